@@ -77,3 +77,21 @@ class ControllerInfo : public ControllerSet {
 };
 
 }  // namespace kivo
+
+namespace kivo {
+
+// The main window's 32 records (record i describes the i-th controller found).
+class ControllerRecords {
+ public:
+  static constexpr int kCount = 32;
+  explicit ControllerRecords(const platform::PlatformContext& context) {
+    for (auto& record : records_) record = std::make_unique<ControllerInfo>(context);
+  }
+  ControllerInfo& operator[](int index) { return *records_[static_cast<std::size_t>(index)]; }
+  const ControllerInfo& operator[](int index) const { return *records_[static_cast<std::size_t>(index)]; }
+
+ private:
+  std::array<std::unique_ptr<ControllerInfo>, kCount> records_;
+};
+
+}  // namespace kivo
