@@ -1,0 +1,11 @@
+// The one PendingText instance, empty at program start.
+#include "monitor/PendingText.h"
+
+namespace kivo {
+
+TextBuffer& PendingText() {
+  static TextBuffer instance;
+  return instance;
+}
+
+}  // namespace kivo
