@@ -1,0 +1,177 @@
+// Status and configuration wording; see StatusText.h.
+#include "controller/StatusText.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace kivo {
+namespace {
+
+// 1953126 sectors are the first size of more than 10^9 bytes.
+constexpr std::uint32_t kGigabyteThreshold = 1953126;
+
+const char* StateWord(std::uint8_t status) {
+  switch (status & 0xF0) {
+    case 0x00:
+      return "Not Present";
+    case 0xB0:
+      return "Corrupt";
+    case 0xC0:
+      return "Verifying";
+    case 0xD0:
+      return "Rebuilding";
+    case 0xE0:
+      return "Degraded";
+    case 0xF0:
+      return "Normal";
+    default:
+      return "Unknown status";
+  }
+}
+
+std::uint32_t ReadLe32(const std::uint8_t* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Reads a text parameter of `size` bytes; the text ends at its first zero
+// byte or after the bytes read. False when the controller refuses the read.
+bool ReadTextParameter(ControllerInfo& controller, std::uint16_t table, std::uint8_t parameter,
+                       std::uint8_t size, StatusTextBuffer& out) {
+  std::array<char, 256> bytes{};
+  if (controller.GetParameter(table, parameter, size, bytes.data()) != 0) return false;
+  std::size_t length = 0;
+  while (length < size && bytes[length] != '\0') ++length;
+  if (length > out.size() - 1) length = out.size() - 1;
+  std::memcpy(out.data(), bytes.data(), length);
+  out[length] = '\0';
+  return true;
+}
+
+}  // namespace
+
+void CopyText(StatusTextBuffer& out, const char* text) {
+  std::snprintf(out.data(), out.size(), "%s", text != nullptr ? text : "");
+}
+
+void AppendText(StatusTextBuffer& out, const char* text) {
+  std::size_t used = ::strnlen(out.data(), out.size() - 1);
+  out[used] = '\0';
+  std::snprintf(out.data() + used, out.size() - used, "%s", text != nullptr ? text : "");
+}
+
+void CapacityText(std::uint32_t sectors, StatusTextBuffer& out) {
+  std::uint64_t bytes = static_cast<std::uint64_t>(sectors) * 512u;
+  std::uint64_t q = 0;
+  const char* unit = nullptr;
+  if (sectors >= kGigabyteThreshold) {
+    q = bytes / 10000000u;
+    unit = " GB";
+  } else {
+    q = bytes / 10000u;
+    unit = " MB";
+  }
+  std::snprintf(out.data(), out.size(), "%llu.%02llu%s", static_cast<unsigned long long>(q / 100),
+                static_cast<unsigned long long>(q % 100), unit);
+}
+
+void UnitStatusText(std::uint8_t status, StatusTextBuffer& out) {
+  if (status == 0xFF) {
+    CopyText(out, "OK");
+    return;
+  }
+  if (status == 0xF7) {
+    CopyText(out, "Initializing");
+    return;
+  }
+  CopyText(out, StateWord(status));
+  if ((status & 0x02) == 0) {
+    // A "Normal" class unit that is not complete is only incomplete.
+    if ((status & 0xF0) == 0xF0) {
+      CopyText(out, " Incomplete");
+    } else {
+      AppendText(out, " Incomplete");
+    }
+  }
+  if ((status & 0x01) == 0) AppendText(out, " Offline");
+}
+
+void StripeText(std::uint8_t stripeCode, StatusTextBuffer& out) {
+  static constexpr const char* kStripes[] = {"4K",   "8K",    "16K", "32K", "64K", "128K", "256K",
+                                             "512K", "1024K", "2M",  "4M",  "8M",  "16M",  "32M"};
+  if (stripeCode >= 3 && stripeCode <= 16) {
+    CopyText(out, kStripes[stripeCode - 3]);
+  } else {
+    std::snprintf(out.data(), out.size(), "2^%i-1 K", static_cast<int>(stripeCode));
+  }
+}
+
+void RaidTypeText(std::uint8_t typeCode, std::uint8_t stripeCode, StatusTextBuffer& out) {
+  StatusTextBuffer stripe{};
+  StripeText(stripeCode, stripe);
+  switch (typeCode) {
+    case 0:
+      std::snprintf(out.data(), out.size(), "Striped %s (RAID 0)", stripe.data());
+      break;
+    case 1:
+    case 2:
+      CopyText(out, "Mirror (RAID 1)");
+      break;
+    case 5:
+      std::snprintf(out.data(), out.size(), "Striped with Parity %s (RAID 5)", stripe.data());
+      break;
+    case 6:
+      std::snprintf(out.data(), out.size(), "Striped Mirrors %s (RAID 10)", stripe.data());
+      break;
+    default:
+      std::snprintf(out.data(), out.size(), "Unsupported Configuration - Upgrade Kivo (%i)",
+                    static_cast<int>(typeCode));
+      break;
+  }
+}
+
+void FillDriveRow(std::uint16_t driveTableBase, std::uint8_t typeCode, std::uint8_t notInServiceMap,
+                  const std::uint8_t* entry, DisplayRow& row, ControllerInfo& controller, int subunitIndex) {
+  std::uint8_t port = entry[2];
+  // The member's bit: RAID 10 subunits hold two members each (8-bit sum, as
+  // the controller counts).
+  auto bit = static_cast<std::uint8_t>(entry[3] + 2 * subunitIndex);
+
+  if (typeCode == 2 || typeCode == 5 || typeCode == 6) {
+    bool outOfService = bit < 8 && (notInServiceMap >> bit & 1) != 0;
+    CopyText(row.statusText, outOfService ? "Not in Service" : " ");
+  }
+  if (port == kPortInaccessible) {
+    CopyText(row.nameText, "    Drive Inaccessible");
+    CopyText(row.sizeText, " ");
+    CopyText(row.typeText, " ");
+    CopyText(row.statusText, "Error");
+    return;
+  }
+  std::snprintf(row.nameText.data(), row.nameText.size(), typeCode == 15 ? "Port %d" : "    Port %d",
+                static_cast<int>(port));
+
+  auto table = static_cast<std::uint16_t>(driveTableBase + port);
+  if (ReadTextParameter(controller, table, 3, 40, row.typeText)) {
+    std::size_t length = std::strlen(row.typeText.data());
+    while (length > 0 && IsBlank(row.typeText[length - 1])) row.typeText[--length] = '\0';
+  } else {
+    CopyText(row.typeText, "Unknown");
+  }
+  if (!ReadTextParameter(controller, table, 4, 20, row.serialText)) CopyText(row.serialText, "Unknown");
+
+  std::array<std::uint8_t, 4> size{};
+  if (controller.GetParameter(table, 2, 4, size.data()) == 0) {
+    CapacityText(ReadLe32(size.data()), row.sizeText);
+  } else {
+    CopyText(row.sizeText, "Unknown");
+  }
+  std::snprintf(row.sectorsText.data(), row.sectorsText.size(), "%u",
+                static_cast<unsigned>(ReadLe32(entry + 8)));
+}
+
+}  // namespace kivo
