@@ -14,13 +14,13 @@ std::mutex& LockObject() {
   return instance;
 }
 
-// Written under LockObject(), so a holder never sees it change under its feet.
+// Cleared only under LockObject(), so a holder never sees it fall under its
+// feet.
 std::atomic<bool> ready{false};
 
 }  // namespace
 
 void MessageLock::Create() {
-  std::lock_guard guard(LockObject());
   ready.store(true);
 }
 
