@@ -1,0 +1,80 @@
+// FileRegistry: the registry kept as ".reg" export files, one per hive
+// (HKEY_USERS.reg, HKEY_LOCAL_MACHINE.reg) in one directory. Made through
+// MakeFileRegistry (platform/Registry.h); this header is for its tests.
+//
+// Every operation reads the hive file again, so changes made by other
+// processes (the emulator, the install step, another kivo) are seen at once.
+// A change is made under an exclusive flock of "<hive>.reg.lock", written to
+// a temporary file, flushed with fsync and renamed over the hive file, so a
+// reader never sees half a file and two writers never lose each other's
+// values. The directory is made with mode 0700 on the first write.
+//
+// Statuses beyond the usual ones:
+//   ERROR_REGISTRY_CORRUPT (1015)  the hive file does not parse (unknown value
+//                                  type, over-long value, broken line); the
+//                                  file is never rewritten, and the file, line
+//                                  and reason go to standard error
+//   ERROR_ACCESS_DENIED (5)        the hive file or directory may not be read
+//                                  or written
+//   ERROR_CANTREAD (1012) / ERROR_CANTWRITE (1013)  other I/O failures
+//   ERROR_BAD_PATHNAME (161)       a key path with an empty or over-long part
+//   ERROR_KEY_DELETED (1018)       a value is written through a handle whose
+//                                  key another process has removed
+//   ERROR_INVALID_PARAMETER (87)   bad arguments, a value name over 16383
+//                                  characters or data over 1 MiB
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/RegFile.h"
+#include "platform/Registry.h"
+
+namespace kivo::platform {
+
+constexpr DWORD ERROR_BAD_PATHNAME = 161;
+constexpr DWORD ERROR_KEY_DELETED = 1018;
+
+class FileRegistry : public Registry {
+ public:
+  explicit FileRegistry(std::string directory);
+
+  LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) override;
+  LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM desired, HKEY* result) override;
+  LONG RegCreateKeyA(HKEY key, const char* subKey, HKEY* result) override;
+  LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                        DWORD* cbData) override;
+  LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                      DWORD cbData) override;
+  LONG RegCloseKey(HKEY key) override;
+
+  // The file that holds a hive ("<directory>/HKEY_USERS.reg").
+  std::string HivePath(HKEY hive) const;
+
+ private:
+  struct OpenKey {
+    HKEY hive;
+    std::string path;
+  };
+
+  // Finds the hive and the full key path named by key + subKey.
+  LONG Resolve(HKEY key, const char* subKey, OpenKey* target);
+  LONG Load(HKEY hive, RegFile* file);
+  LONG Save(HKEY hive, const RegFile& file);
+  // Takes the hive's lock file; -1 with the status in *status on failure.
+  int Lock(HKEY hive, LONG* status);
+  LONG EnsureDirectory();
+  HKEY AddHandle(OpenKey key);
+  void Report(const std::string& message);
+
+  std::string directory_;
+  // Guards the handle table and the last report; the files are guarded by
+  // their locks.
+  std::mutex mutex_;
+  std::map<HKEY, OpenKey> handles_;
+  HKEY nextHandle_ = 0x1000;
+  std::string lastReport_;
+};
+
+}  // namespace kivo::platform
