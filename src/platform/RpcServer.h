@@ -1,0 +1,90 @@
+// RpcServer: serves one interface on a local endpoint socket over
+// connection-oriented DCE/RPC (bind/alter_context with NDR, fragmented
+// requests and responses, faults). Used by the emulator's service side and by
+// tests that need a live endpoint.
+//
+// A handler answers each reassembled request. It gets the stub in the
+// caller's representation and writes its answer in `replyRep`; a nonzero
+// fault status turns the answer into a fault PDU. Unknown contexts answer
+// nca_s_unk_if, requests before a bind nca_s_proto_error; a PDU that does not
+// decode, or one no client sends, closes the connection.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/RpcPdu.h"
+#include "platform/Win32Types.h"
+
+namespace kivo::platform {
+
+struct RpcCallResult {
+  DWORD faultStatus = 0;           // nonzero: answer with a fault PDU
+  std::vector<std::uint8_t> stub;  // in the reply representation
+};
+
+using RpcHandler = std::function<RpcCallResult(std::uint16_t opnum, std::span<const std::uint8_t> stub,
+                                               const DataRep& callerRep, const DataRep& replyRep)>;
+
+class RpcServer {
+ public:
+  RpcServer(SyntaxId interface, RpcHandler handler);
+  ~RpcServer();
+  RpcServer(const RpcServer&) = delete;
+  RpcServer& operator=(const RpcServer&) = delete;
+
+  // Settings; take effect for connections accepted afterwards.
+  void SetDataRepresentation(const DataRep& drep) { drep_ = drep; }
+  void SetMaxFragment(std::uint16_t bytes) { maxFragment_ = bytes < 32 ? 32 : bytes; }
+  // A connection with nothing to read for this long is closed.
+  void SetIdleTimeout(std::uint32_t ms) { idleTimeoutMs_ = ms; }
+
+  // Creates the directory of the socket (mode 0700) and listens. A socket
+  // file nobody listens on is replaced; a live endpoint is left alone and the
+  // result is false with the reason in *error.
+  bool Listen(const std::string& endpointPath, std::string* error);
+  // Stops listening, ends every connection and removes the socket file. Must
+  // not be called from a handler.
+  void Stop();
+  bool Listening() const { return listening_; }
+
+  // Requests answered (with a response or a fault) since construction.
+  std::uint64_t CallsAnswered() const { return calls_; }
+
+ private:
+  struct Connection {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+
+  void AcceptLoop();
+  void Serve(int fd);
+  void ReapConnections(bool all);
+
+  SyntaxId interface_;
+  RpcHandler handler_;
+  DataRep drep_ = kLocalDataRep;
+  std::uint16_t maxFragment_ = 4280;
+  std::uint32_t idleTimeoutMs_ = 60000;
+
+  std::string endpointPath_;
+  unsigned long socketInode_ = 0;  // of the socket file this server made
+  int listenFd_ = -1;
+  int stopPipe_[2] = {-1, -1};
+  std::atomic<bool> listening_{false};
+  std::atomic<std::uint64_t> calls_{0};
+  std::atomic<std::uint32_t> nextGroup_{0x1000};
+  std::thread acceptThread_;
+  std::mutex connectionsMutex_;  // guards connections_
+  std::list<Connection> connections_;
+};
+
+}  // namespace kivo::platform
