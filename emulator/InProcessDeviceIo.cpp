@@ -35,8 +35,9 @@ HANDLE InProcessDeviceIo::CreateFileA(const char* fileName, DWORD, DWORD, void*,
   return handle;
 }
 
-BOOL InProcessDeviceIo::DeviceIoControl(HANDLE device, DWORD ioControlCode, void* inBuffer, DWORD inBufferSize,
-                                        void* outBuffer, DWORD outBufferSize, DWORD* bytesReturned, void*) {
+BOOL InProcessDeviceIo::DeviceIoControl(HANDLE device, DWORD ioControlCode, void* inBuffer,
+                                        DWORD inBufferSize, void* outBuffer, DWORD outBufferSize,
+                                        DWORD* bytesReturned, void*) {
   std::string name;
   {
     std::lock_guard lock(mutex_);

@@ -52,21 +52,30 @@ Bytes U32Bytes(std::uint32_t value) {
   return bytes;
 }
 
-std::optional<Bytes> ParameterValue(const Controller& controller, std::uint16_t table, std::uint8_t parameter) {
+std::optional<Bytes> ParameterValue(const Controller& controller, std::uint16_t table,
+                                    std::uint8_t parameter) {
   if (auto raw = controller.parameters.find({table, parameter}); raw != controller.parameters.end()) {
     return raw->second;
   }
   if (table == 0x402) {
     const VersionTexts& v = controller.versions;
     switch (parameter) {
-      case 2: return FixedText(v.monitor, 16, 0);
-      case 3: return FixedText(v.firmware, 16, 0);
-      case 4: return FixedText(v.bios, 16, 0);
-      case 5: return FixedText(v.pcba, 8, 0);
-      case 6: return FixedText(v.aChip, 8, 0);
-      case 7: return FixedText(v.pChip, 8, 0);
-      case 8: return FixedText(v.model, 16, 0);
-      default: return std::nullopt;
+      case 2:
+        return FixedText(v.monitor, 16, 0);
+      case 3:
+        return FixedText(v.firmware, 16, 0);
+      case 4:
+        return FixedText(v.bios, 16, 0);
+      case 5:
+        return FixedText(v.pcba, 8, 0);
+      case 6:
+        return FixedText(v.aChip, 8, 0);
+      case 7:
+        return FixedText(v.pChip, 8, 0);
+      case 8:
+        return FixedText(v.model, 16, 0);
+      default:
+        return std::nullopt;
     }
   }
   if (table == 2) {
@@ -99,24 +108,32 @@ std::optional<Bytes> ParameterValue(const Controller& controller, std::uint16_t 
     const Unit* unit = controller.FindUnit(table - 0x300);
     if (unit == nullptr) return std::nullopt;
     switch (parameter) {
-      case 3: return Bytes{unit->status};
-      case 4: return U32Bytes(unit->sectors);
+      case 3:
+        return Bytes{unit->status};
+      case 4:
+        return U32Bytes(unit->sectors);
       case 5: {
         if (unit->descriptorSize) return U16Bytes(*unit->descriptorSize);
         return U16Bytes(static_cast<std::uint16_t>(EncodeDescriptor(*unit).size() + 3));
       }
-      case 6: return EncodeDescriptor(*unit);
-      default: return std::nullopt;
+      case 6:
+        return EncodeDescriptor(*unit);
+      default:
+        return std::nullopt;
     }
   }
   if (table >= 0x200 && table < 0x300) {
     const Drive* drive = controller.FindDrive(table - 0x200);
     if (drive == nullptr) return std::nullopt;
     switch (parameter) {
-      case 2: return U32Bytes(drive->sectors);
-      case 3: return FixedText(drive->model, 40, ' ');
-      case 4: return FixedText(drive->serial, 20, 0);
-      default: return std::nullopt;
+      case 2:
+        return U32Bytes(drive->sectors);
+      case 3:
+        return FixedText(drive->model, 40, ' ');
+      case 4:
+        return FixedText(drive->serial, 20, 0);
+      default:
+        return std::nullopt;
     }
   }
   return std::nullopt;
@@ -129,11 +146,14 @@ bool HeaderIsValid(const Bytes& input) {
          GetU32(&input[kLengthOffset]) == input.size() - kHeaderLength;
 }
 
-DeviceReply Failure(std::uint32_t error) { return DeviceReply{error, {}, false}; }
+DeviceReply Failure(std::uint32_t error) {
+  return DeviceReply{error, {}, false};
+}
 
 DeviceReply Handshake(World& world, const Bytes& input, std::uint32_t outputLength) {
   if (world.family != DeviceFamily::kVirtual) return Failure(ERROR_INVALID_FUNCTION);
-  if (input.size() != kHandshakeSize || outputLength != kHandshakeSize) return Failure(ERROR_INVALID_PARAMETER);
+  if (input.size() != kHandshakeSize || outputLength != kHandshakeSize)
+    return Failure(ERROR_INVALID_PARAMETER);
   const VirtualDevice& device = world.virtualDevice;
   if (device.handshakeError != 0) return Failure(device.handshakeError);
   DeviceReply reply;
@@ -153,7 +173,8 @@ DeviceReply Handshake(World& world, const Bytes& input, std::uint32_t outputLeng
 DeviceReply Identify(Controller& controller, Bytes reply) {
   std::uint8_t* packet = reply.data() + kPacketOffset;
   const bool opening = packet[2] == 1;
-  const std::uint32_t error = opening ? controller.faults.openIdentifyError : controller.faults.queryDriverError;
+  const std::uint32_t error =
+      opening ? controller.faults.openIdentifyError : controller.faults.queryDriverError;
   if (error != 0) return Failure(error);
   ++controller.identifyRequests;
   const int after = controller.faults.levelAfterAttempts;
@@ -172,7 +193,8 @@ DeviceReply Parameter(const Controller& controller, Bytes reply) {
   const std::uint16_t table = GetU16(block + kBlockTable);
   const std::uint8_t parameter = block[kBlockParameter];
   const std::uint8_t size = block[kBlockSizeField];
-  if (auto fault = controller.faults.parameters.find({table, parameter}); fault != controller.faults.parameters.end()) {
+  if (auto fault = controller.faults.parameters.find({table, parameter});
+      fault != controller.faults.parameters.end()) {
     const ParameterFault& f = fault->second;
     if (f.disconnect) return DeviceReply{platform::ERROR_DEVICE_NOT_CONNECTED, {}, true};
     if (f.error != 0) return Failure(f.error);
@@ -227,8 +249,9 @@ const Unit* Controller::FindUnit(int number) const {
 
 bool Controller::SameConfiguration(const Controller& other) const {
   return scsiId == other.scsiId && driverText == other.driverText && level == other.level &&
-         extra == other.extra && versions == other.versions && drives == other.drives && units == other.units &&
-         parameters == other.parameters && unitCount == other.unitCount && faults == other.faults;
+         extra == other.extra && versions == other.versions && drives == other.drives &&
+         units == other.units && parameters == other.parameters && unitCount == other.unitCount &&
+         faults == other.faults;
 }
 
 Controller* World::FindController(int scsiId) {
@@ -291,7 +314,8 @@ DeviceReply HandleDeviceCall(World& world, const std::string& deviceName, std::u
   if (controlCode != platform::IOCTL_SCSI_MINIPORT) return Failure(ERROR_INVALID_FUNCTION);
 
   const std::size_t size = input.size();
-  if (size != outputLength || (size != kRequestSize && size != kParameterRequestSize) || !HeaderIsValid(input)) {
+  if (size != outputLength || (size != kRequestSize && size != kParameterRequestSize) ||
+      !HeaderIsValid(input)) {
     return Failure(ERROR_INVALID_PARAMETER);
   }
   Controller* controller = nullptr;
@@ -360,7 +384,8 @@ void BuildDefaultWorld(World& world) {
   first.driverText = "Zelka NT driver 2.10.04.018";
   first.level = 3;
   first.extra = 1;
-  first.versions = VersionTexts{"ZM 2.01.004", "ZF 2.04.011", "ZB 2.02.007", "PC-3A", "AC 1.3", "PC 2.0", "Zelka Z-480"};
+  first.versions =
+      VersionTexts{"ZM 2.01.004", "ZF 2.04.011", "ZB 2.02.007", "PC-3A", "AC 1.3", "PC 2.0", "Zelka Z-480"};
   for (int port = 0; port < 4; ++port) {
     first.drives.push_back(Drive{port, "KD-4000 ATA Disk", "KD4S0" + std::to_string(1000 + port), 78165360});
   }
@@ -389,7 +414,8 @@ void BuildDefaultWorld(World& world) {
   second.versions =
       VersionTexts{"ZM 2.01.004", "ZF 2.04.013", "ZB 2.02.007", "PC-3B", "AC 1.3", "PC 2.0", "Zelka Z-880"};
   for (int port = 0; port < 4; ++port) {
-    second.drives.push_back(Drive{port, "KD-6000 ATA Disk", "KD6S0" + std::to_string(2000 + port), 120103200});
+    second.drives.push_back(
+        Drive{port, "KD-6000 ATA Disk", "KD6S0" + std::to_string(2000 + port), 120103200});
   }
   second.drives.push_back(Drive{4, "KD-8000 ATA Disk", "KD8S03000", 156301488});
   Unit raid10;
@@ -409,6 +435,7 @@ void BuildDefaultWorld(World& world) {
   independent.port = 4;
   second.units.push_back(independent);
   world.controllers.push_back(second);
+  world.virtualDevice.controllerCount = static_cast<std::uint32_t>(world.controllers.size());
 }
 
 }  // namespace kivo::emulator

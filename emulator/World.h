@@ -35,9 +35,9 @@ constexpr int kUnitNumbers = 16;
 constexpr std::size_t kMaxDescriptorLength = 252;
 
 struct Drive {
-  int port = 0;         // 0..254
-  std::string model;    // at most 40 characters; sent blank-padded to 40
-  std::string serial;   // at most 20 characters; sent zero-padded to 20
+  int port = 0;        // 0..254
+  std::string model;   // at most 40 characters; sent blank-padded to 40
+  std::string serial;  // at most 20 characters; sent zero-padded to 20
   std::uint32_t sectors = 0;
 
   bool operator==(const Drive&) const = default;
@@ -115,10 +115,10 @@ struct VersionTexts {
 };
 
 struct Controller {
-  int scsiId = 0;                // 0..11
-  std::string driverText;        // identify reply, at most 41 characters
-  std::uint16_t level = 3;       // identify reply, packet offset 50
-  std::uint32_t extra = 0;       // identify reply, packet offset 52
+  int scsiId = 0;           // 0..11
+  std::string driverText;   // identify reply, at most 41 characters
+  std::uint16_t level = 3;  // identify reply, packet offset 50
+  std::uint32_t extra = 0;  // identify reply, packet offset 52
   VersionTexts versions;
   std::vector<Drive> drives;
   std::vector<Unit> units;
@@ -142,12 +142,12 @@ struct Controller {
 };
 
 struct VirtualDevice {
-  std::string version;                   // handshake reply text, at most 44 bytes
-  std::uint32_t controllerCount = 0;     // controllers it serves (handshake offset 50)
-  std::uint32_t openError = 0;           // "ZELKAVSD" does not open
-  std::uint32_t handshakeError = 0;      // the handshake call fails with this error
-  std::uint16_t replyLength = 58;        // handshake reply length word
-  std::string signature = "VSD";         // handshake reply signature (3 characters and a zero)
+  std::string version;                // handshake reply text, at most 44 bytes
+  std::uint32_t controllerCount = 0;  // controllers it serves (handshake offset 50)
+  std::uint32_t openError = 0;        // "ZELKAVSD" does not open
+  std::uint32_t handshakeError = 0;   // the handshake call fails with this error
+  std::uint16_t replyLength = 58;     // handshake reply length word
+  std::string signature = "VSD";      // handshake reply signature (3 characters and a zero)
 
   bool operator==(const VirtualDevice&) const = default;
 };

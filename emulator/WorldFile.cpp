@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-#include <nlohmann/json.hpp>
 
 namespace kivo::emulator {
 namespace {
@@ -47,7 +47,8 @@ class PositionIndex {
 
  private:
   void Skip() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
       ++at_;
   }
   std::string String() {
@@ -100,8 +101,8 @@ class PositionIndex {
     } else if (c == '"') {
       String();
     } else {
-      while (at_ < text_.size() && text_[at_] != ',' && text_[at_] != '}' && text_[at_] != ']' && text_[at_] != ' ' &&
-             text_[at_] != '\n' && text_[at_] != '\r' && text_[at_] != '\t')
+      while (at_ < text_.size() && text_[at_] != ',' && text_[at_] != '}' && text_[at_] != ']' &&
+             text_[at_] != ' ' && text_[at_] != '\n' && text_[at_] != '\r' && text_[at_] != '\t')
         ++at_;
     }
   }
@@ -183,7 +184,8 @@ class Reader {
   }
 
   // An integer, or a text "0x..." in hexadecimal, within [low, high].
-  bool Number(const json& value, const std::string& path, std::int64_t low, std::int64_t high, std::int64_t& out) {
+  bool Number(const json& value, const std::string& path, std::int64_t low, std::int64_t high,
+              std::int64_t& out) {
     const std::string name = path.substr(path.rfind('/') + 1);
     if (value.is_number_integer()) {
       if (value.is_number_unsigned()) {
@@ -223,8 +225,8 @@ class Reader {
   }
 
   template <typename T>
-  bool Field(const json& object, const std::string& path, const char* key, std::int64_t low, std::int64_t high,
-             T& out) {
+  bool Field(const json& object, const std::string& path, const char* key, std::int64_t low,
+             std::int64_t high, T& out) {
     if (!object.contains(key)) return true;
     std::int64_t value = 0;
     if (!Number(object[key], path + "/" + key, low, high, value)) return false;
@@ -270,7 +272,8 @@ class Reader {
 
   bool ReadVirtualDevice(const json& value, const std::string& path, VirtualDevice& device) {
     if (!Object(value, path, "the virtual device",
-                {"comment", "version", "controllers", "openError", "handshakeError", "replyLength", "signature"})) {
+                {"comment", "version", "controllers", "openError", "handshakeError", "replyLength",
+                 "signature"})) {
       return false;
     }
     return TextField(value, path, "version", 44, device.version) &&
@@ -303,11 +306,12 @@ class Reader {
       const json& v = value["versions"];
       const std::string at = path + "/versions";
       VersionTexts& texts = controller.versions;
-      if (!Object(v, at, "the versions", {"comment", "monitor", "firmware", "bios", "pcba", "aChip", "pChip", "model"}) ||
-          !TextField(v, at, "monitor", 16, texts.monitor) || !TextField(v, at, "firmware", 16, texts.firmware) ||
-          !TextField(v, at, "bios", 16, texts.bios) || !TextField(v, at, "pcba", 8, texts.pcba) ||
-          !TextField(v, at, "aChip", 8, texts.aChip) || !TextField(v, at, "pChip", 8, texts.pChip) ||
-          !TextField(v, at, "model", 16, texts.model)) {
+      if (!Object(v, at, "the versions",
+                  {"comment", "monitor", "firmware", "bios", "pcba", "aChip", "pChip", "model"}) ||
+          !TextField(v, at, "monitor", 16, texts.monitor) ||
+          !TextField(v, at, "firmware", 16, texts.firmware) || !TextField(v, at, "bios", 16, texts.bios) ||
+          !TextField(v, at, "pcba", 8, texts.pcba) || !TextField(v, at, "aChip", 8, texts.aChip) ||
+          !TextField(v, at, "pChip", 8, texts.pChip) || !TextField(v, at, "model", 16, texts.model)) {
         return false;
       }
     }
@@ -319,7 +323,8 @@ class Reader {
         Drive drive;
         if (!Object(list[i], at, "a drive", {"comment", "port", "model", "serial", "sectors"}) ||
             !Required(list[i], at, "port", "a drive", 0, 254, drive.port) ||
-            !TextField(list[i], at, "model", 40, drive.model) || !TextField(list[i], at, "serial", 20, drive.serial) ||
+            !TextField(list[i], at, "model", 40, drive.model) ||
+            !TextField(list[i], at, "serial", 20, drive.serial) ||
             !Field(list[i], at, "sectors", 0, 0xFFFFFFFF, drive.sectors)) {
           return false;
         }
@@ -337,7 +342,8 @@ class Reader {
         Unit unit;
         if (!ReadUnit(list[i], at, controller, unit)) return false;
         if (controller.FindUnit(unit.number) != nullptr) {
-          return Fail(at + "/number", "impossible unit: unit " + std::to_string(unit.number) + " given twice");
+          return Fail(at + "/number",
+                      "impossible unit: unit " + std::to_string(unit.number) + " given twice");
         }
         controller.units.push_back(std::move(unit));
       }
@@ -367,7 +373,8 @@ class Reader {
         controller.parameters[key] = std::move(bytes);
       }
     }
-    if (value.contains("faults") && !ReadFaults(value["faults"], path + "/faults", controller.faults)) return false;
+    if (value.contains("faults") && !ReadFaults(value["faults"], path + "/faults", controller.faults))
+      return false;
     return true;
   }
 
@@ -394,7 +401,8 @@ class Reader {
         const std::string at = path + "/parameters/" + std::to_string(i);
         ParameterKey key;
         ParameterFault fault;
-        if (!Object(list[i], at, "a parameter fault", {"comment", "table", "parameter", "status", "error", "disconnect"}) ||
+        if (!Object(list[i], at, "a parameter fault",
+                    {"comment", "table", "parameter", "status", "error", "disconnect"}) ||
             !Required(list[i], at, "table", "a parameter fault", 0, 0xFFFF, key.first) ||
             !Required(list[i], at, "parameter", "a parameter fault", 0, 255, key.second) ||
             !Field(list[i], at, "status", 0, 255, fault.packetStatus) ||
@@ -402,11 +410,13 @@ class Reader {
           return false;
         }
         if (list[i].contains("disconnect")) {
-          if (!list[i]["disconnect"].is_boolean()) return Fail(at + "/disconnect", "disconnect must be true or false");
+          if (!list[i]["disconnect"].is_boolean())
+            return Fail(at + "/disconnect", "disconnect must be true or false");
           fault.disconnect = list[i]["disconnect"].get<bool>();
         }
         if (fault.packetStatus == 0 && fault.error == 0 && !fault.disconnect) {
-          return Fail(at, "a parameter fault needs a nonzero \"status\" or \"error\", or \"disconnect\": true");
+          return Fail(at,
+                      "a parameter fault needs a nonzero \"status\" or \"error\", or \"disconnect\": true");
         }
         faults.parameters[key] = fault;
       }
@@ -414,8 +424,8 @@ class Reader {
     return true;
   }
 
-  bool ReadMember(const json& value, const std::string& path, const Controller& controller, std::size_t position,
-                  Member& member) {
+  bool ReadMember(const json& value, const std::string& path, const Controller& controller,
+                  std::size_t position, Member& member) {
     std::int64_t port = 0;
     member.index = static_cast<std::uint8_t>(position);
     if (value.is_object()) {
@@ -436,11 +446,12 @@ class Reader {
 
   bool ReadUnit(const json& value, const std::string& path, const Controller& controller, Unit& unit) {
     if (!Object(value, path, "a unit",
-                {"comment", "number", "type", "stripe", "status", "sectors", "notInService", "members", "subunits",
-                 "port", "descriptor", "descriptorSize"}) ||
+                {"comment", "number", "type", "stripe", "status", "sectors", "notInService", "members",
+                 "subunits", "port", "descriptor", "descriptorSize"}) ||
         !Required(value, path, "number", "a unit", 0, kUnitNumbers - 1, unit.number) ||
         !Required(value, path, "type", "a unit", 0, 255, unit.type) ||
-        !Field(value, path, "stripe", 0, 255, unit.stripe) || !Field(value, path, "status", 0, 255, unit.status) ||
+        !Field(value, path, "stripe", 0, 255, unit.stripe) ||
+        !Field(value, path, "status", 0, 255, unit.status) ||
         !Field(value, path, "notInService", 0, 255, unit.notInService)) {
       return false;
     }
@@ -453,7 +464,8 @@ class Reader {
     }
     if (hasMembers) {
       const json& list = value["members"];
-      if (!list.is_array() || list.empty()) return Fail(path + "/members", "members must be a list of drives");
+      if (!list.is_array() || list.empty())
+        return Fail(path + "/members", "members must be a list of drives");
       if (list.size() > 255) return Fail(path + "/members", "impossible unit: more than 255 members");
       for (std::size_t i = 0; i < list.size(); ++i) {
         Member member;
@@ -475,12 +487,14 @@ class Reader {
             !Field(list[s], at, "status", 0, 255, subunit.status)) {
           return false;
         }
-        if (!list[s].contains("members") || !list[s]["members"].is_array() || list[s]["members"].size() != 2) {
+        if (!list[s].contains("members") || !list[s]["members"].is_array() ||
+            list[s]["members"].size() != 2) {
           return Fail(at, "impossible unit: a subunit mirrors exactly two members");
         }
         for (std::size_t i = 0; i < 2; ++i) {
           Member member;
-          if (!ReadMember(list[s]["members"][i], at + "/members/" + std::to_string(i), controller, i, member)) {
+          if (!ReadMember(list[s]["members"][i], at + "/members/" + std::to_string(i), controller, i,
+                          member)) {
             return false;
           }
           subunit.members.push_back(member);
@@ -491,7 +505,8 @@ class Reader {
     if (hasPort) {
       if (!Field(value, path, "port", 0, 255, unit.port)) return false;
     } else if (!hasMembers && !hasSubunits && !hasRaw) {
-      return Fail(path, "impossible unit: give its \"members\", \"subunits\" or, for a single drive, \"port\"");
+      return Fail(path,
+                  "impossible unit: give its \"members\", \"subunits\" or, for a single drive, \"port\"");
     }
     if (!hasMembers && !hasSubunits && unit.type == 6 && !hasRaw) {
       return Fail(path, "impossible unit: a RAID 10 unit (type 6) is made of \"subunits\"");
@@ -562,7 +577,8 @@ bool LoadWorldText(const std::string& text, const std::string& sourceName, World
   try {
     std::size_t deepAt = 0;
     if (!NestingIsBounded(text, deepAt)) {
-      message = Message(sourceName, LineAt(text, deepAt), "nested deeper than " + std::to_string(kMaxNesting));
+      message =
+          Message(sourceName, LineAt(text, deepAt), "nested deeper than " + std::to_string(kMaxNesting));
       return false;
     }
     json document;
@@ -620,6 +636,8 @@ bool LoadWorldFile(const std::string& path, World& world, std::string* error) {
   return LoadWorldText(content.str(), path, world, error);
 }
 
-std::string DefaultWorldFilePath() { return std::string(KIVO_SOURCE_DIR) + "/emulator/worlds/default.json"; }
+std::string DefaultWorldFilePath() {
+  return std::string(KIVO_SOURCE_DIR) + "/emulator/worlds/default.json";
+}
 
 }  // namespace kivo::emulator

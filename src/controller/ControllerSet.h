@@ -28,7 +28,7 @@ constexpr std::uint32_t kStatusIdNotServed = 0xAD010;
 constexpr std::uint32_t kStatusVsdTextFailed = 0xAD013;
 
 constexpr int kMaxControllers = 12;
-constexpr std::size_t kRequestSize = 544;           // header, id, packet
+constexpr std::size_t kRequestSize = 544;            // header, id, packet
 constexpr std::size_t kParameterRequestSize = 1056;  // with the parameter block
 
 // The driver's request formats. One buffer carries a request in and its reply
