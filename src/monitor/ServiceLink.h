@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/RpcPdu.h"
+
 namespace kivo {
 
 class ServiceLink {
@@ -21,8 +23,19 @@ class ServiceLink {
   // Procedure 1; every failure is ignored.
   virtual void ShutdownService();
 
+  // The longest wait for each answer of the service (10 s unless set); a
+  // call that waits longer fails with a nonzero status.
+  void SetTimeout(std::uint32_t ms) { timeoutMs_ = ms; }
+
+  // The interface the service offers: c43a9290-fc30-11d3-a454-0050dacffdd7 v1.0.
+  static platform::SyntaxId Interface();
+  static constexpr const char* kEndpoint = "KIVO";
+  static constexpr std::uint16_t kFetchNotificationOpnum = 0;
+  static constexpr std::uint16_t kShutdownServiceOpnum = 1;
+
  private:
   std::string rpcDirectory_;
+  std::uint32_t timeoutMs_ = 10000;
 };
 
 }  // namespace kivo
