@@ -1,0 +1,68 @@
+// PollSocketWatcher: one poll(2) per round over the watched descriptors.
+#include "platform/PollSocketWatcher.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "platform/TcpSocket.h"
+
+namespace kivo::platform {
+
+void PollSocketWatcher::Watch(int fd, Callback callback) {
+  callbacks_[fd] = std::move(callback);
+}
+
+void PollSocketWatcher::Unwatch(int fd) {
+  callbacks_.erase(fd);
+}
+
+int PollSocketWatcher::RunOnce(int timeoutMs) {
+  if (callbacks_.empty()) {
+    // Nothing to wait for: only the time passes, as in an idle message loop.
+    if (timeoutMs > 0) ::poll(nullptr, 0, timeoutMs);
+    return 0;
+  }
+  std::vector<pollfd> fds;
+  for (const auto& entry : callbacks_) fds.push_back(pollfd{entry.first, POLLIN, 0});
+  int ready = ::poll(fds.data(), fds.size(), timeoutMs);
+  if (ready <= 0) return 0;
+  int ran = 0;
+  for (const pollfd& p : fds) {
+    if (p.revents == 0) continue;
+    // A callback may unwatch other descriptors (or its own): look again, and
+    // run a copy so the callback survives its own Unwatch.
+    auto it = callbacks_.find(p.fd);
+    if (it == callbacks_.end()) continue;
+    Callback callback = it->second;
+    int errorCode = 0;
+    if ((p.revents & POLLERR) != 0) {
+      int error = 0;
+      socklen_t size = sizeof error;
+      if (::getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error != 0) {
+        errorCode = WinsockErrorFromErrno(error);
+      }
+    }
+    callback(errorCode);
+    ++ran;
+  }
+  return ran;
+}
+
+bool PollSocketWatcher::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
+                                 const std::function<void()>& after) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return done();
+    // Short rounds so that `after` (the test's posted messages) runs often.
+    RunOnce(static_cast<int>(std::min<long long>(left.count(), 50)));
+    if (after) after();
+  }
+  return true;
+}
+
+}  // namespace kivo::platform
