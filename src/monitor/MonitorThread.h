@@ -1,0 +1,71 @@
+// MonitorThread: the one worker thread. It waits 90 s, then asks the service
+// for one notification word per controller per pass, hands event lines and
+// error texts to the window through PendingText and MonitorMessage, and ends
+// after the first healthy pass that follows a failing one (RestartMonitor).
+// Owned and driven by the main window (Start, Stop) on its own thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/Clock.h"
+#include "platform/PlatformContext.h"
+
+namespace kivo {
+
+class MonitorWindow;
+class ServiceLink;
+
+// Waits of the cycle, in milliseconds of the context's clock.
+constexpr std::uint32_t kMonitorStartWaitMs = 90000;
+constexpr std::uint32_t kMonitorPassWaitMs = 18000;
+// Location code printed in the error text of a failed fetch.
+constexpr std::uint32_t kFetchFailedLocation = 0xE003;
+
+// The error text of a failed fetch for `controllerId`, ending in CR LF.
+std::string FetchErrorText(int controllerId, std::uint32_t lastStatus);
+
+class MonitorThread {
+ public:
+  // The thread makes its own ControllerSet over `context` and sleeps on
+  // context.clock. The link and the window must outlive the thread (Stop
+  // joins it).
+  MonitorThread(const platform::PlatformContext& context, ServiceLink& link, MonitorWindow& window);
+  // Stops and joins.
+  ~MonitorThread();
+  MonitorThread(const MonitorThread&) = delete;
+  MonitorThread& operator=(const MonitorThread&) = delete;
+
+  // Starts a run at once. A previous run that has ended (it posted
+  // RestartMonitor) is joined first; a run still going is left alone and
+  // false returned. After Stop nothing starts again (false).
+  bool Start();
+  // Ends every sleep at once, waits for the thread to finish and keeps it
+  // from starting again. The thread never waits for the window, so this
+  // returns within one fetch.
+  void Stop();
+  // True from Start until the run has ended.
+  bool Running() const { return running_.load(); }
+
+  // One whole run on the calling thread (the thread body); returns 0.
+  int Run(const platform::StopSignal& stop);
+
+ private:
+  platform::PlatformContext context_;
+  ServiceLink& link_;
+  MonitorWindow& window_;
+  std::unique_ptr<platform::StopSignal> stop_;
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+  bool stopped_ = false;
+};
+
+// The starting rule of the main window's initialisation: only when its first
+// scan found a controller, create MessageLock and start the thread. Returns
+// whether monitoring started.
+bool StartMonitoring(int controllerTotal, MonitorThread& thread);
+
+}  // namespace kivo
