@@ -1,0 +1,193 @@
+// The window side of the hand-over: what the MonitorMessage handler shows,
+// selects, records and drops for each wParam.
+#include "monitor/MonitorEventHandler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MonitorWindowDouble.h"
+#include "monitor/MessageLock.h"
+#include "monitor/PendingText.h"
+#include "report/ReportText.h"
+
+namespace kivo::test {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// FakeClock's start, 1000000000, in UTC (CTest sets TZ=UTC).
+constexpr char kTime[] = "Sun Sep 09 01:46:40 2001";
+
+std::string Frame(const std::string& body) {
+  return std::string("TIME: ") + kTime + " MESSAGE: " + body + "\r\n";
+}
+
+class MonitorEventHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MessageLock::Create();
+    PendingText().Clear();
+    ReportText().Assign("OLD REPORT\r\n");
+    window.entries = {"Controller SCSI ID:0", "Controller SCSI ID:4"};
+  }
+  void TearDown() override {
+    MessageLock::Retire();
+    PendingText().Clear();
+    ReportText().Clear();
+  }
+  void Pend(const std::string& text) {
+    MessageLock::Scope lock;
+    PendingText().Append(text.c_str());
+  }
+
+  FakeClock clock;
+  RecordingWindow window;
+  MonitorEventHandler handler{clock, window};
+};
+
+TEST_F(MonitorEventHandlerTest, EventLineIsShownSelectedAndRecorded) {
+  const std::string line = Frame("Drive timeout encountered on unit 1 on controller ID:4.");
+  Pend(line);
+  window.SetLastEventController(4);
+
+  EXPECT_EQ(handler.Handle(EventReady), 1);
+
+  EXPECT_EQ(window.calls, (Calls{"Refresh", "ShowAlert", "Find Controller SCSI ID:4", "Scan 0",
+                                 "ShowController 0,1", "Push"}));
+  EXPECT_EQ(window.alerts, std::vector<std::string>{line});
+  EXPECT_EQ(window.selectedRow, 1);
+  // The fresh report followed by the line.
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport + line);
+  EXPECT_EQ(PendingText().Length(), 0);
+}
+
+TEST_F(MonitorEventHandlerTest, TwoEventsBeforeTheFirstMessageMakeOneAlert) {
+  const std::string first = Frame("Rebuild started on unit 0 on controller ID:0.");
+  const std::string second = Frame("Rebuild is complete on unit 2 on controller ID:4.");
+  Pend(first);
+  window.SetLastEventController(0);
+  Pend(second);
+  window.SetLastEventController(4);
+
+  handler.Handle(EventReady);
+  ASSERT_EQ(window.alerts.size(), 1u);
+  EXPECT_EQ(window.alerts[0], first + second);
+  EXPECT_EQ(window.selectedRow, 1);  // the second controller
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport + first + second);
+
+  // The second message finds nothing: the alert window is shown again with
+  // empty text, the view is refreshed, nothing is appended.
+  window.calls.clear();
+  handler.Handle(EventReady);
+  EXPECT_EQ(window.calls, (Calls{"Refresh", "ShowAlert", "Find Controller SCSI ID:4", "Scan 0",
+                                 "ShowController 0,1", "Push"}));
+  EXPECT_EQ(window.alerts.back(), "");
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport);
+}
+
+TEST_F(MonitorEventHandlerTest, UnlistedControllerSelectsEntryZero) {
+  Pend(Frame("Controller ID:7 error."));
+  window.SetLastEventController(7);
+  handler.Handle(EventReady);
+  EXPECT_EQ(window.calls[2], "Find Controller SCSI ID:7");
+  EXPECT_EQ(window.selectedRow, 0);
+}
+
+TEST_F(MonitorEventHandlerTest, EntryTextMustMatchWhole) {
+  window.entries = {"Controller SCSI ID:1", "Controller SCSI ID:11"};
+  Pend(Frame("Controller ID:1 error."));
+  window.SetLastEventController(1);
+  handler.Handle(EventReady);
+  EXPECT_EQ(window.selectedRow, 0);
+  window.SetLastEventController(11);
+  handler.Handle(EventReady);
+  EXPECT_EQ(window.selectedRow, 1);
+}
+
+struct NumberCase {
+  std::uint32_t wParam;
+  const char* text;
+};
+
+class EventNumberTest : public MonitorEventHandlerTest, public ::testing::WithParamInterface<NumberCase> {};
+
+// Any wParam the thread does not post is shown as an event number, signed.
+TEST_P(EventNumberTest, OtherParamsAreShownAsEventNumbers) {
+  Pend("left for a later EventReady\r\n");
+  handler.Handle(GetParam().wParam);
+  const std::string line = Frame(std::string("Event ") + GetParam().text + " received");
+  EXPECT_EQ(window.alerts, std::vector<std::string>{line});
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport + line);
+  // The pending text is not touched.
+  EXPECT_EQ(std::string(PendingText().Text()), "left for a later EventReady\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Params, EventNumberTest,
+                         ::testing::Values(NumberCase{5, "5"}, NumberCase{0, "0"},
+                                           NumberCase{0xFFFC, "65532"},
+                                           NumberCase{0x80000000u, "-2147483648"},
+                                           NumberCase{0xFFFFFFFFu, "-1"}));
+
+TEST_F(MonitorEventHandlerTest, FirstErrorOfAFailingPeriodIsShownOnce) {
+  const std::string error =
+      "Error retrieving notification from controller 0. System resources may be limited.  Check the service "
+      "control manager to ensure the Kivo service is running. (e003,ad008)\r\n";
+  Pend(error);
+
+  handler.Handle(ErrorReady);
+  const std::string line = Frame(error);
+  EXPECT_EQ(line.substr(line.size() - 4), "\r\n\r\n");
+  EXPECT_EQ(window.calls, (Calls{"Refresh", "Refresh", "ShowAlert"}));
+  EXPECT_EQ(window.alerts, std::vector<std::string>{line});
+  EXPECT_EQ(window.StatusLine(), line);
+  EXPECT_EQ(window.MonitorState(), 0);
+  // No rescan of its own: the line follows the report as it stood.
+  EXPECT_EQ(std::string(ReportText().Text()), "OLD REPORT\r\n" + line);
+  EXPECT_EQ(PendingText().Length(), 0);
+
+  // While failing, later errors are drained and dropped, without a refresh.
+  window.calls.clear();
+  Pend(error);
+  handler.Handle(ErrorReady);
+  EXPECT_TRUE(window.calls.empty());
+  EXPECT_EQ(window.alerts.size(), 1u);
+  EXPECT_EQ(window.StatusLine(), line);
+  EXPECT_EQ(std::string(ReportText().Text()), "OLD REPORT\r\n" + line);
+  EXPECT_EQ(PendingText().Length(), 0);
+}
+
+TEST_F(MonitorEventHandlerTest, EventsAreShownWhileFailing) {
+  window.SetMonitorState(0);
+  Pend(Frame("Queue is full."));
+  window.SetLastEventController(0);
+  handler.Handle(EventReady);
+  // No opening refresh while failing, but the event goes through.
+  EXPECT_EQ(window.calls,
+            (Calls{"ShowAlert", "Find Controller SCSI ID:0", "Scan 0", "ShowController 0,0", "Push"}));
+  EXPECT_EQ(window.alerts, std::vector<std::string>{Frame("Queue is full.")});
+}
+
+TEST_F(MonitorEventHandlerTest, RestartCreatesTheLockAndStartsAThread) {
+  MessageLock::Retire();
+  Pend("untouched\r\n");
+  bool lockReadyAtStart = false;
+  window.onStart = [&] { lockReadyAtStart = MessageLock::Ready(); };
+
+  EXPECT_EQ(handler.Handle(RestartMonitor), 1);
+  EXPECT_EQ(window.calls, (Calls{"Refresh", "StartMonitorThread"}));
+  EXPECT_TRUE(lockReadyAtStart);
+  EXPECT_TRUE(window.alerts.empty());
+  EXPECT_EQ(std::string(ReportText().Text()), "OLD REPORT\r\n");
+  EXPECT_EQ(std::string(PendingText().Text()), "untouched\r\n");
+}
+
+TEST_F(MonitorEventHandlerTest, RestartWhileFailingSkipsTheRefresh) {
+  window.SetMonitorState(0);
+  handler.Handle(RestartMonitor);
+  EXPECT_EQ(window.calls, (Calls{"StartMonitorThread"}));
+}
+
+}  // namespace
+}  // namespace kivo::test
