@@ -1,0 +1,109 @@
+// The local datagram socket of the command channel.
+#include "app/CommandChannel.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "app/InstanceCheck.h"
+
+namespace kivo {
+
+namespace {
+
+bool MakeAddress(const std::string& path, sockaddr_un* address) {
+  std::memset(address, 0, sizeof *address);
+  address->sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof address->sun_path) return false;
+  std::memcpy(address->sun_path, path.data(), path.size());
+  return true;
+}
+
+}  // namespace
+
+std::string CommandSocketPath(const std::string& runtimeDirectory) {
+  return runtimeDirectory + "/" + kMainWindowTitle + ".command";
+}
+
+std::optional<int> ParseCommandText(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+  while (end > begin &&
+         (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' || text[end - 1] == '\r')) {
+    --end;
+  }
+  if (begin == end || end - begin > 5) return std::nullopt;
+  int value = 0;
+  const char* first = text.data() + begin;
+  const char* last = text.data() + end;
+  const auto [ptr, ec] = std::from_chars(first, last, value);
+  if (ec != std::errc() || ptr != last || value < 0 || value > 65535) return std::nullopt;
+  return value;
+}
+
+CommandReceiver::~CommandReceiver() {
+  Close();
+}
+
+bool CommandReceiver::Bind(const std::string& path) {
+  Close();
+  sockaddr_un address;
+  if (!MakeAddress(path, &address)) {
+    std::fprintf(stderr, "kivo: command socket path too long: %s\n", path.c_str());
+    return false;
+  }
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) {
+    std::fprintf(stderr, "kivo: command socket: %s\n", std::strerror(errno));
+    return false;
+  }
+  ::unlink(path.c_str());
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    std::fprintf(stderr, "kivo: cannot listen for commands on %s: %s\n", path.c_str(), std::strerror(errno));
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  path_ = path;
+  return true;
+}
+
+std::optional<int> CommandReceiver::ReceiveOne() {
+  if (fd_ < 0) return std::nullopt;
+  char buffer[64];
+  const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+  if (n <= 0) return std::nullopt;
+  return ParseCommandText(std::string(buffer, static_cast<std::size_t>(n)));
+}
+
+void CommandReceiver::Close() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  ::unlink(path_.c_str());
+  fd_ = -1;
+  path_.clear();
+}
+
+int SendCommand(const std::string& path, int command) {
+  sockaddr_un address;
+  if (!MakeAddress(path, &address)) return ENAMETOOLONG;
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "%d\n", command);
+  int result = 0;
+  if (::sendto(fd, text, static_cast<std::size_t>(length), 0, reinterpret_cast<sockaddr*>(&address),
+               sizeof address) != length) {
+    result = errno;
+  }
+  ::close(fd);
+  return result;
+}
+
+}  // namespace kivo

@@ -1,0 +1,129 @@
+// Single-instance detection: the X window search (xcb, whose errors arrive as
+// replies, so a window vanishing mid-search cannot end the process) and the
+// per-user lock file.
+#include "app/InstanceCheck.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace kivo {
+
+std::string UserRuntimeDirectory() {
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  if (xdg != nullptr && xdg[0] != '\0') return xdg;
+  char path[64];
+  std::snprintf(path, sizeof path, "/tmp/kivo-%u", static_cast<unsigned>(getuid()));
+  ::mkdir(path, 0700);
+  return path;
+}
+
+InstanceCheck::InstanceCheck(std::string title, std::string runtimeDirectory, std::string displayName)
+    : title_(std::move(title)),
+      lockPath_(std::move(runtimeDirectory) + "/" + title_ + ".lock"),
+      displayName_(std::move(displayName)) {}
+
+InstanceCheck::~InstanceCheck() {
+  if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+bool InstanceCheck::IsFirstInstance() {
+  if (lockFd_ >= 0) return true;
+  if (!displayName_.empty() && DisplayHasWindowTitled(displayName_, title_)) return false;
+  // The lock also closes the gap between the search and the creation of the
+  // main window, when two instances start together.
+  const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    std::fprintf(stderr, "kivo: cannot open the instance lock %s: %s\n", lockPath_.c_str(),
+                 std::strerror(errno));
+    // Without a lock the window search alone decides.
+    return true;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  lockFd_ = fd;
+  return true;
+}
+
+namespace {
+
+struct Free {
+  void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, Free>;
+
+xcb_atom_t InternAtom(xcb_connection_t* connection, const char* name) {
+  Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+      connection, xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(std::strlen(name)), name),
+      nullptr));
+  return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+bool PropertyEquals(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
+                    const std::string& text) {
+  if (property == XCB_ATOM_NONE) return false;
+  // One byte more than the title: a longer name cannot compare equal.
+  const std::uint32_t words = static_cast<std::uint32_t>(text.size() / 4 + 2);
+  Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+      connection, xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, words),
+      nullptr));
+  if (!reply || reply->format != 8) return false;
+  const int length = xcb_get_property_value_length(reply.get());
+  if (length != static_cast<int>(text.size()) || reply->bytes_after != 0) return false;
+  return std::memcmp(xcb_get_property_value(reply.get()), text.data(), text.size()) == 0;
+}
+
+bool SearchTree(xcb_connection_t* connection, xcb_window_t parent, int depth, xcb_atom_t netWmName,
+                const std::string& title) {
+  Reply<xcb_query_tree_reply_t> tree(
+      xcb_query_tree_reply(connection, xcb_query_tree(connection, parent), nullptr));
+  if (!tree) return false;
+  const xcb_window_t* children = xcb_query_tree_children(tree.get());
+  const int count = xcb_query_tree_children_length(tree.get());
+  std::vector<xcb_window_t> windows(children, children + count);
+  for (xcb_window_t window : windows) {
+    if (PropertyEquals(connection, window, XCB_ATOM_WM_NAME, title) ||
+        PropertyEquals(connection, window, netWmName, title)) {
+      return true;
+    }
+  }
+  // Reparenting window managers put the client one or two levels below the
+  // root's child (its frame).
+  if (depth < 2) {
+    for (xcb_window_t window : windows) {
+      if (SearchTree(connection, window, depth + 1, netWmName, title)) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool DisplayHasWindowTitled(const std::string& displayName, const std::string& title) {
+  int screenNumber = 0;
+  xcb_connection_t* connection = xcb_connect(displayName.c_str(), &screenNumber);
+  if (connection == nullptr) return false;
+  bool found = false;
+  if (xcb_connection_has_error(connection) == 0) {
+    const xcb_atom_t netWmName = InternAtom(connection, "_NET_WM_NAME");
+    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem && !found;
+         xcb_screen_next(&it)) {
+      found = SearchTree(connection, it.data->root, 0, netWmName, title);
+    }
+  }
+  xcb_disconnect(connection);
+  return found;
+}
+
+}  // namespace kivo

@@ -1,0 +1,206 @@
+// The application object: start-up with the real steps, and the commands of
+// the main window whose work lives in the shell (clipboard, e-mail setup,
+// help).
+#include "app/MonitorApp.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QPointer>
+#include <cstdio>
+#include <memory>
+
+#include "app/AppMail.h"
+#include "app/Clipboard.h"
+#include "app/CommandListener.h"
+#include "app/EmailSetup.h"
+#include "app/InstanceCheck.h"
+#include "app/QtClipboard.h"
+#include "app/StartupSequence.h"
+#include "mail/SettingsStore.h"
+#include "monitor/ServiceLink.h"
+#include "platform/Clock.h"
+#include "platform/DeviceIo.h"
+#include "platform/HostFacts.h"
+#include "platform/Registry.h"
+#include "platform/RpcSocket.h"
+#include "report/DiskReport.h"
+#include "report/ReportText.h"
+#include "ui/AboutDialog.h"
+#include "ui/DesktopServices.h"
+#include "ui/EmailSetupDialog.h"
+#include "ui/HelpViewer.h"
+#include "ui/MainDialog.h"
+
+namespace kivo {
+
+namespace {
+
+std::string HelpSourceDirectory() {
+#ifdef KIVO_HELP_SOURCE_DIR
+  return KIVO_HELP_SOURCE_DIR;
+#else
+  return "";
+#endif
+}
+
+EmailSetupFields FieldsOf(const EmailSettings& settings) {
+  EmailSetupFields fields;
+  fields.server = settings.Host;
+  fields.recipients = settings.ToID;
+  fields.senderAddress = settings.FromID;
+  fields.senderName = settings.FromName;
+  fields.enable = settings.SendEmail;
+  return fields;
+}
+
+void CopyFields(const EmailSetupFields& fields, EmailSettings& settings) {
+  settings.Host = fields.server;
+  settings.ToID = fields.recipients;
+  settings.FromID = fields.senderAddress;
+  settings.FromName = fields.senderName;
+  settings.SendEmail = fields.enable;
+}
+
+// The platform objects of the running utility.
+struct RealPlatform {
+  RealPlatform()
+      : monitorClock(clock, platform::TimeScaleFromEnvironment()),
+        host(platform::MakeSystemHostFacts()),
+        registry(platform::MakeFileRegistry(platform::DefaultRegistryDirectory())),
+        device(platform::MakeSocketDeviceIo(platform::DefaultDeviceDirectory())) {
+    context.clock = &clock;
+    context.host = host.get();
+    context.registry = registry.get();
+    context.device = device.get();
+    context.messageBoxes = &boxes;
+    context.launcher = &launcher;
+    context.rpcDirectory = platform::DefaultRpcDirectory();
+  }
+
+  platform::SystemClock clock;
+  platform::ScaledClock monitorClock;  // KIVO_TIME_SCALE shortens the monitor's waits
+  std::unique_ptr<platform::HostFacts> host;
+  std::unique_ptr<platform::Registry> registry;
+  std::unique_ptr<platform::DeviceIo> device;
+  QtMessageBoxes boxes;
+  QtLauncher launcher;
+  platform::PlatformContext context;
+};
+
+class RealSteps : public StartupSteps {
+ public:
+  bool IsFirstInstance() override {
+    // Only an X display can be searched; elsewhere the lock alone decides.
+    std::string display;
+    if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
+      const char* name = std::getenv("DISPLAY");
+      display = name != nullptr ? name : "";
+    }
+    instance_ = std::make_unique<InstanceCheck>(kMainWindowTitle, UserRuntimeDirectory(), display);
+    return instance_->IsFirstInstance();
+  }
+
+  bool InitialiseSockets() override {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+  }
+
+  void ShowStartupMessage(const std::string& text) override {
+    QtMessageBoxes boxes;
+    boxes.MessageBoxA(false, text, kApplicationTitle, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+  }
+
+  void ShutdownService() override {
+    ServiceLink link(platform::DefaultRpcDirectory());
+    link.ShutdownService();
+  }
+
+  std::uint32_t ReadStoredAudioOff() override {
+    platform_ = std::make_unique<RealPlatform>();
+    return static_cast<std::uint32_t>(ReadAudioOff(*platform_->registry));
+  }
+
+  void SetAudioOffFlag(int value) override { AudioOffFlag = value; }
+
+  int RunMainDialog(int startHidden) override {
+    if (platform_ == nullptr) platform_ = std::make_unique<RealPlatform>();
+    RealPlatform& real = *platform_;
+    MainDialogServices services;
+    services.monitorClock = &real.monitorClock;
+    dialog_ = std::make_unique<MainDialog>(real.context, services);
+    MainDialog& dialog = *dialog_;
+    dialog.SetStartHidden(startHidden);
+    real.boxes.SetOwner(&dialog);
+
+    // Boxes owned by the main window.
+    QtMessageBoxes ownedBoxes(&dialog);
+    AppMail mail(ownedBoxes);
+    HelpViewer help(HelpSourceDirectory());
+    QtClipboard clipboard;
+
+    dialog.commands.copyReportToClipboard = [&] {
+      CopyReportToClipboard(clipboard, ownedBoxes, ReportText().Text());
+    };
+    dialog.commands.openEmailSetup = [&] {
+      EmailSetupDialogForm form(&dialog);
+      EmailSetupFields fields = FieldsOf(dialog.Email());
+      EmailSetupServices setup;
+      setup.timeText = [&] { return std::string(TakeTimeText(real.context)); };
+      setup.computerName = [&] { return dialog.Texts().computerName; };
+      setup.save = [&](const EmailSetupFields& confirmed) {
+        CopyFields(confirmed, dialog.Email());
+        SaveEmailSettings(*real.registry, dialog.Email(), ownedBoxes);
+      };
+      setup.send = [&](const std::string& message) { return mail.SendEmailMessage(dialog.Email(), message); };
+      OpenEmailSetup(form, fields, ownedBoxes, setup);
+    };
+    dialog.commands.showAbout = [&] { ShowAboutBox(&dialog); };
+    dialog.commands.showHelp = [&] {
+      if (!help.ShowTopic(kMainWindowHelpContext)) {
+        ownedBoxes.MessageBoxA(true, kHelpFailedText, kApplicationTitle,
+                               platform::MB_OK | platform::MB_ICONEXCLAMATION);
+      }
+    };
+    dialog.commands.closeHelp = [&] { help.Quit(); };
+
+    CommandListener listener([&dialog](int command) { dialog.DispatchCommand(command); });
+    listener.Listen(CommandSocketPath(UserRuntimeDirectory()));
+
+    const int result = dialog.exec();
+    // The hooks refer to objects of this scope; the window outlives it.
+    dialog.commands = ShellCommands{};
+    help.Quit();
+    return result;
+  }
+
+  void RemoveTrayIcon() override {
+    if (dialog_ != nullptr) dialog_->Tray().RemoveTrayIcon(128);
+  }
+
+  ~RealSteps() override {
+    // The window goes before the platform objects it uses.
+    dialog_.reset();
+    platform_.reset();
+  }
+
+ private:
+  std::unique_ptr<InstanceCheck> instance_;
+  std::unique_ptr<RealPlatform> platform_;
+  std::unique_ptr<MainDialog> dialog_;
+};
+
+}  // namespace
+
+MonitorApp::MonitorApp() = default;
+MonitorApp::~MonitorApp() = default;
+
+int MonitorApp::InitInstance(const std::string& argumentText) {
+  RealSteps steps;
+  return RunStartup(steps, argumentText);
+}
+
+}  // namespace kivo

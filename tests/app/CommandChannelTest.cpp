@@ -1,0 +1,149 @@
+// The command channel and the instance lock: command texts, delivery to a
+// bound receiver, refusal without one, a stale socket file, the lock held by
+// one instance at a time.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <cerrno>
+#include <fstream>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "app/CommandChannel.h"
+#include "app/CommandListener.h"
+#include "app/InstanceCheck.h"
+
+namespace kivo {
+namespace {
+
+bool SendRaw(const std::string& path, const std::string& text) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  const bool sent = ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&address),
+                             sizeof address) == static_cast<ssize_t>(text.size());
+  ::close(fd);
+  return sent;
+}
+
+TEST(CommandChannelTest, ParsesOnlyPlainCommandNumbers) {
+  struct Case {
+    const char* text;
+    int expected;  // -1: refused
+  } const cases[] = {
+      {"32778", 32778}, {"32771\n", 32771}, {" 202 \r\n", 202}, {"0", 0},    {"65535", 65535},
+      {"65536", -1},    {"-1", -1},         {"", -1},           {"\n", -1},  {"32778x", -1},
+      {"0x8000", -1},   {"3 2", -1},        {"123456", -1},     {"+12", -1}, {"999999999999", -1},
+  };
+  for (const Case& c : cases) {
+    const std::optional<int> parsed = ParseCommandText(c.text);
+    if (c.expected < 0) {
+      EXPECT_FALSE(parsed.has_value()) << c.text;
+    } else {
+      ASSERT_TRUE(parsed.has_value()) << c.text;
+      EXPECT_EQ(*parsed, c.expected) << c.text;
+    }
+  }
+}
+
+TEST(CommandChannelTest, SocketIsNamedAfterTheWindowTitle) {
+  EXPECT_EQ(CommandSocketPath("/run/user/7"), "/run/user/7/Kivo Disk Management Utility.command");
+}
+
+TEST(CommandChannelTest, DeliversCommandsInOrder) {
+  test::TempDir dir;
+  const std::string path = CommandSocketPath(dir.Path());
+  CommandReceiver receiver;
+  ASSERT_TRUE(receiver.Bind(path));
+  EXPECT_EQ(receiver.ReceiveOne(), std::nullopt);  // nothing waits: no blocking
+  EXPECT_EQ(SendCommand(path, 32778), 0);
+  EXPECT_EQ(SendCommand(path, 32771), 0);
+  EXPECT_EQ(receiver.ReceiveOne(), 32778);
+  EXPECT_EQ(receiver.ReceiveOne(), 32771);
+  EXPECT_EQ(receiver.ReceiveOne(), std::nullopt);
+}
+
+TEST(CommandChannelTest, NoUtilityListening) {
+  test::TempDir dir;
+  const std::string path = CommandSocketPath(dir.Path());
+  EXPECT_EQ(SendCommand(path, 32778), ENOENT);
+  {
+    CommandReceiver receiver;
+    ASSERT_TRUE(receiver.Bind(path));
+  }
+  // The receiver removed its socket when it closed.
+  EXPECT_NE(::access(path.c_str(), F_OK), 0);
+  EXPECT_EQ(SendCommand(path, 32778), ENOENT);
+}
+
+TEST(CommandChannelTest, StaleSocketFileIsReplaced) {
+  test::TempDir dir;
+  const std::string path = CommandSocketPath(dir.Path());
+  std::ofstream(path) << "left over";
+  CommandReceiver receiver;
+  ASSERT_TRUE(receiver.Bind(path));
+  EXPECT_EQ(SendCommand(path, 201), 0);
+  EXPECT_EQ(receiver.ReceiveOne(), 201);
+}
+
+TEST(CommandChannelTest, OverlongPathIsRefusedNotTruncated) {
+  const std::string path = "/tmp/" + std::string(200, 'x');
+  CommandReceiver receiver;
+  EXPECT_FALSE(receiver.Bind(path));
+  EXPECT_NE(SendCommand(path, 1), 0);
+}
+
+TEST(CommandChannelTest, GarbageDatagramIsDroppedAndTheNextCommandStillArrives) {
+  test::TempDir dir;
+  const std::string path = CommandSocketPath(dir.Path());
+  std::vector<int> dispatched;
+  CommandListener listener([&](int command) { dispatched.push_back(command); });
+  ASSERT_TRUE(listener.Listen(path));
+  ASSERT_TRUE(SendRaw(path, "open the pod bay doors"));
+  ASSERT_EQ(SendCommand(path, 32780), 0);
+  QElapsedTimer timer;
+  timer.start();
+  while (dispatched.empty() && timer.elapsed() < 5000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  EXPECT_EQ(dispatched, std::vector<int>{32780});
+}
+
+TEST(InstanceCheckTest, OneInstancePerLock) {
+  test::TempDir dir;
+  InstanceCheck first(kMainWindowTitle, dir.Path(), "");
+  EXPECT_TRUE(first.IsFirstInstance());
+  EXPECT_EQ(first.LockPath(), dir.Path() + "/Kivo Disk Management Utility.lock");
+  {
+    InstanceCheck second(kMainWindowTitle, dir.Path(), "");
+    EXPECT_FALSE(second.IsFirstInstance());
+  }
+  // Asking again keeps the lock it already holds.
+  EXPECT_TRUE(first.IsFirstInstance());
+}
+
+TEST(InstanceCheckTest, LockIsReleasedWhenTheInstanceEnds) {
+  test::TempDir dir;
+  {
+    InstanceCheck first(kMainWindowTitle, dir.Path(), "");
+    ASSERT_TRUE(first.IsFirstInstance());
+  }
+  InstanceCheck next(kMainWindowTitle, dir.Path(), "");
+  EXPECT_TRUE(next.IsFirstInstance());
+}
+
+TEST(InstanceCheckTest, UnreachableDisplayLeavesTheLockToDecide) {
+  test::TempDir dir;
+  EXPECT_FALSE(DisplayHasWindowTitled(":987654", kMainWindowTitle));
+  InstanceCheck check(kMainWindowTitle, dir.Path(), ":987654");
+  EXPECT_TRUE(check.IsFirstInstance());
+}
+
+}  // namespace
+}  // namespace kivo
