@@ -1,0 +1,140 @@
+// The event notification window laid out from template 101.
+#include "ui/AlertDialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include "mail/SettingsStore.h"
+#include "ui/DialogUnits.h"
+
+namespace kivo {
+
+AlertDialog::AlertDialog(const platform::PlatformContext& context, int& audioOffFlag, Beeper& beeper,
+                         Flasher& flasher, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      context_(context),
+      audioOffFlag_(audioOffFlag),
+      beeper_(beeper),
+      flasher_(flasher) {
+  LoadUiResources();
+  setObjectName(QStringLiteral("alertDialog"));
+  setWindowTitle(QStringLiteral("Kivo - Event Notification Message"));
+  setFont(DialogFont());
+  const DialogUnits du = DialogUnits::ForFont(font());
+  setFixedSize(du.Size(437, 215));
+
+  auto* frame = new QFrame(this);
+  frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  frame->setGeometry(du.Rect(7, 6, 74, 31));
+  auto* logo = new QLabel(this);
+  logo->setObjectName(QStringLiteral("logo147"));
+  logo->setGeometry(du.Rect(7, 7, 73, 30));
+  logo->setPixmap(QPixmap(QStringLiteral(":/kivo/147.png")));
+  logo->setScaledContents(true);
+
+  messageEdit_ = new QPlainTextEdit(this);
+  messageEdit_->setObjectName(QStringLiteral("control1013"));
+  messageEdit_->setReadOnly(true);
+  messageEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  messageEdit_->setGeometry(du.Rect(7, 41, 423, 138));
+
+  okButton_ = new QPushButton(QStringLiteral("OK"), this);
+  okButton_->setObjectName(QStringLiteral("control1"));
+  okButton_->setGeometry(du.Rect(105, 188, 75, 14));
+  okButton_->setDefault(true);
+  connect(okButton_, &QPushButton::clicked, this, &AlertDialog::Acknowledge);
+
+  browserButton_ = new QPushButton(QStringLiteral("Open Browser"), this);
+  browserButton_->setObjectName(QStringLiteral("control2"));
+  browserButton_->setGeometry(du.Rect(257, 188, 75, 14));
+  browserButton_->setAutoDefault(false);
+  connect(browserButton_, &QPushButton::clicked, this, &AlertDialog::OpenBrowser);
+
+  audioOffBox_ = new QCheckBox(QStringLiteral("Audio off"), this);
+  audioOffBox_->setObjectName(QStringLiteral("control1034"));
+  audioOffBox_->setGeometry(du.Rect(16, 192, 55, 10));
+  connect(audioOffBox_, &QCheckBox::clicked, this, &AlertDialog::AudioOffClicked);
+
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+
+  // The timers run for the window's whole life; the alarm state decides
+  // whether a tick does anything.
+  PushFields();
+  beepTimer_.setInterval(AlertLogic::kBeepPeriodMs);
+  flashTimer_.setInterval(AlertLogic::kFlashPeriodMs);
+  connect(&beepTimer_, &QTimer::timeout, this, &AlertDialog::BeepTick);
+  connect(&flashTimer_, &QTimer::timeout, this, &AlertDialog::FlashTick);
+  beepTimer_.start();
+  flashTimer_.start();
+}
+
+void AlertDialog::PushFields() {
+  // The edit control shows CR LF as one line break.
+  QString text =
+      QString::fromLatin1(logic_.Message().data(), static_cast<qsizetype>(logic_.Message().size()));
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  messageEdit_->setPlainText(text);
+  audioOffBox_->setChecked(logic_.AudioOff() != 0);
+}
+
+void AlertDialog::ShowAlert(const std::string& line) {
+  logic_.ShowAlert(line, audioOffFlag_);
+  show();
+  raise();
+  activateWindow();
+  PushFields();
+}
+
+void AlertDialog::Acknowledge() {
+  logic_.Acknowledge();
+  hide();
+}
+
+void AlertDialog::OpenBrowser() {
+  const unsigned port = context_.registry != nullptr ? ReadHttpPort(*context_.registry) : kDefaultHttpPort;
+  if (context_.launcher != nullptr) context_.launcher->OpenUrl(AlertLogic::AlarmsPageUrl(port));
+}
+
+void AlertDialog::AudioOffClicked() {
+  logic_.SetAudioOff(audioOffBox_->isChecked() ? 1 : 0);
+  audioOffFlag_ = logic_.AudioOff();
+  if (context_.registry != nullptr && context_.messageBoxes != nullptr) {
+    WriteAudioOff(*context_.registry, *context_.messageBoxes, logic_.AudioOff());
+  }
+}
+
+void AlertDialog::BeepTick() {
+  if (logic_.BeepTick()) beeper_.Beep(AlertLogic::kBeepFrequencyHz, AlertLogic::kBeepDurationMs);
+}
+
+void AlertDialog::FlashTick() {
+  const int invert = logic_.FlashTick();
+  if (invert >= 0) flasher_.FlashWindow(*this, invert != 0);
+}
+
+void AlertDialog::accept() {
+  Acknowledge();
+}
+
+void AlertDialog::reject() {
+  OpenBrowser();
+}
+
+void AlertDialog::closeEvent(QCloseEvent* event) {
+  logic_.Acknowledge();
+  event->accept();
+}
+
+}  // namespace kivo

@@ -1,0 +1,588 @@
+// The main window laid out from template 102 with menu 132, its command
+// table, its window messages and the monitor hand-over.
+#include "ui/MainDialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeWidget>
+
+#include "controller/InventoryScan.h"
+#include "monitor/MessageLock.h"
+#include "monitor/MonitorThread.h"
+#include "monitor/ServiceLink.h"
+#include "report/DiskReport.h"
+#include "report/Snapshot.h"
+#include "ui/AboutDialog.h"
+#include "ui/AlertDialog.h"
+#include "ui/DialogUnits.h"
+
+namespace kivo {
+
+namespace {
+
+constexpr const char* kWindowTitle = "Kivo Disk Management Utility";
+constexpr int kSmallIconSize = 16;
+constexpr int kSystemIconSize = 32;  // SM_CXICON, SM_CYICON
+
+// A window message queued for the window's own thread.
+class WindowMessageEvent : public QEvent {
+ public:
+  static QEvent::Type EventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+  }
+  WindowMessageEvent(int message, std::uintptr_t wParam, std::intptr_t lParam)
+      : QEvent(EventType()), message(message), wParam(wParam), lParam(lParam) {}
+  int message;
+  std::uintptr_t wParam;
+  std::intptr_t lParam;
+};
+
+// The busy cursor while a scan blocks the window.
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// The menu bar's check marks, as ToggleAudio reads and sets them.
+class ActionCheckMenu : public CheckMenu {
+ public:
+  explicit ActionCheckMenu(const MainDialog& window) : window_(window) {}
+  bool IsItemChecked(platform::UINT commandId) override {
+    const QAction* action = window_.ActionFor(static_cast<int>(commandId));
+    return action != nullptr && action->isChecked();
+  }
+  void CheckItem(platform::UINT commandId, bool checked) override {
+    if (QAction* action = window_.ActionFor(static_cast<int>(commandId))) action->setChecked(checked);
+  }
+
+ private:
+  const MainDialog& window_;
+};
+
+QString Latin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString Latin1Field(const std::array<char, 128>& field) {
+  return QString::fromLatin1(field.data(), static_cast<qsizetype>(strnlen(field.data(), field.size())));
+}
+
+}  // namespace
+
+MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServices services, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      context_(context),
+      monitorContext_(context),
+      services_(services),
+      records_(context),
+      tray_(*this, this),
+      handler_(*context.clock, *this) {
+  LoadUiResources();
+  // The program lives hidden in the tray: closing or hiding its last window
+  // never ends it; only the Exit command does.
+  QGuiApplication::setQuitOnLastWindowClosed(false);
+  if (services_.serviceLink == nullptr) {
+    ownLink_ = std::make_unique<ServiceLink>(context_.rpcDirectory);
+    services_.serviceLink = ownLink_.get();
+  }
+  if (services_.beeper == nullptr) {
+    ownBeeper_ = std::make_unique<SoundBeeper>();
+    services_.beeper = ownBeeper_.get();
+  }
+  if (services_.flasher == nullptr) {
+    ownFlasher_ = std::make_unique<AttentionFlasher>();
+    services_.flasher = ownFlasher_.get();
+  }
+  if (services_.monitorClock != nullptr) monitorContext_.clock = services_.monitorClock;
+  commands.showAbout = [this] { ShowAboutBox(this); };
+  appIcon_ = QIcon(QStringLiteral(":/kivo/128.png"));
+  setObjectName(QStringLiteral("mainDialog"));
+  setWindowTitle(QString::fromLatin1(kWindowTitle));
+  setFont(DialogFont());
+  BuildWindow();
+}
+
+MainDialog::~MainDialog() {
+  // The thread posts to this window and writes its fields: it goes first.
+  if (monitorThread_) monitorThread_->Stop();
+  monitorThread_.reset();
+  if (commands.closeHelp) commands.closeHelp();
+}
+
+QLabel* MainDialog::AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height) {
+  const DialogUnits du = DialogUnits::ForFont(font());
+  auto* label = new QLabel(QString::fromLatin1(text), parent);
+  label->setGeometry(du.Rect(x, y, width, height));
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  if (id != 0) {
+    label->setObjectName(QStringLiteral("control%1").arg(id));
+    label->setTextFormat(Qt::PlainText);
+    controls_[static_cast<std::size_t>(id - 1000)] = label;
+  }
+  return label;
+}
+
+void MainDialog::BuildWindow() {
+  const DialogUnits du = DialogUnits::ForFont(font());
+  BuildMenu();
+  const int menuHeight = menuBar_->sizeHint().height();
+  const QSize client = du.Size(398, 257);
+  menuBar_->setGeometry(0, 0, client.width(), menuHeight);
+  client_ = new QWidget(this);
+  client_->setGeometry(0, menuHeight, client.width(), client.height());
+  setFixedSize(client.width(), client.height() + menuHeight);
+
+  auto* line = new QFrame(client_);
+  line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+  line->setGeometry(du.Rect(0, 0, 397, 1));
+  auto* group = new QGroupBox(QStringLiteral("Zelka Storage Controller"), client_);
+  group->setGeometry(du.Rect(9, 12, 382, 192));
+
+  controllerBox_ = new QComboBox(client_);
+  controllerBox_->setObjectName(QStringLiteral("control1023"));
+  const QRect boxRect = du.Rect(15, 29, 118, 48);  // the height is the drop-down's
+  controllerBox_->setGeometry(boxRect.x(), boxRect.y(), boxRect.width(), controllerBox_->sizeHint().height());
+  connect(controllerBox_, &QComboBox::currentIndexChanged, this,
+          [this](int) { DispatchCommand(command::kControllerBox); });
+
+  QLabel* status = AddText(client_, 1031, "", 137, 21, 166, 33);
+  status->setWordWrap(true);
+
+  auto* frame = new QFrame(client_);
+  frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  frame->setGeometry(du.Rect(306, 23, 74, 31));
+  auto* logo = new QLabel(client_);
+  logo->setObjectName(QStringLiteral("logo147"));
+  logo->setGeometry(du.Rect(306, 23, 75, 30));
+  logo->setPixmap(QPixmap(QStringLiteral(":/kivo/147.png")));
+  logo->setScaledContents(true);
+
+  AddText(client_, 0, "Units:", 15, 48, 19, 8);
+  AddText(client_, 1037, "", 36, 46, 270, 11);
+
+  unitList_ = new QTreeWidget(client_);
+  unitList_->setObjectName(QStringLiteral("control1011"));
+  unitList_->setGeometry(du.Rect(14, 58, 366, 107));
+  unitList_->setRootIsDecorated(false);
+  unitList_->setUniformRowHeights(true);
+  unitList_->setIconSize(QSize(kSmallIconSize, kSmallIconSize));
+  unitList_->setColumnCount(0);
+  unitList_->header()->setStretchLastSection(false);
+  unitList_->setSortingEnabled(false);
+
+  AddText(client_, 0, "Driver:", 17, 170, 22, 8);
+  AddText(client_, 1001, "", 42, 170, 103, 17);
+  AddText(client_, 0, "Firmware:", 145, 170, 33, 8);
+  AddText(client_, 1003, "", 178, 170, 76, 8);
+  AddText(client_, 0, "PCBA:", 254, 170, 22, 8);
+  AddText(client_, 1005, "", 280, 170, 35, 8);
+  AddText(client_, 0, "Model:", 315, 170, 22, 8);
+  AddText(client_, 1009, "", 341, 170, 35, 8);
+  AddText(client_, 0, "BIOS:", 17, 189, 20, 8);
+  AddText(client_, 1004, "", 42, 189, 103, 8);
+  AddText(client_, 0, "Monitor:", 145, 189, 28, 8);
+  AddText(client_, 1002, "", 178, 189, 76, 8);
+  AddText(client_, 0, "A Chip:", 254, 189, 26, 8);
+  AddText(client_, 1006, "", 280, 189, 35, 8);
+  AddText(client_, 0, "P Chip:", 315, 189, 24, 8);
+  AddText(client_, 1007, "", 341, 189, 35, 8);
+  AddText(client_, 0, "Computer name:", 9, 209, 56, 8);
+  AddText(client_, 1035, "", 74, 209, 180, 8);
+  AddText(client_, 0, "Time:", 254, 209, 18, 8);
+  AddText(client_, 1008, "", 280, 209, 100, 8);
+  AddText(client_, 0, "Operating System:", 9, 220, 65, 10);
+  AddText(client_, 1000, "", 74, 220, 323, 10);
+
+  auto addButton = [&](int id, const char* text, int x, int width) {
+    auto* button = new QPushButton(QString::fromLatin1(text), client_);
+    button->setObjectName(QStringLiteral("control%1").arg(id));
+    button->setGeometry(du.Rect(x, 236, width, 14));
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, id] { DispatchCommand(id); });
+    return button;
+  };
+  addButton(command::kUpdate, "Update", 9, 50)->setDefault(true);
+  addButton(command::kHelp, "Help", 71, 50);
+  addButton(command::kReturnToTray, "Return to Tray", 335, 53);
+  // Present in the template but neither shown nor handled.
+  auto* exitButton = new QPushButton(QStringLiteral("Exit"), client_);
+  exitButton->setObjectName(QStringLiteral("control1036"));
+  exitButton->setGeometry(du.Rect(280, 236, 50, 14));
+  exitButton->setVisible(false);
+}
+
+void MainDialog::BuildMenu() {
+  menuBar_ = new QMenuBar(this);
+  menuBar_->setObjectName(QStringLiteral("menu132"));
+  menuBar_->setNativeMenuBar(false);
+  auto add = [this](QMenu* popup, const char* text, int id) {
+    QAction* action = popup->addAction(QString::fromLatin1(text));
+    action->setData(id);
+    connect(action, &QAction::triggered, this, [this, id] { DispatchCommand(id); });
+    return action;
+  };
+  QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
+  add(file, "&Return to System Tray", command::kReturnToSystemTray);
+  add(file, "&Snapshot", command::kSnapshot);
+  add(file, "&Copy to Clipboard", command::kCopy);
+  add(file, "E&xit", command::kExit);
+  QMenu* view = menuBar_->addMenu(QStringLiteral("&View"));
+  add(view, "&Event Log", command::kEventLog)->setEnabled(false);
+  add(view, "&Audio Off", command::kAudioOff)->setCheckable(true);
+  QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
+  add(help, "&Help Topics...", command::kHelp);
+  add(help, "&About Kivo...", command::kAbout);
+}
+
+QAction* MainDialog::ActionFor(int id) const {
+  for (QAction* top : menuBar_->actions()) {
+    if (top->menu() == nullptr) continue;
+    for (QAction* action : top->menu()->actions()) {
+      if (!action->isSeparator() && action->data().isValid() && action->data().toInt() == id) return action;
+    }
+  }
+  return nullptr;
+}
+
+int MainDialog::exec() {
+  OnInitDialog();
+  return QDialog::exec();
+}
+
+void MainDialog::OnInitDialog() {
+  if (initialised_) return;
+  initialised_ = true;
+  // 2. A window that starts hidden is placed off-screen until HideRequest.
+  if (startHidden_ == 1) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int screenWidth = screen != nullptr ? screen->geometry().width() : 0;
+    move(OffScreenX(screenWidth, frameGeometry().width()), 0);
+    setUpdatesEnabled(false);
+  }
+  // 3.-4. The system menu's About item is the window's context menu here.
+  setWindowIcon(appIcon_);
+  // 5.
+  tray_.AddTrayIcon(TrayIcon::kTrayIconId, appIcon_, kWindowTitle);
+  // 6.
+  SetErrorBoxesEnabled(true);
+  ScanControllers(1);
+  SetErrorBoxesEnabled(false);
+  // 7.
+  ShowController(1, 0);
+  // 8.
+  if (AudioOffFlag != 0) {
+    if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(true);
+  }
+  // 9.
+  if (context_.registry != nullptr) LoadEmailSettings(*context_.registry, email_);
+  // 10.
+  alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher, this);
+  // 11.
+  monitorThread_ = std::make_unique<MonitorThread>(monitorContext_, *services_.serviceLink, *this);
+  StartMonitoring(controllerTotal_, *monitorThread_);
+  // 12.
+  PushDisplayTexts();
+  // 13.
+  if (startHidden_ == 1) PostWindowMessage(message::kHideRequest, 0, 0);
+}
+
+void MainDialog::PostWindowMessage(int message, std::uintptr_t wParam, std::intptr_t lParam) {
+  QCoreApplication::postEvent(this, new WindowMessageEvent(message, wParam, lParam));
+}
+
+void MainDialog::PostMonitorMessage(std::uint32_t wParam) {
+  PostWindowMessage(message::kMonitorMessage, wParam, 0);
+}
+
+bool MainDialog::event(QEvent* event) {
+  if (event->type() == WindowMessageEvent::EventType()) {
+    const auto* posted = static_cast<WindowMessageEvent*>(event);
+    WindowMessage(posted->message, posted->wParam, posted->lParam);
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+int MainDialog::WindowMessage(int message, std::uintptr_t wParam, std::intptr_t lParam) {
+  switch (message) {
+    case message::kTrayCallback:
+      tray_.HandleTrayCallback(static_cast<int>(lParam));
+      return 1;
+    case message::kMonitorMessage:
+      // After Exit nothing is shown any more.
+      if (exited_) return 1;
+      return handler_.Handle(static_cast<std::uint32_t>(wParam));
+    case message::kHideRequest:
+      hide();
+      startHidden_ = 0;
+      setUpdatesEnabled(true);
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+void MainDialog::DispatchCommand(int id) {
+  switch (ActionOfCommand(id)) {
+    case CommandAction::kRefresh:
+      Refresh();
+      break;
+    case CommandAction::kSelectController:
+      SelectController();
+      break;
+    case CommandAction::kHide:
+      HideWindow();
+      break;
+    case CommandAction::kSnapshot:
+      Snapshot(context_);
+      break;
+    case CommandAction::kCopy:
+      if (commands.copyReportToClipboard) commands.copyReportToClipboard();
+      break;
+    case CommandAction::kExit:
+      Exit();
+      break;
+    case CommandAction::kToggleAudio:
+      ToggleAudioItem();
+      break;
+    case CommandAction::kHelp:
+      if (commands.showHelp) commands.showHelp();
+      break;
+    case CommandAction::kAbout:
+      if (commands.showAbout) commands.showAbout();
+      break;
+    case CommandAction::kViewAlarms:
+      ShowAlert("");
+      break;
+    case CommandAction::kEmailSetup:
+      if (commands.openEmailSetup) commands.openEmailSetup();
+      break;
+    case CommandAction::kNone:
+    case CommandAction::kUnknown:
+      break;
+  }
+}
+
+void MainDialog::SysCommand(int id) {
+  if ((id & 0xFFF0) == command::kSysAbout && commands.showAbout) commands.showAbout();
+}
+
+void MainDialog::ToggleAudioItem() {
+  if (context_.registry == nullptr || context_.messageBoxes == nullptr) return;
+  ActionCheckMenu menu(*this);
+  ToggleAudio(menu, *context_.registry, *context_.messageBoxes);
+}
+
+void MainDialog::Refresh() {
+  selectedRow_ = controllerBox_->currentIndex();
+  ScanControllers(0);
+  ShowController(0, selectedRow_);
+  PushDisplayTexts();
+}
+
+void MainDialog::SelectController() {
+  selectedRow_ = controllerBox_->currentIndex();
+  SetErrorBoxesEnabled(true);
+  ScanControllers(0);
+  SetErrorBoxesEnabled(false);
+  ShowController(0, selectedRow_);
+  PushDisplayTexts();
+}
+
+void MainDialog::ShowAlert(const std::string& line) {
+  if (alert_ != nullptr) alert_->ShowAlert(line);
+}
+
+int MainDialog::FindControllerEntry(const std::string& text) {
+  return controllerBox_->findText(Latin1(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void MainDialog::ScanControllers(int firstTime) {
+  const BusyCursor busy;
+  kivo::ScanControllers(firstTime, records_);
+}
+
+void MainDialog::ShowController(int firstTime, int row) {
+  // An entry outside the records (no selection) shows the first record.
+  if (row < 0 || row >= ControllerRecords::kCount) row = 0;
+  texts_.time = TakeTimeText(context_);
+  texts_.operatingSystem = MachineInfo().OsText();
+  texts_.computerName = ReadComputerName(context_);
+  controllerTotal_ = MachineInfo().ControllerCount();
+
+  const QSignalBlocker quiet(controllerBox_);
+  controllerBox_->clear();
+  if (controllerTotal_ == 0) {
+    controllerBox_->addItem(QString::fromLatin1(kNoControllerEntry));
+    controllerBox_->setCurrentIndex(0);
+  }
+  FillUnitList(firstTime, row);
+  const ControllerInfo& record = records_[row];
+  for (int i = 0; i < controllerTotal_; ++i) {
+    controllerBox_->addItem(Latin1(ControllerEntryText(record.ControllerIdAt(i))));
+  }
+  controllerBox_->setCurrentIndex(row < controllerBox_->count() ? row : -1);
+
+  texts_.monitor = record.MonitorText();
+  texts_.firmware = record.FirmwareText();
+  texts_.bios = record.BiosText();
+  texts_.pChip = record.PChipText();
+  texts_.model = record.ModelText();
+  texts_.aChip = record.AChipText();
+  texts_.pcba = record.PcbaText();
+  std::array<char, 128> serviceVersion{};
+  const bool noVsd = record.VsdText()[0] == '\0';
+  const bool serviceRead = noVsd && ReadServiceVersion(context_, serviceVersion) == 0;
+  texts_.driver = DriverFieldText(record.DriverText(), record.VsdText(), serviceRead, serviceVersion.data());
+}
+
+void MainDialog::FillUnitList(int firstTime, int row) {
+  unitList_->clear();
+  if ((firstTime != 0 && !smallIconsCreated_) || !smallIconsCreated_) {
+    for (std::size_t i = 0; i < smallIcons_.size(); ++i) {
+      smallIcons_[i] = QIcon(QStringLiteral(":/kivo/%1.png").arg(kRowImageResources[i]));
+    }
+    smallIconsCreated_ = true;
+  }
+  if (!columnsCreated_) {
+    columnsCreated_ = true;
+    const std::array<int, 4> widths = UnitColumnWidths(unitList_->frameGeometry().width());
+    unitList_->setColumnCount(4);
+    QStringList titles;
+    for (const char* title : kUnitColumnTitles) titles << QString::fromLatin1(title);
+    unitList_->setHeaderLabels(titles);
+    for (int column = 0; column < 4; ++column) {
+      unitList_->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
+      unitList_->headerItem()->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
+    }
+  }
+  if (row < 0 || row >= ControllerRecords::kCount) return;
+  ControllerInfo& record = records_[row];
+  if (!record.HasTables()) return;
+  const int count = std::clamp(record.rowCount, 0, kDisplayRows);
+  const DisplayRow* rows = record.Rows();
+  for (int k = 0; k < count; ++k) {
+    const DisplayRow& display = rows[k];
+    auto* item = new QTreeWidgetItem(unitList_);
+    item->setIcon(0, smallIcons_[static_cast<std::size_t>(RowImageOf(display))]);
+    item->setText(0, Latin1Field(display.nameText));
+    item->setText(1, Latin1Field(display.typeText));
+    item->setText(2, Latin1Field(display.sizeText));
+    item->setText(3, Latin1Field(display.statusText));
+    item->setData(0, Qt::UserRole, RowImageOf(display));
+  }
+}
+
+void MainDialog::PushDisplayTexts() {
+  texts_.status = StatusLine();
+  const std::pair<int, const std::string*> bindings[] = {{1000, &texts_.operatingSystem},
+                                                         {1001, &texts_.driver},
+                                                         {1002, &texts_.monitor},
+                                                         {1003, &texts_.firmware},
+                                                         {1004, &texts_.bios},
+                                                         {1005, &texts_.pcba},
+                                                         {1006, &texts_.aChip},
+                                                         {1007, &texts_.pChip},
+                                                         {1008, &texts_.time},
+                                                         {1009, &texts_.model},
+                                                         {1031, &texts_.status},
+                                                         {1035, &texts_.computerName},
+                                                         {1037, &texts_.units}};
+  for (const auto& [id, text] : bindings) {
+    QString shown = Latin1(*text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (QLabel* label = controls_[static_cast<std::size_t>(id - 1000)]) label->setText(shown);
+  }
+}
+
+void MainDialog::StartMonitorThread() {
+  if (monitorThread_ && !exited_) monitorThread_->Start();
+}
+
+bool MainDialog::MonitorRunning() const {
+  return monitorThread_ && monitorThread_->Running();
+}
+
+void MainDialog::HideWindow() {
+  hide();
+}
+
+void MainDialog::Exit() {
+  if (exited_) return;
+  exited_ = true;
+  tray_.RemoveTrayIcon(TrayIcon::kTrayIconId);
+  if (alert_ != nullptr) {
+    alert_->Acknowledge();
+    alert_->BeepTimer().stop();
+    alert_->FlashTimer().stop();
+  }
+  // The monitor thread is stopped and joined before the lock goes, so it can
+  // never write to a window or lock that is gone.
+  if (monitorThread_) monitorThread_->Stop();
+  MessageLock::Retire();
+  if (commands.closeHelp) commands.closeHelp();
+  done(kExitResult);
+}
+
+void MainDialog::accept() {
+  // IDOK without a control of its own: the dialog ends with OK.
+  if (monitorThread_) monitorThread_->Stop();
+  QDialog::accept();
+}
+
+void MainDialog::reject() {
+  DispatchCommand(command::kCancel);
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+  // The close box only hides the window; the program goes on.
+  HideWindow();
+  event->ignore();
+}
+
+void MainDialog::paintEvent(QPaintEvent* event) {
+  switch (DecidePaint(isMinimized(), startHidden_)) {
+    case PaintAction::kIcon: {
+      QPainter painter(this);
+      const int x = (width() - kSystemIconSize + 1) / 2;
+      const int y = (height() - kSystemIconSize + 1) / 2;
+      appIcon_.paint(&painter, x, y, kSystemIconSize, kSystemIconSize);
+      break;
+    }
+    case PaintAction::kDefault:
+      QDialog::paintEvent(event);
+      break;
+    case PaintAction::kNothing:
+      break;
+  }
+}
+
+void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+  // Stands in for the system menu's "&About Kivo..." item (command 16).
+  QMenu menu(this);
+  menu.addSeparator();
+  QAction* about = menu.addAction(QStringLiteral("&About Kivo..."));
+  if (menu.exec(event->globalPos()) == about) SysCommand(command::kSysAbout);
+}
+
+}  // namespace kivo

@@ -1,0 +1,183 @@
+// MainDialog: the program's one top-level window (template 102, menu 132). It
+// shows one controller at a time, owns the alert window, the tray icon and the
+// monitor thread, handles the thread's messages and routes every command of
+// the program. Start-up constructs it and runs it modally (exec) for the life
+// of the program. Shell code; the decisions live in MainDialogLogic.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "controller/ControllerInfo.h"
+#include "mail/SettingsStore.h"
+#include "monitor/MonitorEventHandler.h"
+#include "monitor/MonitorWindow.h"
+#include "platform/PlatformContext.h"
+#include "ui/DesktopServices.h"
+#include "ui/MainDialogLogic.h"
+#include "ui/TrayIcon.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenuBar;
+class QPushButton;
+class QTreeWidget;
+
+namespace kivo {
+
+class AlertDialog;
+class MonitorThread;
+class ServiceLink;
+
+// Objects the window uses instead of its own defaults (tests, start-up).
+struct MainDialogServices {
+  ServiceLink* serviceLink = nullptr;       // default: a link over context.rpcDirectory
+  platform::Clock* monitorClock = nullptr;  // the monitor thread's waits; default context.clock
+  Beeper* beeper = nullptr;                 // default: SoundBeeper
+  Flasher* flasher = nullptr;               // default: AttentionFlasher
+};
+
+// The commands whose work lives outside the window (start-up fills them in).
+// Empty hooks do nothing, except showAbout, whose default is the About box.
+struct ShellCommands {
+  std::function<void()> copyReportToClipboard;  // 32780, 202
+  std::function<void()> openEmailSetup;         // 32778
+  std::function<void()> showAbout;              // 32773, 32781, system command 16
+  std::function<void()> showHelp;               // 57670
+  std::function<void()> closeHelp;              // when the window goes
+};
+
+// The 13 display texts, bound to the controls of the same number.
+struct DisplayTexts {
+  std::string operatingSystem;  // 1000
+  std::string driver;           // 1001
+  std::string monitor;          // 1002
+  std::string firmware;         // 1003
+  std::string bios;             // 1004
+  std::string pcba;             // 1005
+  std::string aChip;            // 1006
+  std::string pChip;            // 1007
+  std::string time;             // 1008
+  std::string model;            // 1009
+  std::string status;           // 1031
+  std::string computerName;     // 1035
+  std::string units;            // 1037, always empty
+};
+
+class MainDialog : public QDialog, public MonitorWindow, public TrayOwner {
+  Q_OBJECT
+
+ public:
+  // The result of exec() when the Exit command ended the program (not OK 1
+  // or Cancel 2, so start-up knows the tray icon is already gone).
+  static constexpr int kExitResult = -1;
+
+  explicit MainDialog(const platform::PlatformContext& context, MainDialogServices services = {},
+                      QWidget* parent = nullptr);
+  ~MainDialog() override;
+
+  void SetStartHidden(int startHidden) { startHidden_ = startHidden != 0 ? 1 : 0; }
+  int StartHidden() const { return startHidden_; }
+
+  // Initialises the window (once), then runs it modally.
+  int exec() override;
+  // The initialisation steps; exec() runs them, tests may run them directly.
+  void OnInitDialog();
+
+  // A command as a command message would bring it (menus, buttons, the tray
+  // menu, another program); unknown numbers are ignored.
+  void DispatchCommand(int id) override;
+  // A system-menu command (16: About; the low four bits are ignored).
+  void SysCommand(int id);
+  // A window message handled now, on the window's thread; returns the result.
+  int WindowMessage(int message, std::uintptr_t wParam, std::intptr_t lParam);
+  // Queues a window message for the window's thread; safe from any thread.
+  void PostWindowMessage(int message, std::uintptr_t wParam, std::intptr_t lParam);
+
+  // MonitorWindow.
+  void PostMonitorMessage(std::uint32_t wParam) override;
+  void Refresh() override;
+  void ShowAlert(const std::string& line) override;
+  int FindControllerEntry(const std::string& text) override;
+  void ScanControllers(int firstTime) override;
+  void ShowController(int firstTime, int row) override;
+  void PushDisplayTexts() override;
+  void StartMonitorThread() override;
+
+  void SelectController();
+  void FillUnitList(int firstTime, int row);
+  void HideWindow();
+  void Exit();
+
+  ShellCommands commands;
+
+  // For start-up and tests.
+  AlertDialog* Alert() const { return alert_; }
+  TrayIcon& Tray() { return tray_; }
+  const DisplayTexts& Texts() const { return texts_; }
+  ControllerRecords& Controllers() { return records_; }
+  int ControllerTotal() const { return controllerTotal_; }
+  int SelectedRow() const { return selectedRow_; }
+  EmailSettings& Email() { return email_; }
+  const QIcon& AppIcon() const { return appIcon_; }
+  bool MonitorRunning() const;
+  bool Exited() const { return exited_; }
+  QComboBox* ControllerBox() const { return controllerBox_; }
+  QTreeWidget* UnitList() const { return unitList_; }
+  QMenuBar* MenuBar() const { return menuBar_; }
+  // The menu action carrying a command number, or null.
+  QAction* ActionFor(int command) const;
+
+ protected:
+  bool event(QEvent* event) override;
+  void accept() override;
+  void reject() override;
+  void closeEvent(QCloseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void BuildWindow();
+  void BuildMenu();
+  QLabel* AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height);
+  void ToggleAudioItem();
+
+  platform::PlatformContext context_;
+  platform::PlatformContext monitorContext_;
+  MainDialogServices services_;
+  std::unique_ptr<ServiceLink> ownLink_;
+  std::unique_ptr<Beeper> ownBeeper_;
+  std::unique_ptr<Flasher> ownFlasher_;
+
+  int startHidden_ = 0;
+  EmailSettings email_;
+  AlertDialog* alert_ = nullptr;
+  DisplayTexts texts_;
+  std::array<QIcon, 7> smallIcons_;
+  bool smallIconsCreated_ = false;
+  bool columnsCreated_ = false;
+  QIcon appIcon_;
+  ControllerRecords records_;
+  int selectedRow_ = 0;
+  int controllerTotal_ = 0;
+  bool initialised_ = false;
+  bool exited_ = false;
+
+  TrayIcon tray_;
+  MonitorEventHandler handler_;
+  std::unique_ptr<MonitorThread> monitorThread_;
+
+  QMenuBar* menuBar_ = nullptr;
+  QWidget* client_ = nullptr;
+  QComboBox* controllerBox_ = nullptr;
+  QTreeWidget* unitList_ = nullptr;
+  std::array<QLabel*, 64> controls_{};  // display controls by id - 1000
+};
+
+}  // namespace kivo

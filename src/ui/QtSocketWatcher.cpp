@@ -1,0 +1,60 @@
+// Socket read notifications through QSocketNotifier.
+#include "ui/QtSocketWatcher.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <QSocketNotifier>
+#include <utility>
+
+#include "platform/TcpSocket.h"
+
+namespace kivo {
+
+namespace {
+// The Winsock code of an error pending on the socket, or 0. Only read when
+// poll reports one, so an ordinary read notification keeps the socket's state
+// for the owner's own Receive.
+int PendingWinsockError(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, 0) <= 0 || (p.revents & POLLERR) == 0) return 0;
+  int error = 0;
+  socklen_t length = sizeof(error);
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error == 0) return 0;
+  return platform::WinsockErrorFromErrno(error);
+}
+}  // namespace
+
+QtSocketWatcher::~QtSocketWatcher() {
+  for (auto& [fd, entry] : watches_) delete entry.notifier;
+}
+
+void QtSocketWatcher::Watch(int fd, Callback callback) {
+  auto found = watches_.find(fd);
+  if (found != watches_.end()) {
+    found->second.callback = std::move(callback);
+    return;
+  }
+  auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+  connect(notifier, &QSocketNotifier::activated, this, [this, fd] { Dispatch(fd); });
+  watches_[fd] = Entry{notifier, std::move(callback)};
+}
+
+void QtSocketWatcher::Unwatch(int fd) {
+  auto found = watches_.find(fd);
+  if (found == watches_.end()) return;
+  // The notifier may be the one whose signal is running: it goes later.
+  found->second.notifier->setEnabled(false);
+  found->second.notifier->deleteLater();
+  watches_.erase(found);
+}
+
+void QtSocketWatcher::Dispatch(int fd) {
+  auto found = watches_.find(fd);
+  if (found == watches_.end()) return;
+  // A copy, so the callback may unwatch (and so destroy the entry) safely.
+  const Callback callback = found->second.callback;
+  if (callback) callback(PendingWinsockError(fd));
+}
+
+}  // namespace kivo
