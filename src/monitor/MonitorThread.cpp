@@ -1,0 +1,121 @@
+// The monitor thread's cycle and its start and stop.
+#include "monitor/MonitorThread.h"
+
+#include <cstdio>
+
+#include "controller/ControllerSet.h"
+#include "monitor/EventCatalogue.h"
+#include "monitor/MessageLock.h"
+#include "monitor/MonitorWindow.h"
+#include "monitor/PendingText.h"
+#include "monitor/ServiceLink.h"
+
+namespace kivo {
+
+// One bit per controller position in the failure mask.
+static_assert(kMaxControllers <= 16);
+
+std::string FetchErrorText(int controllerId, std::uint32_t lastStatus) {
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "Error retrieving notification from controller %d. System "
+                "resources may be limited.  Check the "
+                "service control manager to ensure the Kivo service is "
+                "running. (%x,%x)\r\n",
+                controllerId, kFetchFailedLocation, lastStatus);
+  return text;
+}
+
+namespace {
+
+void HandOver(const std::string& text) {
+  MessageLock::Scope lock;
+  PendingText().Append(text.c_str());
+}
+
+}  // namespace
+
+MonitorThread::MonitorThread(const platform::PlatformContext& context, ServiceLink& link,
+                             MonitorWindow& window)
+    : context_(context), link_(link), window_(window) {}
+
+MonitorThread::~MonitorThread() {
+  Stop();
+}
+
+bool MonitorThread::Start() {
+  if (stopped_ || running_.load()) return false;
+  if (thread_.joinable()) thread_.join();
+  stop_ = std::make_unique<platform::StopSignal>();
+  running_.store(true);
+  thread_ = std::thread([this, stop = stop_.get()] {
+    Run(*stop);
+    running_.store(false);
+  });
+  return true;
+}
+
+void MonitorThread::Stop() {
+  stopped_ = true;
+  if (stop_) stop_->Raise();
+  if (thread_.joinable()) thread_.join();
+}
+
+int MonitorThread::Run(const platform::StopSignal& stop) {
+  platform::Clock& clock = *context_.clock;
+  ControllerSet controllers(context_);
+  controllers.Initialise();
+  const int count = controllers.ControllerCount();
+
+  if (!clock.Sleep(kMonitorStartWaitMs, &stop)) return 0;
+
+  std::uint16_t failureMask = 0;
+  bool hadFailure = false;
+  for (;;) {
+    for (int i = 0; i < count; ++i) {
+      const int controllerId = controllers.ControllerIdAt(i);
+      std::uint16_t word = 0;
+      const std::uint32_t status = link_.FetchNotification(controllerId, &word);
+      if (stop.Raised()) return 0;
+      const auto bit = static_cast<std::uint16_t>(1u << i);
+      if (status != 0) {
+        // The controller set's own status is printed, not the RPC status.
+        HandOver(FetchErrorText(controllerId, controllers.LastStatus()));
+        window_.PostMonitorMessage(ErrorReady);
+        if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
+        failureMask = static_cast<std::uint16_t>(failureMask | bit);
+        continue;
+      }
+      failureMask = static_cast<std::uint16_t>(failureMask & ~bit);
+      const unsigned code = word & 0xFFu;
+      const unsigned unit = (word >> 8) & 0xFFu;
+      if (code == 0) continue;  // the controller's queue is empty
+      HandOver(DescribeEvent(clock, code, unit, controllerId));
+      window_.SetLastEventController(controllerId);
+      window_.PostMonitorMessage(EventReady);
+    }
+
+    if (failureMask != 0) {
+      hadFailure = true;
+      window_.SetMonitorState(0);
+    } else {
+      window_.SetMonitorState(1);
+      window_.SetStatusLine(std::string());
+      if (hadFailure) {
+        // Over before the window hears of it, so its Start can follow at once.
+        running_.store(false);
+        window_.PostMonitorMessage(RestartMonitor);
+        return 0;
+      }
+    }
+    if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
+  }
+}
+
+bool StartMonitoring(int controllerTotal, MonitorThread& thread) {
+  if (controllerTotal <= 0) return false;
+  MessageLock::Create();
+  return thread.Start();
+}
+
+}  // namespace kivo

@@ -1,0 +1,333 @@
+// The monitor thread's cycle on virtual time: what it asks the service, when,
+// what it hands over and posts, and how it ends, restarts and stops.
+#include "monitor/MonitorThread.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MonitorWindowDouble.h"
+#include "controller/ControllerSet.h"
+#include "emulator/InProcessDeviceIo.h"
+#include "emulator/World.h"
+#include "monitor/MessageLock.h"
+#include "monitor/MonitorEventHandler.h"
+#include "monitor/PendingText.h"
+#include "platform/HostFacts.h"
+#include "platform/LastError.h"
+#include "report/ReportText.h"
+
+namespace kivo::test {
+namespace {
+
+using Params = std::vector<std::uint32_t>;
+using Waits = std::vector<std::uint32_t>;
+constexpr std::uint32_t kServerUnavailable = 1722;
+
+class LinuxHost : public platform::HostFacts {
+ public:
+  platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* info) override {
+    info->dwMajorVersion = 6;
+    info->dwMinorVersion = 1;
+    info->dwBuildNumber = 0;
+    info->dwPlatformId = platform::VER_PLATFORM_LINUX;
+    info->szCSDVersion[0] = '\0';
+    return platform::TRUE;
+  }
+  platform::BOOL GetComputerNameA(char* buffer, platform::DWORD* size) override {
+    std::strcpy(buffer, "host");
+    *size = 4;
+    return platform::TRUE;
+  }
+  std::string NativeDescription() override { return "Linux"; }
+};
+
+// The text of the pending buffer, taken as the window takes it.
+std::string TakePending() {
+  MessageLock::Scope lock;
+  std::string text = PendingText().Text();
+  PendingText().Clear();
+  return text;
+}
+
+class MonitorThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MessageLock::Retire();
+    PendingText().Clear();
+    ReportText().Clear();
+  }
+  void TearDown() override {
+    if (thread) thread->Stop();
+    MessageLock::Retire();
+    PendingText().Clear();
+    ReportText().Clear();
+  }
+
+  // A machine with controllers on these SCSI ports, and a monitor over it.
+  void Build(const std::vector<int>& ports, ScriptedServiceLink::Script script) {
+    for (int port : ports) {
+      emulator::Controller controller;
+      controller.scsiId = port;
+      controller.driverText = "Zelka driver";
+      world.controllers.push_back(controller);
+    }
+    device = std::make_unique<emulator::InProcessDeviceIo>(world);
+    context.clock = &clock;
+    context.host = &host;
+    context.device = device.get();
+    link = std::make_unique<ScriptedServiceLink>(std::move(script));
+    thread = std::make_unique<MonitorThread>(context, *link, window);
+  }
+
+  // Moves past the n-th sleep of the run (1-based), once the thread is in it.
+  void Pass(std::size_t n) { ASSERT_TRUE(AdvancePastSleep(clock, n)) << "no sleep number " << n; }
+
+  FakeClock clock{false};
+  LinuxHost host;
+  emulator::World world;
+  std::unique_ptr<platform::DeviceIo> device;
+  platform::PlatformContext context;
+  std::unique_ptr<ScriptedServiceLink> link;
+  RecordingWindow window{&clock};
+  std::unique_ptr<MonitorThread> thread;
+};
+
+ScriptedServiceLink::Script AlwaysFailing() {
+  return [](int, int) { return ScriptedServiceLink::Answer{kServerUnavailable, 0}; };
+}
+ScriptedServiceLink::Script AlwaysEmpty() {
+  return [](int, int) { return ScriptedServiceLink::Answer{0, 0}; };
+}
+
+TEST_F(MonitorThreadTest, NoControllerMeansNoThreadNoLockNoMessage) {
+  Build({}, AlwaysEmpty());
+  EXPECT_FALSE(StartMonitoring(0, *thread));
+  EXPECT_FALSE(thread->Running());
+  EXPECT_FALSE(MessageLock::Ready());
+  EXPECT_TRUE(clock.Sleeps().empty());
+  EXPECT_TRUE(window.Posts().empty());
+}
+
+TEST_F(MonitorThreadTest, StartingCreatesTheLockFirst) {
+  Build({0}, AlwaysEmpty());
+  EXPECT_TRUE(StartMonitoring(1, *thread));
+  EXPECT_TRUE(MessageLock::Ready());
+  EXPECT_TRUE(thread->Running());
+  // A run already going is not started twice.
+  EXPECT_FALSE(thread->Start());
+}
+
+TEST_F(MonitorThreadTest, ServiceDownFromTheStart) {
+  Build({0}, AlwaysFailing());
+  // Probing the absent ports 1 to 11 leaves the open failure as last status.
+  const std::uint32_t lastStatus = kStatusOpenFailed;
+  ASSERT_TRUE(StartMonitoring(1, *thread));
+
+  ASSERT_TRUE(WaitForSleepCount(clock, 1));
+  EXPECT_EQ(clock.Sleeps(), Waits{90000});
+  EXPECT_TRUE(window.Posts().empty());
+
+  Pass(1);  // 90 s: the first pass fails
+  ASSERT_TRUE(window.WaitForPosts(1));
+  const std::string text = TakePending();
+  EXPECT_EQ(text, FetchErrorText(0, lastStatus));
+  EXPECT_EQ(text.substr(0, 52), "Error retrieving notification from controller 0. Sys");
+  EXPECT_EQ(text.substr(text.size() - 14), "(e003,ad008)\r\n");
+  EXPECT_EQ(window.Posts()[0].elapsedMs, 90000u);
+  EXPECT_EQ(window.MonitorState(), 1);  // the pass is not over yet
+
+  Pass(2);  // 18 s after the failed call, the pass ends failing
+  ASSERT_TRUE(WaitForSleepCount(clock, 3));
+  EXPECT_EQ(window.MonitorState(), 0);
+  Pass(3);  // 18 s after the pass
+  ASSERT_TRUE(window.WaitForPosts(2));
+  Pass(4);
+  Pass(5);
+  ASSERT_TRUE(window.WaitForPosts(3));
+
+  const auto posts = window.Posts();
+  EXPECT_EQ(window.PostedParams(), (Params{ErrorReady, ErrorReady, ErrorReady}));
+  EXPECT_EQ(posts[1].elapsedMs - posts[0].elapsedMs, 36000u);
+  EXPECT_EQ(posts[2].elapsedMs - posts[1].elapsedMs, 36000u);
+  EXPECT_EQ(clock.Sleeps(), (Waits{90000, 18000, 18000, 18000, 18000, 18000}));
+  EXPECT_EQ(link->Asked(), (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(TakePending(), FetchErrorText(0, lastStatus) + FetchErrorText(0, lastStatus));
+}
+
+TEST_F(MonitorThreadTest, ErrorTextCarriesTheControllerSetStatus) {
+  // The set's status is whatever its list-building left: here the failed
+  // probe of the ports above 3. The RPC status is not printed.
+  Build({3}, AlwaysFailing());
+  ControllerSet probe(context);
+  probe.Initialise();
+  ASSERT_NE(probe.LastStatus(), 0u);
+  ASSERT_TRUE(thread->Start());
+  Pass(1);
+  ASSERT_TRUE(window.WaitForPosts(1));
+  const std::string text = TakePending();
+  EXPECT_EQ(text, FetchErrorText(3, probe.LastStatus()));
+  char tail[32];
+  std::snprintf(tail, sizeof tail, "(e003,%x)\r\n", probe.LastStatus());
+  EXPECT_EQ(text.substr(text.size() - std::strlen(tail)), tail);
+  EXPECT_EQ(text.find("6ba"), std::string::npos);  // 1722 in hexadecimal
+}
+
+TEST_F(MonitorThreadTest, FirstControllerFailingMakesEveryPassFailing) {
+  Build({0, 4}, [](int id, int) {
+    return id == 0 ? ScriptedServiceLink::Answer{kServerUnavailable, 0} : ScriptedServiceLink::Answer{0, 0};
+  });
+  ASSERT_TRUE(thread->Start());
+  for (std::size_t n = 1; n <= 7; ++n) Pass(n);
+  ASSERT_TRUE(window.WaitForPosts(4));
+  ASSERT_TRUE(WaitForSleepCount(clock, 8));
+  EXPECT_EQ(window.MonitorState(), 0);
+  // One error per pass and never a restart.
+  EXPECT_EQ(window.PostedParams(), (Params{ErrorReady, ErrorReady, ErrorReady, ErrorReady}));
+  EXPECT_EQ(link->Asked(), (std::vector<int>{0, 4, 0, 4, 0, 4, 0}));
+  EXPECT_EQ(clock.Sleeps(), (Waits{90000, 18000, 18000, 18000, 18000, 18000, 18000, 18000}));
+}
+
+TEST_F(MonitorThreadTest, CodeZeroWithAUnitPostsNothing) {
+  Build({0}, [](int, int) { return ScriptedServiceLink::Answer{0, 0x0500}; });
+  window.SetLastEventController(-1);
+  ASSERT_TRUE(thread->Start());
+  Pass(1);
+  Pass(2);
+  Pass(3);
+  ASSERT_TRUE(WaitForSleepCount(clock, 4));
+  EXPECT_TRUE(window.Posts().empty());
+  EXPECT_EQ(PendingText().Length(), 0);
+  EXPECT_EQ(window.LastEventController(), -1);
+  EXPECT_EQ(link->Asked().size(), 3u);
+  EXPECT_EQ(window.MonitorState(), 1);
+}
+
+TEST_F(MonitorThreadTest, EventLineIsHandedOverWithItsController) {
+  Build({0, 4}, [](int id, int call) {
+    return ScriptedServiceLink::Answer{0, static_cast<std::uint16_t>(id == 4 && call == 1 ? 0x0109 : 0)};
+  });
+  ASSERT_TRUE(thread->Start());
+  Pass(1);
+  ASSERT_TRUE(window.WaitForPosts(1));
+  EXPECT_EQ(window.PostedParams(), Params{EventReady});
+  EXPECT_EQ(window.LastEventController(), 4);
+  const std::string line = TakePending();
+  EXPECT_EQ(line.substr(0, 6), "TIME: ");
+  EXPECT_NE(line.find(" MESSAGE: Drive timeout encountered on unit 1 on "
+                      "controller ID:4.\r\n"),
+            std::string::npos);
+}
+
+TEST_F(MonitorThreadTest, QueueFullIsPostedAsAnEvent) {
+  Build({0}, [](int, int call) {
+    return ScriptedServiceLink::Answer{0, static_cast<std::uint16_t>(call == 0 ? 0x07FF : 0)};
+  });
+  ASSERT_TRUE(thread->Start());
+  Pass(1);
+  ASSERT_TRUE(window.WaitForPosts(1));
+  EXPECT_EQ(window.PostedParams(), Params{EventReady});
+  const std::string line = TakePending();
+  EXPECT_EQ(line.substr(line.size() - 26), " MESSAGE: Queue is full.\r\n");
+}
+
+TEST_F(MonitorThreadTest, RecoveryHandsOverToANewThread) {
+  // Two failing passes, then the service answers again.
+  Build({0}, [](int, int call) {
+    return call < 2 ? ScriptedServiceLink::Answer{kServerUnavailable, 0} : ScriptedServiceLink::Answer{0, 0};
+  });
+  window.SetStatusLine("TIME: x MESSAGE: old error\r\n");
+  ASSERT_TRUE(thread->Start());
+  for (std::size_t n = 1; n <= 5; ++n) Pass(n);
+  // Third pass: healthy after failing, so the thread hands over and ends.
+  ASSERT_TRUE(window.WaitForPosts(3));
+  EXPECT_EQ(window.PostedParams(), (Params{ErrorReady, ErrorReady, RestartMonitor}));
+  EXPECT_EQ(window.MonitorState(), 1);
+  EXPECT_EQ(window.StatusLine(), "");
+  EXPECT_EQ(clock.Sleeps(), (Waits{90000, 18000, 18000, 18000, 18000}));
+  EXPECT_FALSE(thread->Running());
+
+  // The new run waits its own 90 s before it asks again.
+  ASSERT_TRUE(thread->Start());
+  ASSERT_TRUE(WaitForSleepCount(clock, 6));
+  EXPECT_EQ(clock.Sleeps().back(), 90000u);
+  EXPECT_EQ(link->Asked().size(), 3u);
+  Pass(6);
+  ASSERT_TRUE(WaitForSleepCount(clock, 7));
+  EXPECT_EQ(link->Asked().size(), 4u);
+  EXPECT_EQ(clock.Sleeps().back(),
+            18000u);  // healthy, no failure since this run began
+}
+
+TEST_F(MonitorThreadTest, StopEndsTheThreadWhileItSleeps) {
+  Build({0}, AlwaysEmpty());
+  ASSERT_TRUE(thread->Start());
+  ASSERT_TRUE(WaitForSleepCount(clock, 1));
+  thread->Stop();
+  EXPECT_FALSE(thread->Running());
+  EXPECT_TRUE(window.Posts().empty());
+  EXPECT_TRUE(link->Asked().empty());
+  // Once stopped for good, nothing starts again.
+  EXPECT_FALSE(thread->Start());
+}
+
+TEST_F(MonitorThreadTest, StopInTheMiddleOfAFailingPeriod) {
+  Build({0, 4}, AlwaysFailing());
+  ASSERT_TRUE(thread->Start());
+  Pass(1);
+  ASSERT_TRUE(window.WaitForPosts(1));
+  ASSERT_TRUE(WaitForSleepCount(clock, 2));  // the 18 s after the failed call
+  thread->Stop();
+  EXPECT_EQ(window.Posts().size(), 1u);
+  EXPECT_EQ(link->Asked(), std::vector<int>{0});
+}
+
+// The thread and the window side together, the window's message loop run on
+// the test thread: service down from the start, then back.
+TEST_F(MonitorThreadTest, OnlyTheFirstErrorOfAFailingPeriodReachesTheUser) {
+  Build({0}, [](int, int call) {
+    return call < 3 ? ScriptedServiceLink::Answer{kServerUnavailable, 0} : ScriptedServiceLink::Answer{0, 0};
+  });
+  window.entries = {"Controller SCSI ID:0"};
+  window.onStart = [this] { thread->Start(); };
+  MonitorEventHandler handler(clock, window);
+  auto pump = [&] {
+    std::uint32_t wParam = 0;
+    while (window.TakeMessage(&wParam)) handler.Handle(wParam);
+  };
+  ASSERT_TRUE(StartMonitoring(1, *thread));
+
+  // Each failing pass: the failed call, 18 s, the end of the pass, 18 s.
+  // The window handles each message while the thread sleeps.
+  Pass(1);
+  ASSERT_TRUE(window.WaitForPosts(1));
+  pump();
+  for (std::size_t n = 2; n <= 7; ++n) {
+    Pass(n);
+    if (n % 2 == 1) {
+      ASSERT_TRUE(window.WaitForPosts((n + 1) / 2));
+      pump();
+    }
+  }
+  const std::size_t sleeps = 7;
+  // Three errors, one alert; then the restart started a new thread.
+  EXPECT_EQ(window.PostedParams(), (Params{ErrorReady, ErrorReady, ErrorReady, RestartMonitor}));
+  ASSERT_EQ(window.alerts.size(), 1u);
+  const std::string& alert = window.alerts[0];
+  EXPECT_EQ(alert.substr(0, 6), "TIME: ");
+  EXPECT_NE(alert.find(" MESSAGE: Error retrieving notification from controller 0."), std::string::npos);
+  EXPECT_EQ(alert.substr(alert.size() - 4), "\r\n\r\n");
+  EXPECT_EQ(std::string(ReportText().Text()), alert);
+  EXPECT_EQ(window.StatusLine(), "");
+  EXPECT_EQ(window.MonitorState(), 1);
+  ASSERT_TRUE(WaitForSleepCount(clock, sleeps + 1));
+  EXPECT_EQ(clock.Sleeps().back(), 90000u);
+  EXPECT_TRUE(thread->Running());
+}
+
+}  // namespace
+}  // namespace kivo::test
