@@ -211,11 +211,14 @@ const char* ControllerSet::ErrorText() {
                                      errorText_.data(), static_cast<DWORD>(errorText_.size() - 1));
   if (n >= errorText_.size()) n = 0;
   if (n == 0) errorText_[0] = '\0';
-  if (errorText_.size() - n > 30) {
-    std::snprintf(errorText_.data() + n, errorText_.size() - n, "(error code %lu)",
-                  static_cast<unsigned long>(systemError_));
-  }
+  AppendErrorCode(errorText_, n, systemError_);
   return errorText_.data();
+}
+
+void AppendErrorCode(std::array<char, 128>& text, DWORD written, DWORD code) {
+  if (written >= text.size() || text.size() - written <= 30) return;
+  std::snprintf(text.data() + written, text.size() - written, "(error code %lu)",
+                static_cast<unsigned long>(code));
 }
 
 int ControllerSet::Initialise() {

@@ -113,6 +113,11 @@ inline std::uint32_t GetU32(const std::uint8_t* at) {
 
 }  // namespace request
 
+// The tail ErrorText puts after a system message of `written` characters in
+// its 128-character buffer: "(error code %lu)" directly after the message
+// when more than 30 characters are left (written at most 97), else nothing.
+void AppendErrorCode(std::array<char, 128>& text, DWORD written, DWORD code);
+
 class ControllerSet {
  public:
   explicit ControllerSet(const platform::PlatformContext& context);
