@@ -149,6 +149,7 @@ TEST_F(MonitorThreadTest, ServiceDownFromTheStart) {
   Pass(4);
   Pass(5);
   ASSERT_TRUE(window.WaitForPosts(3));
+  ASSERT_TRUE(WaitForSleepCount(clock, 6));
 
   const auto posts = window.Posts();
   EXPECT_EQ(window.PostedParams(), (Params{ErrorReady, ErrorReady, ErrorReady}));
