@@ -77,6 +77,18 @@ class ActionCheckMenu : public CheckMenu {
   const MainDialog& window_;
 };
 
+// The context with the Qt message boxes and launcher where it has none.
+platform::PlatformContext WithDesktop(const platform::PlatformContext& context,
+                                      std::unique_ptr<QtMessageBoxes>& boxes,
+                                      std::unique_ptr<QtLauncher>& launcher) {
+  platform::PlatformContext result = context;
+  boxes = std::make_unique<QtMessageBoxes>();
+  launcher = std::make_unique<QtLauncher>();
+  if (result.messageBoxes == nullptr) result.messageBoxes = boxes.get();
+  if (result.launcher == nullptr) result.launcher = launcher.get();
+  return result;
+}
+
 QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -91,12 +103,15 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      context_(context),
-      monitorContext_(context),
+      context_(WithDesktop(context, ownBoxes_, ownLauncher_)),
+      monitorContext_(context_),
       services_(services),
-      records_(context),
+      records_(context_),
       tray_(*this, this),
       handler_(*context.clock, *this) {
+  ownBoxes_->SetOwner(this);
+  emailLog_ = std::make_unique<EmailLog>(*context_.messageBoxes);
+  mailSender_ = std::make_unique<MailSender>(*this, socketWatcher_, *emailLog_);
   LoadUiResources();
   // The program lives hidden in the tray: closing or hiding its last window
   // never ends it; only the Exit command does.
@@ -332,6 +347,9 @@ int MainDialog::WindowMessage(int message, std::uintptr_t wParam, std::intptr_t 
       // After Exit nothing is shown any more.
       if (exited_) return 1;
       return handler_.Handle(static_cast<std::uint32_t>(wParam));
+    case message::kMailStatusMessage:
+      return static_cast<int>(
+          mailSender_->HandleMailStatus(static_cast<int>(wParam), static_cast<long>(lParam)));
     case message::kHideRequest:
       hide();
       startHidden_ = 0;
@@ -517,6 +535,14 @@ void MainDialog::PushDisplayTexts() {
 
 void MainDialog::StartMonitorThread() {
   if (monitorThread_ && !exited_) monitorThread_->Start();
+}
+
+void MainDialog::SendMailStatus(int wParam, long lParam) {
+  WindowMessage(message::kMailStatusMessage, static_cast<std::uintptr_t>(wParam), lParam);
+}
+
+void MainDialog::PostMailStatus(int wParam, long lParam) {
+  PostWindowMessage(message::kMailStatusMessage, static_cast<std::uintptr_t>(wParam), lParam);
 }
 
 bool MainDialog::MonitorRunning() const {

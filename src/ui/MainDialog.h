@@ -14,12 +14,16 @@
 #include <string>
 
 #include "controller/ControllerInfo.h"
+#include "mail/EmailLog.h"
+#include "mail/MailSender.h"
 #include "mail/SettingsStore.h"
+#include "mail/SmtpSession.h"
 #include "monitor/MonitorEventHandler.h"
 #include "monitor/MonitorWindow.h"
 #include "platform/PlatformContext.h"
 #include "ui/DesktopServices.h"
 #include "ui/MainDialogLogic.h"
+#include "ui/QtSocketWatcher.h"
 #include "ui/TrayIcon.h"
 
 class QAction;
@@ -35,7 +39,8 @@ class AlertDialog;
 class MonitorThread;
 class ServiceLink;
 
-// Objects the window uses instead of its own defaults (tests, start-up).
+// Objects the window uses instead of its own defaults (tests, start-up). A
+// context without message boxes or launcher gets the Qt ones.
 struct MainDialogServices {
   ServiceLink* serviceLink = nullptr;       // default: a link over context.rpcDirectory
   platform::Clock* monitorClock = nullptr;  // the monitor thread's waits; default context.clock
@@ -70,7 +75,7 @@ struct DisplayTexts {
   std::string units;            // 1037, always empty
 };
 
-class MainDialog : public QDialog, public MonitorWindow, public TrayOwner {
+class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, public MailOwner {
   Q_OBJECT
 
  public:
@@ -110,6 +115,12 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner {
   void PushDisplayTexts() override;
   void StartMonitorThread() override;
 
+  // MailOwner: a sent status is handled at once, a posted one later.
+  void SendMailStatus(int wParam, long lParam) override;
+  void PostMailStatus(int wParam, long lParam) override;
+  // The e-mail sender (SendEmailMessage, CurrentMail) used by the e-mail setup.
+  MailSender& Mail() { return *mailSender_; }
+
   void SelectController();
   void FillUnitList(int firstTime, int row);
   void HideWindow();
@@ -148,6 +159,9 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner {
   QLabel* AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height);
   void ToggleAudioItem();
 
+  // Declared before the context, which may point at them.
+  std::unique_ptr<QtMessageBoxes> ownBoxes_;
+  std::unique_ptr<QtLauncher> ownLauncher_;
   platform::PlatformContext context_;
   platform::PlatformContext monitorContext_;
   MainDialogServices services_;
@@ -169,6 +183,9 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner {
   bool initialised_ = false;
   bool exited_ = false;
 
+  QtSocketWatcher socketWatcher_;
+  std::unique_ptr<EmailLog> emailLog_;
+  std::unique_ptr<MailSender> mailSender_;
   TrayIcon tray_;
   MonitorEventHandler handler_;
   std::unique_ptr<MonitorThread> monitorThread_;

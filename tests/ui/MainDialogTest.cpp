@@ -1,0 +1,461 @@
+// The main window over an in-process emulated machine: the controller box,
+// the unit list, the menus and commands, hiding, the monitor hand-over and
+// the exit path.
+#include "ui/MainDialog.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "UiTestSupport.h"
+#include "controller/InventoryScan.h"
+#include "emulator/InProcessDeviceIo.h"
+#include "emulator/World.h"
+#include "mail/SettingsStore.h"
+#include "monitor/MessageLock.h"
+#include "monitor/PendingText.h"
+#include "platform/HostFacts.h"
+#include "report/DiskReport.h"
+#include "report/ReportText.h"
+#include "support/FakeClock.h"
+#include "ui/AlertDialog.h"
+
+namespace kivo::test {
+namespace {
+
+class MainDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MachineInfo().Reset();
+    ReportText().Clear();
+    PendingText().Clear();
+    AudioOffFlag = 0;
+    SetErrorBoxesEnabled(false);
+    MessageLock::Retire();
+    emulator::BuildDefaultWorld(world_);
+    // Two controllers with the ids 2 and 10.
+    world_.controllers[0].scsiId = 2;
+    world_.controllers[1].scsiId = 10;
+    registry_ = platform::MakeFileRegistry(scratch_.Path());
+    host_ = platform::MakeSystemHostFacts();
+    device_ = std::make_unique<emulator::InProcessDeviceIo>(world_);
+    context_.clock = &clock_;
+    context_.host = host_.get();
+    context_.registry = registry_.get();
+    context_.device = device_.get();
+    context_.messageBoxes = &boxes_;
+    context_.launcher = &launcher_;
+  }
+  void TearDown() override {
+    dialog_.reset();
+    MessageLock::Retire();
+  }
+
+  MainDialog& Open(int startHidden = 0) {
+    MainDialogServices services;
+    services.serviceLink = &link_;
+    services.monitorClock = &monitorClock_;
+    services.beeper = &beeper_;
+    services.flasher = &flasher_;
+    dialog_ = std::make_unique<MainDialog>(context_, services);
+    dialog_->SetStartHidden(startHidden);
+    dialog_->OnInitDialog();
+    dialog_->Alert()->BeepTimer().stop();
+    dialog_->Alert()->FlashTimer().stop();
+    if (startHidden == 0) dialog_->show();
+    return *dialog_;
+  }
+  void Deliver() { QCoreApplication::sendPostedEvents(dialog_.get()); }
+  std::vector<std::string> BoxLines() const {
+    std::vector<std::string> lines;
+    for (int i = 0; i < dialog_->ControllerBox()->count(); ++i) {
+      lines.push_back(dialog_->ControllerBox()->itemText(i).toStdString());
+    }
+    return lines;
+  }
+  std::string Control(int id) const {
+    auto* label = dialog_->findChild<QLabel*>(QStringLiteral("control%1").arg(id));
+    return label != nullptr ? label->text().toStdString() : "<missing>";
+  }
+  void AddPending(const std::string& text) {
+    MessageLock::Scope lock;
+    PendingText().Append(text.c_str());
+  }
+  static int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  }
+
+  emulator::World world_;
+  ScratchDirectory scratch_;
+  std::unique_ptr<platform::Registry> registry_;
+  std::unique_ptr<platform::HostFacts> host_;
+  std::unique_ptr<emulator::InProcessDeviceIo> device_;
+  FakeClock clock_{true};
+  FakeClock monitorClock_{false};
+  RecordingBoxes boxes_;
+  RecordingLauncher launcher_;
+  RecordingBeeper beeper_;
+  RecordingFlasher flasher_;
+  ScriptedServiceLink link_;
+  platform::PlatformContext context_;
+  std::unique_ptr<MainDialog> dialog_;
+};
+
+TEST_F(MainDialogTest, WindowCaptionMenusAndButtons) {
+  MainDialog& dialog = Open();
+  EXPECT_EQ(dialog.windowTitle().toStdString(), "Kivo Disk Management Utility");
+  EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  std::vector<std::string> popups;
+  for (QAction* top : dialog.MenuBar()->actions()) popups.push_back(top->text().toStdString());
+  EXPECT_EQ(popups, (std::vector<std::string>{"&File", "&View", "&Help"}));
+  struct Item {
+    int command;
+    const char* text;
+  };
+  const Item items[] = {{32772, "&Return to System Tray"},
+                        {32776, "&Snapshot"},
+                        {32780, "&Copy to Clipboard"},
+                        {32771, "E&xit"},
+                        {32774, "&Event Log"},
+                        {32785, "&Audio Off"},
+                        {57670, "&Help Topics..."},
+                        {32773, "&About Kivo..."}};
+  for (const Item& item : items) {
+    QAction* action = dialog.ActionFor(item.command);
+    ASSERT_NE(action, nullptr) << item.command;
+    EXPECT_EQ(action->text().toStdString(), item.text);
+  }
+  EXPECT_FALSE(dialog.ActionFor(32774)->isEnabled()) << "Event Log is greyed";
+  EXPECT_TRUE(dialog.ActionFor(32785)->isCheckable());
+  EXPECT_FALSE(dialog.ActionFor(32785)->isChecked());
+  auto* update = dialog.findChild<QPushButton*>(QStringLiteral("control1010"));
+  ASSERT_NE(update, nullptr);
+  EXPECT_EQ(update->text().toStdString(), "Update");
+  EXPECT_TRUE(update->isDefault());
+  EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("control1027"))->text().toStdString(),
+            "Return to Tray");
+  EXPECT_FALSE(dialog.findChild<QPushButton*>(QStringLiteral("control1036"))->isVisible());
+}
+
+TEST_F(MainDialogTest, ControllerBoxListsIdsInScanOrderAndSecondChoiceShowsIdTen) {
+  MainDialog& dialog = Open();
+  EXPECT_EQ(BoxLines(), (std::vector<std::string>{"Controller SCSI ID:2", "Controller SCSI ID:10"}));
+  EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 0);
+  EXPECT_EQ(dialog.ControllerTotal(), 2);
+  EXPECT_EQ(Control(1009), world_.controllers[0].versions.model);
+  EXPECT_EQ(Control(1003), world_.controllers[0].versions.firmware);
+
+  dialog.ControllerBox()->setCurrentIndex(1);  // as the user's choice
+  EXPECT_EQ(dialog.SelectedRow(), 1);
+  EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 1);
+  EXPECT_EQ(Control(1009), world_.controllers[1].versions.model);
+  EXPECT_EQ(Control(1003), world_.controllers[1].versions.firmware);
+  EXPECT_EQ(Control(1037), "");
+  EXPECT_EQ(Control(1035), MachineInfo().ComputerName());
+}
+
+TEST_F(MainDialogTest, NoControllerShowsTheSingleLineAndStartsNoMonitor) {
+  world_.controllers.clear();
+  MainDialog& dialog = Open();
+  EXPECT_EQ(BoxLines(), std::vector<std::string>{"No Zelka Controller present"});
+  EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 0);
+  EXPECT_EQ(dialog.UnitList()->topLevelItemCount(), 0);
+  EXPECT_FALSE(dialog.MonitorRunning());
+  EXPECT_FALSE(MessageLock::Ready());
+}
+
+TEST_F(MainDialogTest, MonitorStartsWhenControllersAreFound) {
+  MainDialog& dialog = Open();
+  EXPECT_TRUE(dialog.MonitorRunning());
+  EXPECT_TRUE(MessageLock::Ready());
+  EXPECT_TRUE(monitorClock_.WaitForSleepers(1));
+  EXPECT_EQ(monitorClock_.Sleeps().front(), 90000u);
+}
+
+TEST_F(MainDialogTest, UnitListColumnsAndRowIcons) {
+  MainDialog& dialog = Open();
+  QTreeWidget* list = dialog.UnitList();
+  ASSERT_EQ(list->columnCount(), 4);
+  EXPECT_EQ(list->headerItem()->text(0).toStdString(), "Unit");
+  EXPECT_EQ(list->headerItem()->text(1).toStdString(), "Type");
+  EXPECT_EQ(list->headerItem()->text(2).toStdString(), "Size");
+  EXPECT_EQ(list->headerItem()->text(3).toStdString(), "Status");
+  const int w = list->frameGeometry().width();
+  EXPECT_EQ(list->columnWidth(0), w / 4);
+  EXPECT_EQ(list->columnWidth(1), w * 3 / 8);
+  EXPECT_EQ(list->columnWidth(2), w / 8);
+  EXPECT_EQ(list->columnWidth(3), w / 4);
+  EXPECT_EQ(list->topLevelItemCount(), dialog.Controllers()[0].rowCount);
+
+  // Rows as a scan could leave them.
+  ControllerInfo& record = dialog.Controllers()[0];
+  struct Case {
+    int kind;
+    int isArrayUnit;
+    const char* status;
+    int image;
+  };
+  const Case cases[] = {
+      {1, 1, "Degraded", 3}, {1, 1, "Incomplete", 3}, {1, 0, "Error", 4}, {1, 0, "Not in Service", 4},
+      {1, 0, "OK", 2},       {6, 0, "Degraded", 6},   {6, 0, "OK", 5},    {0, 0, "Degraded", 0},
+      {1, 1, "OK", 1}};
+  int k = 0;
+  for (const Case& c : cases) {
+    DisplayRow& row = record.Rows()[k++];
+    row = DisplayRow{};
+    row.kind = c.kind;
+    row.isArrayUnit = c.isArrayUnit;
+    std::strcpy(row.statusText.data(), c.status);
+    std::snprintf(row.nameText.data(), row.nameText.size(), "Row %d", k);
+  }
+  record.rowCount = k;
+  dialog.FillUnitList(0, 0);
+  ASSERT_EQ(list->topLevelItemCount(), k);
+  for (int i = 0; i < k; ++i) {
+    QTreeWidgetItem* item = list->topLevelItem(i);
+    EXPECT_EQ(item->data(0, Qt::UserRole).toInt(), cases[i].image) << cases[i].status;
+    EXPECT_EQ(item->text(3).toStdString(), cases[i].status);
+    EXPECT_EQ(item->text(0).toStdString(), "Row " + std::to_string(i + 1)) << "rows stay in table order";
+    EXPECT_FALSE(item->icon(0).isNull());
+  }
+}
+
+TEST_F(MainDialogTest, RowCountBeyondTheTableIsNotRead) {
+  MainDialog& dialog = Open();
+  dialog.Controllers()[0].rowCount = 1000;
+  dialog.FillUnitList(0, 0);
+  EXPECT_EQ(dialog.UnitList()->topLevelItemCount(), kDisplayRows);
+}
+
+TEST_F(MainDialogTest, ColumnsKeepTheirFirstWidths) {
+  MainDialog& dialog = Open();
+  const int first = dialog.UnitList()->columnWidth(1);
+  dialog.UnitList()->resize(dialog.UnitList()->width() / 2, dialog.UnitList()->height());
+  dialog.DispatchCommand(1010);
+  EXPECT_EQ(dialog.UnitList()->columnWidth(1), first);
+}
+
+TEST_F(MainDialogTest, CloseBoxEscapeAndReturnToTrayOnlyHide) {
+  MainDialog& dialog = Open();
+  ASSERT_TRUE(dialog.isVisible());
+  dialog.close();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_FALSE(dialog.Exited());
+  EXPECT_TRUE(dialog.MonitorRunning());
+
+  dialog.show();
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_FALSE(dialog.Exited());
+
+  dialog.show();
+  QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("control1027")), Qt::LeftButton);
+  EXPECT_FALSE(dialog.isVisible());
+
+  dialog.show();
+  dialog.ActionFor(32772)->trigger();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_FALSE(dialog.Exited());
+}
+
+TEST_F(MainDialogTest, StartHiddenMovesOffScreenThenHideRequestHides) {
+  MainDialog& dialog = Open(1);
+  EXPECT_GT(dialog.x(), 0);
+  EXPECT_EQ(dialog.y(), 0);
+  EXPECT_EQ(dialog.StartHidden(), 1);
+  dialog.show();  // the modal run shows it
+  Deliver();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.StartHidden(), 0);
+}
+
+TEST_F(MainDialogTest, ViewAlarmsAndTrayDoubleClickShowTheAlertWindow) {
+  MainDialog& dialog = Open();
+  dialog.DispatchCommand(201);
+  EXPECT_TRUE(dialog.Alert()->isVisible());
+  EXPECT_EQ(dialog.Alert()->Logic().Message(), "");
+  EXPECT_EQ(dialog.Alert()->Logic().AlarmStopped(), 0);
+  dialog.Alert()->Acknowledge();
+  dialog.WindowMessage(1025, 128, 0x0203);
+  EXPECT_TRUE(dialog.Alert()->isVisible());
+}
+
+TEST_F(MainDialogTest, HooksReceiveTheirCommands) {
+  MainDialog& dialog = Open();
+  std::vector<std::string> calls;
+  dialog.commands.copyReportToClipboard = [&] { calls.push_back("copy"); };
+  dialog.commands.openEmailSetup = [&] { calls.push_back("email"); };
+  dialog.commands.showAbout = [&] { calls.push_back("about"); };
+  dialog.commands.showHelp = [&] { calls.push_back("help"); };
+  for (int id : {32780, 202, 32778, 32773, 32781, 57670, 32774, 1036}) dialog.DispatchCommand(id);
+  dialog.SysCommand(16);
+  dialog.SysCommand(16 | 0x3);
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"copy", "copy", "email", "about", "about", "help", "about", "about"}));
+  dialog.ActionFor(57670)->trigger();
+  QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("control57670")), Qt::LeftButton);
+  EXPECT_EQ(calls.size(), 10u);
+}
+
+TEST_F(MainDialogTest, AudioOffMenuTogglesFlagMarkAndStoredValue) {
+  MainDialog& dialog = Open();
+  dialog.DispatchCommand(32785);
+  EXPECT_TRUE(dialog.ActionFor(32785)->isChecked());
+  EXPECT_EQ(AudioOffFlag, 1);
+  EXPECT_EQ(ReadAudioOff(*registry_), 1);
+  dialog.DispatchCommand(32785);
+  EXPECT_FALSE(dialog.ActionFor(32785)->isChecked());
+  EXPECT_EQ(AudioOffFlag, 0);
+  EXPECT_EQ(ReadAudioOff(*registry_), 0);
+}
+
+TEST_F(MainDialogTest, AudioOffAtStartCarriesTheCheckMark) {
+  AudioOffFlag = 1;
+  MainDialog& dialog = Open();
+  EXPECT_TRUE(dialog.ActionFor(32785)->isChecked());
+}
+
+TEST_F(MainDialogTest, SnapshotWritesReportAndOpensEditor) {
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
+  ASSERT_EQ(chdir(scratch_.Path().c_str()), 0);
+  MainDialog& dialog = Open();
+  dialog.DispatchCommand(32783);
+  std::ifstream file("data.txt", std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  EXPECT_EQ(content.str(), ReportText().Text());
+  EXPECT_EQ(launcher_.files, std::vector<std::string>{"data.txt"});
+  ASSERT_EQ(chdir(previous), 0);
+}
+
+TEST_F(MainDialogTest, TwoEventsBeforeTheFirstIsHandled) {
+  MainDialog& dialog = Open();
+  const std::string first = "TIME: x MESSAGE: Drive timeout encountered on unit 1 on controller ID:2.\r\n";
+  const std::string second = "TIME: y MESSAGE: Drive timeout encountered on unit 0 on controller ID:10.\r\n";
+  AddPending(first);
+  dialog.SetLastEventController(2);
+  dialog.PostMonitorMessage(EventReady);
+  AddPending(second);
+  dialog.SetLastEventController(10);
+  dialog.PostMonitorMessage(EventReady);
+
+  QCoreApplication::sendPostedEvents(&dialog);
+  // The first message took both lines, the second found nothing.
+  EXPECT_TRUE(dialog.Alert()->isVisible());
+  EXPECT_EQ(dialog.Alert()->Logic().Message(), first + second);
+  EXPECT_EQ(dialog.Alert()->Logic().AlarmStopped(), 0);
+  EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 1) << "the second controller is selected";
+  EXPECT_EQ(Control(1009), world_.controllers[1].versions.model);
+  const std::string report = ReportText().Text();
+  EXPECT_EQ(Count(report, "MESSAGE: Drive timeout"), 0)
+      << "the second handling rescanned and appended nothing";
+  EXPECT_EQ(std::string(PendingText().Text()), "");
+}
+
+TEST_F(MainDialogTest, EventLineIsAppendedAfterTheRescan) {
+  MainDialog& dialog = Open();
+  const std::string line = "TIME: x MESSAGE: Rebuild started on unit 0 on controller ID:10.\r\n";
+  AddPending(line);
+  dialog.SetLastEventController(10);
+  dialog.PostMonitorMessage(EventReady);
+  Deliver();
+  const std::string report = ReportText().Text();
+  ASSERT_GE(report.size(), line.size());
+  EXPECT_EQ(report.substr(report.size() - line.size()), line);
+  EXPECT_EQ(Count(report, line), 1);
+  EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 1);
+}
+
+TEST_F(MainDialogTest, EventOfUnlistedControllerSelectsEntryZero) {
+  MainDialog& dialog = Open();
+  dialog.ControllerBox()->setCurrentIndex(1);
+  AddPending("TIME: x MESSAGE: something\r\n");
+  dialog.SetLastEventController(7);
+  dialog.PostMonitorMessage(EventReady);
+  Deliver();
+  EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 0);
+  EXPECT_EQ(Control(1009), world_.controllers[0].versions.model);
+}
+
+TEST_F(MainDialogTest, OnlyTheFirstErrorOfAFailingPeriodReachesAlertAndReport) {
+  MainDialog& dialog = Open();
+  const std::string error =
+      "Error retrieving notification from controller 2. System resources may be limited.  Check the service "
+      "control manager to ensure the Kivo service is running. (e003,0)\r\n";
+  AddPending(error);
+  dialog.PostMonitorMessage(ErrorReady);
+  Deliver();
+  const std::string shown = dialog.Alert()->Logic().Message();
+  EXPECT_EQ(shown.rfind("TIME: ", 0), 0u);
+  EXPECT_NE(shown.find(" MESSAGE: " + error + "\r\n"), std::string::npos) << "framed, ending in two CR LF";
+  EXPECT_EQ(dialog.MonitorState(), 0);
+  EXPECT_EQ(dialog.StatusLine(), shown);
+  EXPECT_NE(Control(1031).find("Error retrieving notification from controller 2."), std::string::npos);
+  EXPECT_EQ(Count(ReportText().Text(), "Error retrieving"), 1);
+
+  dialog.Alert()->Acknowledge();
+  AddPending(error);
+  dialog.PostMonitorMessage(ErrorReady);
+  Deliver();
+  EXPECT_FALSE(dialog.Alert()->isVisible());
+  EXPECT_EQ(dialog.Alert()->Logic().Message(), shown);
+  EXPECT_EQ(Count(ReportText().Text(), "Error retrieving"), 1);
+  EXPECT_EQ(std::string(PendingText().Text()), "") << "dropped errors are drained";
+}
+
+TEST_F(MainDialogTest, EventFetchedByTheMonitorThreadReachesTheAlertWindow) {
+  MainDialog& dialog = Open();
+  link_.Add(0, 0x0109);  // AEN 9 on unit 1 of the first controller
+  ASSERT_TRUE(monitorClock_.WaitForSleepers(1));
+  ASSERT_TRUE(monitorClock_.AdvanceToNextWake());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Alert()->isVisible(); }, 5000));
+  EXPECT_NE(dialog.Alert()->Logic().Message().find(
+                " MESSAGE: Drive timeout encountered on unit 1 on controller ID:2.\r\n"),
+            std::string::npos);
+  EXPECT_EQ(dialog.LastEventController(), 2);
+}
+
+TEST_F(MainDialogTest, ExitStopsMonitorRetiresLockAndEndsTheRun) {
+  MainDialog& dialog = Open();
+  bool helpClosed = false;
+  dialog.commands.closeHelp = [&] { helpClosed = true; };
+  ASSERT_TRUE(monitorClock_.WaitForSleepers(1));
+  dialog.DispatchCommand(203);
+  EXPECT_TRUE(dialog.Exited());
+  EXPECT_FALSE(dialog.MonitorRunning());
+  EXPECT_FALSE(MessageLock::Ready());
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), MainDialog::kExitResult);
+  EXPECT_TRUE(helpClosed);
+  // A message still queued after the exit shows nothing.
+  AddPending("TIME: x MESSAGE: late\r\n");
+  dialog.PostMonitorMessage(EventReady);
+  Deliver();
+  EXPECT_FALSE(dialog.Alert()->isVisible());
+}
+
+TEST_F(MainDialogTest, ModalRunEndsWithExitResult) {
+  MainDialog& dialog = Open(1);
+  dialog.hide();
+  QTimer::singleShot(0, &dialog, [&] { dialog.DispatchCommand(32771); });
+  EXPECT_EQ(dialog.exec(), MainDialog::kExitResult);
+}
+
+}  // namespace
+}  // namespace kivo::test

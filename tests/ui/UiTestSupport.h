@@ -1,0 +1,106 @@
+// Recorders and a scratch machine for the shell tests: message boxes,
+// launcher, beeper and flasher that remember what was asked of them, a
+// service link that answers from a script, and a temporary directory.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "monitor/ServiceLink.h"
+#include "platform/Desktop.h"
+#include "ui/DesktopServices.h"
+
+namespace kivo::test {
+
+struct BoxCall {
+  bool owned;
+  std::string text;
+  std::string caption;
+  platform::UINT type;
+};
+
+class RecordingBoxes : public platform::MessageBoxes {
+ public:
+  int MessageBoxA(bool owned, const std::string& text, const std::string& caption,
+                  platform::UINT type) override {
+    calls.push_back({owned, text, caption, type});
+    return platform::IDOK;
+  }
+  std::vector<BoxCall> calls;
+};
+
+class RecordingLauncher : public platform::Launcher {
+ public:
+  void OpenTextFile(const std::string& path) override { files.push_back(path); }
+  void OpenUrl(const std::string& url) override { urls.push_back(url); }
+  std::vector<std::string> files;
+  std::vector<std::string> urls;
+};
+
+class RecordingBeeper : public Beeper {
+ public:
+  void Beep(unsigned frequencyHz, unsigned durationMs) override {
+    beeps.push_back({frequencyHz, durationMs});
+  }
+  std::vector<std::pair<unsigned, unsigned>> beeps;
+};
+
+class RecordingFlasher : public Flasher {
+ public:
+  void FlashWindow(QWidget&, bool invert) override { flashes.push_back(invert); }
+  std::vector<bool> flashes;
+};
+
+// Answers every fetch with the next scripted status and word (status 0, word
+// 0 when the script is empty).
+class ScriptedServiceLink : public ServiceLink {
+ public:
+  ScriptedServiceLink() : ServiceLink("/nonexistent") {}
+  std::uint32_t FetchNotification(int controllerId, std::uint16_t* word) override {
+    std::lock_guard guard(mutex_);
+    fetchedIds.push_back(controllerId);
+    if (script_.empty()) {
+      *word = 0;
+      return 0;
+    }
+    const auto [status, answer] = script_.front();
+    script_.pop_front();
+    if (status == 0) *word = answer;
+    return status;
+  }
+  void ShutdownService() override {}
+  void Add(std::uint32_t status, std::uint16_t word) {
+    std::lock_guard guard(mutex_);
+    script_.push_back({status, word});
+  }
+  std::vector<int> fetchedIds;
+
+ private:
+  std::mutex mutex_;
+  std::deque<std::pair<std::uint32_t, std::uint16_t>> script_;
+};
+
+// A fresh directory, removed with its contents at the end.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kivo-ui-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace kivo::test
