@@ -41,8 +41,13 @@ void RpcClient::Release() {
 
 DWORD RpcClient::Bind() {
   Release();
-  stream_ = RpcStream::Connect(endpointPath_);
-  if (!stream_) return RPC_S_SERVER_UNAVAILABLE;
+  std::unique_ptr<RpcStream> stream = RpcStream::Connect(endpointPath_);
+  if (!stream) return RPC_S_SERVER_UNAVAILABLE;
+  return BindOver(std::move(stream));
+}
+
+DWORD RpcClient::BindOver(std::unique_ptr<RpcStream> stream) {
+  stream_ = std::move(stream);
 
   Pdu bind;
   bind.header.type = PduType::kBind;

@@ -57,6 +57,9 @@ class RpcClient {
 
   // Connects and binds; 0 or a status from the table above.
   DWORD Bind();
+  // Binds over a stream that is already connected (tests and fuzzing feed
+  // the client this way).
+  DWORD BindOver(std::unique_ptr<RpcStream> stream);
   // One call on the bound association; the stub is sent in fragments as the
   // negotiated size requires. 0 with the reply, or a status.
   DWORD Call(std::uint16_t opnum, std::span<const std::uint8_t> stub, RpcReply* reply);

@@ -267,6 +267,7 @@ void RpcServer::Serve(int fd) {
         if (!fault(callId, result.faultStatus, false)) return;
         continue;
       }
+      calls_++;  // before the answer goes out, so a caller that has it sees the count
       std::size_t chunk = std::max<std::size_t>(8, (xmit - kResponseHeaderSize) & ~std::size_t{7});
       std::size_t offset = 0;
       do {
@@ -287,7 +288,6 @@ void RpcServer::Serve(int fd) {
         if (!send(std::move(response))) return;
         offset += length;
       } while (offset < result.stub.size());
-      calls_++;
       continue;
     }
 

@@ -56,6 +56,11 @@ class RpcServer {
   void Stop();
   bool Listening() const { return listening_; }
 
+  // Serves one connected stream socket on the calling thread until the peer
+  // ends it or misbehaves, then closes it (tests and fuzzing use this without
+  // listening).
+  void ServeStream(int fd) { Serve(fd); }
+
   // Requests answered (with a response or a fault) since construction.
   std::uint64_t CallsAnswered() const { return calls_; }
 

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <thread>
 
 #include "monitor/ServiceLink.h"
@@ -522,6 +523,61 @@ TEST_F(RpcClientServerTest, ServerSurvivesBadClients) {
   std::uint16_t out = 0;
   EXPECT_EQ(CallShort(client, 41, &out), 0u);
   EXPECT_EQ(out, 42);
+}
+
+// Random and corrupted byte streams through the client (as the answers to a
+// bind and a call) and the server (as a client's PDUs): a status or a closed
+// connection, never a crash or a wait beyond the timeout.
+TEST(RpcRandomStreamTest, RandomAnswersAndRequestsNeverCrash) {
+  std::mt19937 random(4242);
+  Pdu bind;
+  bind.header.type = PduType::kBind;
+  bind.header.callId = 1;
+  bind.body = BindBody{4280, 4280, 0, {ContextElement{0, ServiceLink::Interface(), {NdrSyntax()}}}};
+  Pdu request;
+  request.header.type = PduType::kRequest;
+  request.header.callId = 2;
+  request.body = RequestBody{2, 0, 0, {}, {1, 0}};
+  std::vector<std::uint8_t> serverSeed = EncodePdu(bind);
+  std::vector<std::uint8_t> requestBytes = EncodePdu(request);
+  serverSeed.insert(serverSeed.end(), requestBytes.begin(), requestBytes.end());
+  std::vector<std::uint8_t> clientSeed = EncodePdu(AckFor(bind));
+  std::vector<std::uint8_t> responseBytes = EncodePdu(ResponseFor(2, {9, 1}, kLocalDataRep));
+  clientSeed.insert(clientSeed.end(), responseBytes.begin(), responseBytes.end());
+
+  auto feed = [](const std::vector<std::uint8_t>& bytes, int fds[2]) {
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    ASSERT_EQ(send(fds[1], bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    shutdown(fds[1], SHUT_WR);
+  };
+  auto start = std::chrono::steady_clock::now();
+  int served = 0;
+  for (int round = 0; round < 600; ++round) {
+    bool toClient = round % 2 == 0;
+    std::vector<std::uint8_t> bytes = toClient ? clientSeed : serverSeed;
+    int flips = 1 + static_cast<int>(random() % 6);
+    for (int i = 0; i < flips; ++i) bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+    if (random() % 4 == 0) bytes.resize(random() % bytes.size());
+    int fds[2];
+    feed(bytes, fds);
+    if (toClient) {
+      RpcClient client("", ServiceLink::Interface());
+      client.SetTimeout(100);
+      DWORD status = client.BindOver(std::make_unique<RpcStream>(fds[0]));
+      if (status == 0) {
+        RpcReply reply;
+        status = client.Call(0, EncodeNdrShort(1, kLocalDataRep), &reply);
+        if (status == 0) ++served;
+      }
+    } else {
+      RpcServer server(ServiceLink::Interface(), TestHandler);
+      server.SetIdleTimeout(100);
+      server.ServeStream(fds[0]);
+    }
+    close(fds[1]);
+  }
+  EXPECT_GT(served, 0);  // some corruptions leave the conversation intact
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
 }  // namespace
