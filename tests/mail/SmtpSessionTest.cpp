@@ -4,8 +4,8 @@
 // failed sends, reuse of a session, and unreachable servers.
 #include "mail/SmtpSession.h"
 
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
