@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -281,7 +282,22 @@ QAction* MainDialog::ActionFor(int id) const {
 
 int MainDialog::exec() {
   OnInitDialog();
-  return QDialog::exec();
+  // QDialog's own modal loop ends whenever the dialog is hidden; this window
+  // lives hidden, so it runs a loop of its own that only done() ends.
+  setResult(0);
+  show();
+  QEventLoop loop;
+  runLoop_ = &loop;
+  loop.exec(QEventLoop::DialogExec);
+  runLoop_ = nullptr;
+  return result();
+}
+
+void MainDialog::done(int result) {
+  hide();
+  setResult(result);
+  if (runLoop_ != nullptr) runLoop_->exit(result);
+  emit finished(result);
 }
 
 void MainDialog::OnInitDialog() {

@@ -28,6 +28,7 @@
 
 class QAction;
 class QComboBox;
+class QEventLoop;
 class QLabel;
 class QMenuBar;
 class QPushButton;
@@ -90,8 +91,10 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, publi
   void SetStartHidden(int startHidden) { startHidden_ = startHidden != 0 ? 1 : 0; }
   int StartHidden() const { return startHidden_; }
 
-  // Initialises the window (once), then runs it modally.
+  // Initialises the window (once), then runs it until done() (the Exit
+  // command, or OK): hiding the window does not end the run.
   int exec() override;
+  void done(int result) override;
   // The initialisation steps; exec() runs them, tests may run them directly.
   void OnInitDialog();
 
@@ -190,6 +193,7 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, publi
   MonitorEventHandler handler_;
   std::unique_ptr<MonitorThread> monitorThread_;
 
+  QEventLoop* runLoop_ = nullptr;
   QMenuBar* menuBar_ = nullptr;
   QWidget* client_ = nullptr;
   QComboBox* controllerBox_ = nullptr;

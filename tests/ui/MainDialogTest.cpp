@@ -450,11 +450,36 @@ TEST_F(MainDialogTest, ExitStopsMonitorRetiresLockAndEndsTheRun) {
   EXPECT_FALSE(dialog.Alert()->isVisible());
 }
 
-TEST_F(MainDialogTest, ModalRunEndsWithExitResult) {
+TEST_F(MainDialogTest, HiddenRunLastsUntilExit) {
   MainDialog& dialog = Open(1);
-  dialog.hide();
-  QTimer::singleShot(0, &dialog, [&] { dialog.DispatchCommand(32771); });
+  std::vector<std::string> seen;
+  // The posted HideRequest, the close box and Escape all hide the window
+  // during the run; only Exit ends it.
+  QTimer::singleShot(0, &dialog, [&] {
+    seen.push_back(dialog.isVisible() ? "shown" : "hidden");
+    dialog.close();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QTimer::singleShot(0, &dialog, [&] {
+      seen.push_back(dialog.isVisible() ? "shown" : "hidden");
+      dialog.DispatchCommand(32771);
+    });
+  });
   EXPECT_EQ(dialog.exec(), MainDialog::kExitResult);
+  EXPECT_EQ(seen, (std::vector<std::string>{"hidden", "hidden"}));
+  EXPECT_EQ(dialog.StartHidden(), 0);
+}
+
+TEST_F(MainDialogTest, ShownRunSurvivesReturnToTray) {
+  MainDialog& dialog = Open(0);
+  bool visibleAtStart = false;
+  QTimer::singleShot(0, &dialog, [&] {
+    visibleAtStart = dialog.isVisible();
+    dialog.DispatchCommand(1027);
+    QTimer::singleShot(0, &dialog, [&] { dialog.DispatchCommand(203); });
+  });
+  EXPECT_EQ(dialog.exec(), MainDialog::kExitResult);
+  EXPECT_TRUE(visibleAtStart);
+  EXPECT_FALSE(dialog.isVisible());
 }
 
 }  // namespace
