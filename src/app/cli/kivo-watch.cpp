@@ -1,0 +1,222 @@
+// kivo-watch: the monitor of the utility for servers without a desktop. It
+// scans the controllers once, then runs the monitor thread against them and
+// prints every event line, and the first error of a failing period, on
+// standard output as the alert window would show them. Diagnostics go to
+// standard error. Ends cleanly on SIGTERM or SIGINT.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "controller/ControllerInfo.h"
+#include "controller/InventoryScan.h"
+#include "monitor/MessageLock.h"
+#include "monitor/MonitorEventHandler.h"
+#include "monitor/MonitorThread.h"
+#include "monitor/MonitorWindow.h"
+#include "monitor/ServiceLink.h"
+#include "platform/Clock.h"
+#include "platform/ConsoleMessageBoxes.h"
+#include "platform/DeviceIo.h"
+#include "platform/HostFacts.h"
+#include "platform/PlatformContext.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/Registry.h"
+#include "platform/RpcSocket.h"
+
+namespace {
+
+using namespace kivo;
+
+constexpr char kUsage[] =
+    "usage: kivo-watch\n"
+    "Scans the Zelka controllers, then prints every event notification the "
+    "Kivo\n"
+    "service hands out, and the first error of each period in which the "
+    "service\n"
+    "cannot be reached, one message line each, until SIGTERM or SIGINT.\n"
+    "Environment: KIVO_DEVICE_DIR, KIVO_RPC_DIR, KIVO_REGISTRY_DIR, "
+    "KIVO_TIME_SCALE.\n";
+
+// The main thread's message queue: the monitor thread posts, the main loop
+// takes. Quit ends the loop.
+class MessageQueue {
+ public:
+  void Post(std::uint32_t wParam) {
+    {
+      std::lock_guard guard(mutex_);
+      messages_.push_back(wParam);
+    }
+    changed_.notify_one();
+  }
+  void Quit() {
+    {
+      std::lock_guard guard(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_one();
+  }
+  // Blocks until a message arrives (true) or Quit (false).
+  bool Take(std::uint32_t* wParam) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return quit_ || !messages_.empty(); });
+    if (quit_) return false;
+    *wParam = messages_.front();
+    messages_.pop_front();
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::uint32_t> messages_;
+  bool quit_ = false;
+};
+
+// The main window, as far as the monitor needs one, on a console: alerts go
+// to standard output, the controller box is a list of entry texts.
+class ConsoleWindow : public MonitorWindow {
+ public:
+  ConsoleWindow(ControllerRecords& records, MessageQueue& queue) : records_(records), queue_(queue) {}
+
+  void SetThread(MonitorThread* thread) { thread_ = thread; }
+
+  void PostMonitorMessage(std::uint32_t wParam) override { queue_.Post(wParam); }
+
+  void Refresh() override {
+    ScanControllers(0);
+    ShowController(0, selectedRow_);
+  }
+  void ShowAlert(const std::string& line) override {
+    // Empty text only re-shows the alert window; there is nothing to print.
+    if (line.empty() || outputLost_) return;
+    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0) {
+      // Nobody reads the alerts any more: stop rather than watch in vain.
+      std::fprintf(stderr, "kivo-watch: cannot write to standard output: %s\n", std::strerror(errno));
+      outputLost_ = true;
+      queue_.Quit();
+    }
+  }
+  bool OutputLost() const { return outputLost_; }
+  int FindControllerEntry(const std::string& text) override {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (entries_[i] == text) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  void ScanControllers(int firstTime) override { kivo::ScanControllers(firstTime, records_); }
+  void ShowController(int /*firstTime*/, int row) override {
+    // The scan keeps the controller list in the first record.
+    const ControllerInfo& list = records_[0];
+    entries_.clear();
+    for (int i = 0; i < list.ControllerCount(); ++i) {
+      entries_.push_back(kControllerEntryPrefix + std::to_string(list.ControllerIdAt(i)));
+    }
+    selectedRow_ = row >= 0 && row < static_cast<int>(entries_.size()) ? row : 0;
+  }
+  void PushDisplayTexts() override {}
+  void StartMonitorThread() override {
+    if (thread_ != nullptr && !thread_->Start()) {
+      std::fputs("kivo-watch: the monitor thread could not be restarted\n", stderr);
+    }
+  }
+
+ private:
+  ControllerRecords& records_;
+  MessageQueue& queue_;
+  MonitorThread* thread_ = nullptr;
+  std::vector<std::string> entries_;
+  int selectedRow_ = 0;
+  bool outputLost_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+    std::fputs(kUsage, help ? stdout : stderr);
+    return help ? 0 : 64;
+  }
+
+  // SIGTERM and SIGINT are taken by one waiting thread, never delivered
+  // asynchronously: every thread started below inherits the blocked set.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A closed standard output is reported by the failed write instead.
+  signal(SIGPIPE, SIG_IGN);
+
+  platform::SystemClock systemClock;
+  // Only the monitor thread's waits are scaled.
+  platform::ScaledClock monitorClock(systemClock, platform::TimeScaleFromEnvironment());
+  std::unique_ptr<platform::HostFacts> host = platform::MakeSystemHostFacts();
+  std::unique_ptr<platform::Registry> registry =
+      platform::MakeFileRegistry(platform::DefaultRegistryDirectory());
+  std::unique_ptr<platform::DeviceIo> device =
+      platform::MakeSocketDeviceIo(platform::DefaultDeviceDirectory());
+  platform::ConsoleMessageBoxes messageBoxes;
+  platform::ProcessLauncher launcher;
+
+  platform::PlatformContext context;
+  context.clock = &systemClock;
+  context.host = host.get();
+  context.registry = registry.get();
+  context.device = device.get();
+  context.messageBoxes = &messageBoxes;
+  context.launcher = &launcher;
+  context.rpcDirectory = platform::DefaultRpcDirectory();
+  platform::PlatformContext monitorContext = context;
+  monitorContext.clock = &monitorClock;
+
+  // The first scan, with its errors shown (on standard error).
+  ControllerRecords records(context);
+  ScanOutcome outcome;
+  SetErrorBoxesEnabled(true);
+  ScanControllers(1, records, &outcome);
+  SetErrorBoxesEnabled(false);
+
+  MessageQueue queue;
+  ConsoleWindow window(records, queue);
+  window.ShowController(1, 0);
+  ServiceLink link(context.rpcDirectory);
+  MonitorThread thread(monitorContext, link, window);
+  window.SetThread(&thread);
+  if (!StartMonitoring(outcome.controllerCount, thread)) {
+    std::fputs("kivo-watch: no Zelka controller found; nothing to monitor\n", stderr);
+    return 1;
+  }
+  std::fprintf(stderr, "kivo-watch: monitoring %d controller(s)\n", outcome.controllerCount);
+
+  // Takes the stop signal; the main loop ending for another reason raises
+  // SIGTERM itself to release it.
+  std::thread signalWaiter([&] {
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    queue.Quit();
+  });
+
+  MonitorEventHandler handler(systemClock, window);
+  std::uint32_t wParam = 0;
+  while (queue.Take(&wParam)) handler.Handle(wParam);
+
+  // The thread goes before the lock it uses.
+  thread.Stop();
+  MessageLock::Retire();
+  if (window.OutputLost()) pthread_kill(signalWaiter.native_handle(), SIGTERM);
+  signalWaiter.join();
+  std::fputs("kivo-watch: stopped\n", stderr);
+  return window.OutputLost() ? 1 : 0;
+}
