@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,9 @@ struct NumberCase {
   std::uint32_t wParam;
   const char* text;
 };
+void PrintTo(const NumberCase& c, std::ostream* out) {
+  *out << c.wParam;
+}
 
 class EventNumberTest : public MonitorEventHandlerTest, public ::testing::WithParamInterface<NumberCase> {};
 
@@ -128,7 +132,10 @@ INSTANTIATE_TEST_SUITE_P(Params, EventNumberTest,
                          ::testing::Values(NumberCase{5, "5"}, NumberCase{0, "0"},
                                            NumberCase{0xFFFC, "65532"},
                                            NumberCase{0x80000000u, "-2147483648"},
-                                           NumberCase{0xFFFFFFFFu, "-1"}));
+                                           NumberCase{0xFFFFFFFFu, "-1"}),
+                         [](const ::testing::TestParamInfo<NumberCase>& info) {
+                           return "wParam" + std::to_string(info.param.wParam);
+                         });
 
 TEST_F(MonitorEventHandlerTest, FirstErrorOfAFailingPeriodIsShownOnce) {
   const std::string error =

@@ -1,0 +1,165 @@
+// kivo-watch as a whole program against the running emulator: an event queued
+// on the service side comes out on standard output as a message line; a
+// service that goes away is reported once; SIGTERM ends it cleanly.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+
+namespace kivo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// $KIVO_BINARY_DIR, else the build tree this test program lives in
+// (<build>/tests/kivo_monitor_tests).
+std::string BinaryDir() {
+  if (const char* dir = std::getenv("KIVO_BINARY_DIR"); dir != nullptr && *dir != '\0') return dir;
+  return fs::read_symlink("/proc/self/exe").parent_path().parent_path().string();
+}
+std::string EmulatorPath() {
+  return BinaryDir() + "/emulator/zelka-emulator";
+}
+std::string WatchPath() {
+  return BinaryDir() + "/src/app/cli/kivo-watch";
+}
+
+// "TIME: <local time> MESSAGE: <body>\r\n" with the time text's shape.
+std::string LinePattern(const std::string& body) {
+  return "TIME: [A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} "
+         "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4} MESSAGE: " +
+         body + "\r\n";
+}
+
+class KivoWatchEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kivo-watch-e2e.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root = pattern;
+    deviceDir = root + "/dev";
+    rpcDir = root + "/rpc";
+    env = {"KIVO_DEVICE_DIR=" + deviceDir, "KIVO_RPC_DIR=" + rpcDir, "KIVO_REGISTRY_DIR=" + root + "/reg",
+           "KIVO_TIME_SCALE=1000", "TZ=UTC"};
+    if (!fs::exists(EmulatorPath()) || !fs::exists(WatchPath())) GTEST_SKIP() << "programs not built";
+  }
+  void TearDown() override {
+    if (emulator) emulator->Signal(SIGTERM);
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+  }
+
+  // Starts the emulator on the default world; skips the test when the
+  // emulator has no control command.
+  void StartEmulator() {
+    emulator = std::make_unique<ChildProcess>();
+    ASSERT_TRUE(emulator->Start(
+        {EmulatorPath(), "--device-dir", deviceDir, "--rpc-dir", rpcDir, "--http-port", "0"}, env));
+    ASSERT_TRUE(emulator->WaitForErr("ready")) << emulator->Err();
+    if (Control({"calls"}) != 0) GTEST_SKIP() << "zelka-emulator has no ctl command";
+  }
+
+  int Control(const std::vector<std::string>& command) {
+    std::vector<std::string> argv = {EmulatorPath(), "ctl", "--rpc-dir", rpcDir};
+    argv.insert(argv.end(), command.begin(), command.end());
+    ChildProcess ctl;
+    if (!ctl.Start(argv, env)) return -1;
+    return ctl.WaitExit();
+  }
+
+  std::string root;
+  std::string deviceDir;
+  std::string rpcDir;
+  std::vector<std::string> env;
+  std::unique_ptr<ChildProcess> emulator;
+};
+
+TEST_F(KivoWatchEndToEndTest, QueuedEventComesOutAsAMessageLine) {
+  StartEmulator();
+  if (IsSkipped()) return;
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start({WatchPath()}, env));
+  ASSERT_TRUE(watch.WaitForErr("monitoring")) << watch.Err();
+
+  ASSERT_EQ(Control({"aen", "0", "9", "1"}), 0);
+  const std::string body = "Drive timeout encountered on unit 1 on controller ID:0.";
+  ASSERT_TRUE(watch.WaitForOut(body + "\r\n")) << "stdout: " << watch.Out() << "\nstderr: " << watch.Err();
+
+  EXPECT_EQ(watch.Signal(SIGTERM), 0);
+  // Nothing but the one line on standard output.
+  EXPECT_TRUE(std::regex_match(watch.Out(), std::regex(LinePattern(body)))) << watch.Out();
+}
+
+TEST_F(KivoWatchEndToEndTest, OnlyTheFirstErrorOfAnOutageIsPrinted) {
+  StartEmulator();
+  if (IsSkipped()) return;
+  ASSERT_EQ(Control({"service-stop"}), 0);
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start({WatchPath()}, env));
+  ASSERT_TRUE(watch.WaitForOut("\r\n\r\n")) << watch.Out() << watch.Err();
+  const std::string firstError = watch.Out();
+
+  // Back again: the monitor restarts, and the next event comes through.
+  ASSERT_EQ(Control({"service-start"}), 0);
+  ASSERT_EQ(Control({"aen", "1", "5", "2"}), 0);
+  const std::string body = "Rebuild is complete on unit 2 on controller ID:1.";
+  ASSERT_TRUE(watch.WaitForOut(body)) << watch.Out() << watch.Err();
+  EXPECT_EQ(watch.Signal(SIGINT), 0);
+
+  const std::string error =
+      "Error retrieving notification from controller 0. System resources may "
+      "be limited.  Check the service "
+      "control manager to ensure the Kivo service is running. "
+      "\\(e003,[0-9a-f]+\\)\r\n";
+  // One error line (two when the window took both controllers' texts in
+  // one go), then the event line; nothing else.
+  EXPECT_TRUE(std::regex_match(firstError, std::regex(LinePattern(error + "(Error retrieving[^\r]*\r\n)?"))))
+      << firstError;
+  EXPECT_TRUE(std::regex_match(watch.Out().substr(firstError.size()), std::regex(LinePattern(body))))
+      << watch.Out();
+}
+
+TEST_F(KivoWatchEndToEndTest, NoControllerMeansNothingToWatch) {
+  // No emulator: the device directory is empty.
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start({WatchPath()}, env));
+  EXPECT_EQ(watch.WaitExit(), 1);
+  EXPECT_EQ(watch.Out(), "");
+  EXPECT_NE(watch.Err().find("no Zelka controller found"), std::string::npos) << watch.Err();
+}
+
+TEST_F(KivoWatchEndToEndTest, StopsCleanlyWhileWaiting) {
+  StartEmulator();
+  if (IsSkipped()) return;
+  ChildProcess watch;
+  // Unscaled: the monitor is in its 90 s wait when the signal comes.
+  std::vector<std::string> unscaled = env;
+  for (std::string& entry : unscaled) {
+    if (entry.rfind("KIVO_TIME_SCALE=", 0) == 0) entry = "KIVO_TIME_SCALE=1";
+  }
+  ASSERT_TRUE(watch.Start({WatchPath()}, unscaled));
+  ASSERT_TRUE(watch.WaitForErr("monitoring")) << watch.Err();
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(watch.Signal(SIGTERM), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(watch.Out(), "");
+}
+
+TEST_F(KivoWatchEndToEndTest, RejectsArguments) {
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start({WatchPath(), "--bogus"}, env));
+  EXPECT_EQ(watch.WaitExit(), 64);
+  EXPECT_EQ(watch.Out(), "");
+  EXPECT_NE(watch.Err().find("usage: kivo-watch"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kivo::test
