@@ -16,8 +16,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "UiTestSupport.h"
@@ -291,8 +293,10 @@ TEST_F(MainDialogTest, ViewAlarmsAndTrayDoubleClickShowTheAlertWindow) {
   EXPECT_EQ(dialog.Alert()->Logic().Message(), "");
   EXPECT_EQ(dialog.Alert()->Logic().AlarmStopped(), 0);
   dialog.Alert()->Acknowledge();
+  dialog.hide();
   dialog.WindowMessage(1025, 128, 0x0203);
   EXPECT_TRUE(dialog.Alert()->isVisible());
+  EXPECT_FALSE(dialog.isVisible()) << "the tray opens the alert window, never the main window";
 }
 
 TEST_F(MainDialogTest, HooksReceiveTheirCommands) {
@@ -429,6 +433,55 @@ TEST_F(MainDialogTest, EventFetchedByTheMonitorThreadReachesTheAlertWindow) {
                 " MESSAGE: Drive timeout encountered on unit 1 on controller ID:2.\r\n"),
             std::string::npos);
   EXPECT_EQ(dialog.LastEventController(), 2);
+}
+
+TEST_F(MainDialogTest, ServiceFailureThenRecoveryRestartsTheMonitor) {
+  MainDialog& dialog = Open();
+  link_.Add(platform::RPC_S_SERVER_UNAVAILABLE, 0);  // the first fetch fails, every later one answers
+  // Each step lets the thread reach its next sleep (the window handles its
+  // messages meanwhile), then ends that sleep.
+  auto reachSleep = [&](std::size_t count) {
+    return QTest::qWaitFor([&] { return monitorClock_.Sleeps().size() >= count; }, 5000);
+  };
+  ASSERT_TRUE(reachSleep(1));  // the first 90 s
+  ASSERT_TRUE(monitorClock_.AdvanceToNextWake());
+  ASSERT_TRUE(reachSleep(2));  // 18 s after the failed fetch
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Alert()->isVisible(); }, 5000));
+  EXPECT_NE(dialog.Alert()->Logic().Message().find("Error retrieving notification from controller 2."),
+            std::string::npos);
+  EXPECT_NE(Control(1031).find("Error retrieving notification from controller 2."), std::string::npos);
+  ASSERT_TRUE(monitorClock_.AdvanceToNextWake());
+  ASSERT_TRUE(reachSleep(3));  // 18 s after the failing pass
+  ASSERT_TRUE(monitorClock_.AdvanceToNextWake());
+  // The healthy pass hands over; the window starts a fresh thread, which
+  // waits 90 s again.
+  ASSERT_TRUE(reachSleep(4));
+  EXPECT_EQ(monitorClock_.Sleeps(), (std::vector<std::uint32_t>{90000, 18000, 18000, 90000}));
+  EXPECT_TRUE(dialog.MonitorRunning());
+  EXPECT_EQ(dialog.MonitorState(), 1);
+  EXPECT_EQ(Control(1031), "") << "the refresh that opens the restart shows the emptied status line";
+  EXPECT_EQ(Count(dialog.Alert()->Logic().Message(), "Error retrieving"), 1);
+}
+
+TEST_F(MainDialogTest, ChoosingAControllerShowsScanErrorBoxesUpdateDoesNot) {
+  // A driver newer than this program: every scan stops with the level message.
+  for (auto& controller : world_.controllers) controller.level = 7;
+  MainDialog& dialog = Open();
+  const auto scanBoxes = [&] {
+    return std::count_if(boxes_.calls.begin(), boxes_.calls.end(),
+                         [](const BoxCall& call) { return call.caption == "Zelka Error Message"; });
+  };
+  EXPECT_GE(scanBoxes(), 1) << "the start-up scan shows its errors";
+  boxes_.calls.clear();
+  dialog.DispatchCommand(1010);
+  EXPECT_EQ(scanBoxes(), 0) << "Update records the same failure in the report only";
+  dialog.ControllerBox()->setCurrentIndex(1);
+  EXPECT_GE(scanBoxes(), 1);
+  for (const BoxCall& call : boxes_.calls) {
+    EXPECT_FALSE(call.owned);
+    EXPECT_EQ(call.type & 0xF0u, platform::MB_ICONERROR);
+  }
+  EXPECT_FALSE(ErrorBoxesEnabled()) << "error boxes are off again after the scan";
 }
 
 TEST_F(MainDialogTest, ExitStopsMonitorRetiresLockAndEndsTheRun) {
