@@ -319,7 +319,9 @@ void ScanControllers(int allocate, ControllerRecords& records, ScanOutcome* outc
       break;
     }
 
-    int id = record.ControllerIdAt(i);
+    // The id of the list the count came from: a device that stops answering
+    // between two probes must not shift the ids of later records.
+    int id = MachineInfo().ControllerIdAt(i);
     AppendLine(Line("\r\nController SCSI ID: %d\r\n", id));
 
     if (record.Open(id) != 0) {

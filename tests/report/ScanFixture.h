@@ -47,7 +47,6 @@ class ScanFixture : public ::testing::Test {
   void LoadWorld(const std::string& name) {
     std::string path = std::string(std::getenv("KIVO_SOURCE_DIR")) + "/tests/report/worlds/" + name;
     std::string error;
-    std::lock_guard lock(world.mutex);
     ASSERT_TRUE(emulator::LoadWorldFile(path, world, &error)) << error;
   }
   void DefaultWorld() {
