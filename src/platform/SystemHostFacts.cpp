@@ -84,7 +84,7 @@ std::optional<VersionOverride> SystemHostFacts::ParseVersionOverride(std::string
   result.record.dwMinorVersion = numbers[1];
   result.record.dwBuildNumber = numbers[2];
   result.record.dwPlatformId = numbers[3];
-  std::memcpy(result.record.szCSDVersion, text.data(), text.size());
+  if (!text.empty()) std::memcpy(result.record.szCSDVersion, text.data(), text.size());
   return result;
 }
 
