@@ -252,6 +252,17 @@ TEST_F(MainDialogTest, ColumnsKeepTheirFirstWidths) {
   EXPECT_EQ(dialog.UnitList()->columnWidth(1), first);
 }
 
+TEST_F(MainDialogTest, EnterPressesUpdateWhichRescansAndShowsTheTimeAnew) {
+  MainDialog& dialog = Open();
+  const std::string before = Control(1008);
+  clock_.Advance(61000);
+  QTest::keyClick(&dialog, Qt::Key_Return);
+  EXPECT_NE(Control(1008), before);
+  EXPECT_EQ(Control(1008), MachineInfo().TimeText());
+  EXPECT_TRUE(dialog.isVisible()) << "Enter never ends the window";
+  EXPECT_FALSE(dialog.Exited());
+}
+
 TEST_F(MainDialogTest, CloseBoxEscapeAndReturnToTrayOnlyHide) {
   MainDialog& dialog = Open();
   ASSERT_TRUE(dialog.isVisible());
@@ -280,10 +291,12 @@ TEST_F(MainDialogTest, StartHiddenMovesOffScreenThenHideRequestHides) {
   EXPECT_GT(dialog.x(), 0);
   EXPECT_EQ(dialog.y(), 0);
   EXPECT_EQ(dialog.StartHidden(), 1);
+  EXPECT_FALSE(dialog.updatesEnabled()) << "while it starts hidden the window paints nothing";
   dialog.show();  // the modal run shows it
   Deliver();
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.StartHidden(), 0);
+  EXPECT_TRUE(dialog.updatesEnabled());
 }
 
 TEST_F(MainDialogTest, ViewAlarmsAndTrayDoubleClickShowTheAlertWindow) {
