@@ -21,8 +21,12 @@ function(kivo_test name dir)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} kivo_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  # The environment is set by TestEnvironment.cpp inside each test program
+  # (gtest_discover_tests cannot carry a list-valued ENVIRONMENT property).
+  target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/TestEnvironment.cpp)
+  target_compile_definitions(${name} PRIVATE KIVO_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                             KIVO_TEST_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "TZ=UTC;KIVO_SOURCE_DIR=${PROJECT_SOURCE_DIR};KIVO_BINARY_DIR=${PROJECT_BINARY_DIR};XDG_RUNTIME_DIR=${PROJECT_BINARY_DIR}/xdg-runtime;QT_QPA_PLATFORM=offscreen"
     TEST_PREFIX "${name}.")
 endfunction()
