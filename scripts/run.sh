@@ -1,10 +1,125 @@
 #!/usr/bin/env bash
 # The run command of the README: installs and builds what is needed, starts the
-# emulator on its built-in default world and shows the utility on it.
+# emulator on its built-in default world and shows the utility on it ("-max").
+# On a machine without a display it runs the demonstration under Xvfb: prints
+# the disk information report, fails a drive, waits for the alert window,
+# saves screenshots of the main and alert windows and ends everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 bash scripts/install-deps.sh
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
-echo "The utility is being built; see README.md for what runs today."
+build=${KIVO_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${KIVO_BUILD_TYPE:-RelWithDebInfo}" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zelka-emulator kivo kivo-command kivo-install kivo-report
+
+bin=$(cd "$build" && pwd)
+emulator=$bin/emulator/zelka-emulator
+kivo=$bin/src/app/kivo
+command=$bin/src/app/kivo-command
+
+# Everything of the demonstration lives apart from the user's own settings:
+# sockets in a private runtime directory, the registry and the files the
+# utility writes ("data.txt", "emaillog.txt") under build/demo. The editor
+# that "&Snapshot" starts is $KIVO_EDITOR (no-op under Xvfb).
+demo=$bin/demo
+mkdir -p "$demo/registry"
+runtime=$(mktemp -d /tmp/kivo-demo.XXXXXX)
+chmod 700 "$runtime"
+export XDG_RUNTIME_DIR=$runtime
+export KIVO_REGISTRY_DIR=$demo/registry
+export KIVO_DEVICE_DIR=$runtime/zelka
+export KIVO_RPC_DIR=$runtime/kivo/ncalrpc
+"$bin/src/app/cli/kivo-install" >/dev/null
+
+pids=()
+kivo_pid=""
+cleanup() {
+  set +e
+  if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then
+    "$command" 32771 2>/dev/null  # E&xit, as the menu gives it
+    for _ in $(seq 50); do kill -0 "$kivo_pid" 2>/dev/null || break; sleep 0.1; done
+    kill "$kivo_pid" 2>/dev/null
+  fi
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null
+    wait "${pids[i]}" 2>/dev/null
+  done
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Waits (at most $2 seconds) for a line in a log file.
+wait_for_line() {
+  local file=$1 seconds=$2 pattern=$3
+  for _ in $(seq $((seconds * 10))); do
+    grep -q "$pattern" "$file" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "run.sh: timed out waiting for '$pattern' in $file" >&2
+  return 1
+}
+
+start_emulator() {
+  "$emulator" 2>"$demo/emulator.log" &
+  pids+=($!)
+  wait_for_line "$demo/emulator.log" 20 "zelka-emulator: ready"
+  grep "alarms page" "$demo/emulator.log" || true
+}
+
+if [ -n "${DISPLAY:-}" ]; then
+  start_emulator
+  echo "Showing the utility on $DISPLAY. Try, from another terminal (same environment):"
+  echo "  XDG_RUNTIME_DIR=$runtime $emulator ctl fail-drive 0 1     # a drive fails"
+  echo "  XDG_RUNTIME_DIR=$runtime $command 32778                    # e-mail setup"
+  echo "The monitor's waits are shortened 10 times (KIVO_TIME_SCALE=10). End it with File > Exit."
+  (cd "$demo" && KIVO_TIME_SCALE=10 exec "$kivo" -max) &
+  kivo_pid=$!
+  wait "$kivo_pid" || true
+  exit 0
+fi
+
+echo "No display (\$DISPLAY is not set): running the demonstration under Xvfb."
+display=""
+for n in $(seq 90 120); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || { echo "run.sh: no free X display number" >&2; exit 1; }
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+pids+=($!)
+
+start_emulator
+
+echo
+echo "=== Disk information report (kivo-report) ==="
+"$bin/src/app/cli/kivo-report" || echo "(kivo-report is not available)"
+
+echo
+echo "=== The utility (kivo -max) ==="
+(cd "$demo" && KIVO_EDITOR=true KIVO_TIME_SCALE=30 exec "$kivo" -max) >"$demo/kivo.log" 2>&1 &
+kivo_pid=$!
+main_window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kivo Disk Management Utility$' | head -n 1)
+sleep 1
+mkdir -p docs
+import -window "$main_window" docs/main-window.png
+echo "main window: $root/docs/main-window.png"
+
+echo
+echo "=== A drive fails: zelka-emulator ctl fail-drive 0 1 ==="
+"$emulator" ctl fail-drive 0 1
+alert_window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Kivo - Event Notification Message$' | head -n 1)
+sleep 1
+import -window "$alert_window" docs/alert-window.png
+echo "alert window: $root/docs/alert-window.png"
+echo
+echo "=== The report after the event (File > Snapshot writes it to data.txt) ==="
+"$command" 32776
+for _ in $(seq 50); do [ -s "$demo/data.txt" ] && break; sleep 0.1; done
+tail -n 3 "$demo/data.txt" 2>/dev/null | tr -d '\r' || true
+echo
+echo "Ending: E&xit (command 32771), then the emulator and the display."

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QPointer>
 #include <cstdio>
@@ -166,6 +168,16 @@ class RealSteps : public StartupSteps {
       }
     };
     dialog.commands.closeHelp = [&] { help.Quit(); };
+
+    // Exit ends the program also while a box of it is open (as destroying
+    // the main window takes its owned windows along): every modal box still
+    // open is closed, so the modal runs on the stack unwind.
+    QObject::connect(&dialog, &QDialog::finished, &dialog, [&dialog] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QDialog*>(widget);
+        if (box != nullptr && box != &dialog && box->isVisible() && box->isModal()) box->reject();
+      }
+    });
 
     CommandListener listener([&dialog](int command) { dialog.DispatchCommand(command); });
     listener.Listen(CommandSocketPath(UserRuntimeDirectory()));

@@ -47,6 +47,15 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   notice_->setTextFormat(Qt::PlainText);
   notice_->setText(QString::fromLatin1(kLegalNotice));
   notice_->setGeometry(du.Rect(22, 51, 173, 8));
+  // The notice is one line; where the dialog font sets it wider than its
+  // rectangle, the rectangle (and if need be the box) grows to show it whole,
+  // centred.
+  const int needed = notice_->fontMetrics().horizontalAdvance(notice_->text()) + 2;
+  if (needed > notice_->width()) {
+    const int margin = du.X(7);
+    if (needed + 2 * margin > width()) setFixedSize(needed + 2 * margin, height());
+    notice_->setGeometry((width() - needed) / 2, notice_->y(), needed, notice_->height());
+  }
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setGeometry(du.Rect(178, 7, 32, 14));
   ok_->setDefault(true);
