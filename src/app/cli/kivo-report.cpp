@@ -1,0 +1,86 @@
+// kivo-report: the disk information report for machines without a desktop.
+// Runs the scan the utility runs at start-up and prints the report to
+// standard output byte for byte; the scan's error boxes go to standard error.
+//
+// Exit status: 2 when a unit or subunit is not "OK" or "Normal", or a drive
+// is "Not in Service" or "Error"; otherwise 1 when a controller could not be
+// opened or its driver queried, or the driver-level check failed; otherwise 0.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "controller/ControllerInfo.h"
+#include "controller/InventoryScan.h"
+#include "platform/Clock.h"
+#include "platform/ConsoleMessageBoxes.h"
+#include "platform/DeviceIo.h"
+#include "platform/HostFacts.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/Registry.h"
+#include "report/ReportText.h"
+
+namespace {
+
+bool Healthy(const kivo::DisplayRow& row) {
+  const char* status = row.statusText.data();
+  if (row.isArrayUnit == 1 || row.kind == 6) {
+    return std::strcmp(status, "OK") == 0 || std::strcmp(status, "Normal") == 0;
+  }
+  return std::strcmp(status, "Not in Service") != 0 && std::strcmp(status, "Error") != 0;
+}
+
+int ExitStatus(const kivo::ScanOutcome& outcome, kivo::ControllerRecords& records) {
+  for (int i = 0; i < outcome.controllerCount && i < kivo::ControllerRecords::kCount; ++i) {
+    const kivo::ControllerInfo& record = records[i];
+    if (!record.HasTables()) continue;
+    for (int r = 0; r < record.rowCount && r < kivo::kDisplayRows; ++r) {
+      if (!Healthy(record.Rows()[r])) return 2;
+    }
+  }
+  if (outcome.levelMismatch || outcome.openFailures > 0 || outcome.queryFailures > 0) return 1;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    std::fprintf(
+        stderr,
+        "usage: %s\n"
+        "Prints the disk information report of every Zelka controller.\n"
+        "Exit status: 0 all well, 1 a controller could not be read, 2 a unit or drive needs attention.\n",
+        argv[0]);
+    return std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ? 0 : 64;
+  }
+  kivo::platform::SystemClock clock;
+  std::unique_ptr<kivo::platform::HostFacts> host = kivo::platform::MakeSystemHostFacts();
+  std::unique_ptr<kivo::platform::Registry> registry =
+      kivo::platform::MakeFileRegistry(kivo::platform::DefaultRegistryDirectory());
+  std::unique_ptr<kivo::platform::DeviceIo> device =
+      kivo::platform::MakeSocketDeviceIo(kivo::platform::DefaultDeviceDirectory());
+  kivo::platform::ConsoleMessageBoxes boxes;
+  kivo::platform::ProcessLauncher launcher;
+
+  kivo::platform::PlatformContext context;
+  context.clock = &clock;
+  context.host = host.get();
+  context.registry = registry.get();
+  context.device = device.get();
+  context.messageBoxes = &boxes;
+  context.launcher = &launcher;
+
+  auto records = std::make_unique<kivo::ControllerRecords>(context);
+  kivo::ScanOutcome outcome;
+  kivo::SetErrorBoxesEnabled(true);
+  kivo::ScanControllers(1, *records, &outcome);
+  kivo::SetErrorBoxesEnabled(false);
+
+  const kivo::TextBuffer& report = kivo::ReportText();
+  std::fwrite(report.Text(), 1, static_cast<std::size_t>(report.Length()), stdout);
+  if (std::fflush(stdout) != 0) {
+    std::perror("kivo-report: standard output");
+    return 1;
+  }
+  return ExitStatus(outcome, *records);
+}

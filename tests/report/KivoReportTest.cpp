@@ -1,0 +1,266 @@
+// kivo-report end to end: the real program against a running zelka-emulator,
+// with the devices, the registry and the host version given through the
+// environment. The time and computer name lines are masked.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "report/Golden.h"
+
+extern char** environ;
+
+namespace kivo::test {
+namespace {
+
+std::string BinaryDir() {
+  const char* dir = std::getenv("KIVO_BINARY_DIR");
+  return dir != nullptr ? dir : ".";
+}
+std::string SourceDir() {
+  const char* dir = std::getenv("KIVO_SOURCE_DIR");
+  return dir != nullptr ? dir : ".";
+}
+
+struct Finished {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Reads both pipes until both close or `ms` pass.
+void Drain(int outFd, int errFd, std::string& out, std::string& err, int ms, const std::string& until = "") {
+  std::vector<pollfd> fds;
+  if (outFd >= 0) fds.push_back({outFd, POLLIN, 0});
+  if (errFd >= 0) fds.push_back({errFd, POLLIN, 0});
+  while (!fds.empty()) {
+    if (::poll(fds.data(), fds.size(), ms) <= 0) return;
+    for (std::size_t i = 0; i < fds.size();) {
+      if (fds[i].revents == 0) {
+        ++i;
+        continue;
+      }
+      char buffer[4096];
+      ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n <= 0) {
+        fds.erase(fds.begin() + static_cast<long>(i));
+        continue;
+      }
+      (fds[i].fd == outFd ? out : err).append(buffer, static_cast<std::size_t>(n));
+      if (!until.empty() && err.find(until) != std::string::npos) return;
+      ++i;
+    }
+  }
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int* outFd,
+            int* errFd) {
+  int out[2];
+  int err[2];
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string entry = *e;
+    bool replaced = false;
+    for (const auto& mine : env)
+      replaced = replaced || entry.substr(0, entry.find('=')) == mine.substr(0, mine.find('='));
+    if (!replaced) environment.push_back(entry);
+  }
+  for (const auto& mine : env) environment.push_back(mine);
+  std::vector<char*> envp;
+  for (auto& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  ::close(err[1]);
+  if (rc != 0) {
+    ::close(out[0]);
+    ::close(err[0]);
+    return -1;
+  }
+  *outFd = out[0];
+  *errFd = err[0];
+  return pid;
+}
+
+// Replaces the rest of every line that starts with `prefix` by "<masked>".
+std::string Mask(std::string text, const std::string& prefix) {
+  for (std::size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1)) {
+    if (at != 0 && text[at - 1] != '\n') continue;
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) break;
+    text.replace(at + prefix.size(), end - at - prefix.size(), "<masked>");
+  }
+  return text;
+}
+
+class KivoReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kivo-report-e2e-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir = pattern;
+    registryDir = dir + "/registry";
+    ASSERT_EQ(::mkdir(registryDir.c_str(), 0700), 0);
+  }
+  void TearDown() override {
+    StopEmulator();
+    std::string command = "rm -rf '" + dir + "'";
+    [[maybe_unused]] int ignored = std::system(command.c_str());
+  }
+
+  void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+  }
+  void SeedMachineHive(const std::string& productType, const std::string& serviceVersion) {
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+    if (!productType.empty()) {
+      text +=
+          "[HKEY_LOCAL_"
+          "MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions]"
+          "\r\n\"ProductType\"=\"" +
+          productType + "\"\r\n\r\n";
+    }
+    if (!serviceVersion.empty()) {
+      text +=
+          "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Zelka "
+          "Storage Controller]\r\n"
+          "\"Service Version\"=\"" +
+          serviceVersion + "\"\r\n\r\n";
+    }
+    WriteFile(registryDir + "/HKEY_LOCAL_MACHINE.reg", text);
+  }
+
+  void StartEmulator(const std::string& worldPath) {
+    int outFd = -1;
+    int errFd = -1;
+    emulator = Spawn({BinaryDir() + "/emulator/zelka-emulator", "--world", worldPath, "--device-dir",
+                      dir + "/devices", "--rpc-dir", dir + "/rpc", "--http-port", "0"},
+                     {"KIVO_REGISTRY_DIR=" + registryDir}, &outFd, &errFd);
+    ASSERT_GT(emulator, 0);
+    std::string out;
+    std::string err;
+    Drain(-1, errFd, out, err, 20000, "zelka-emulator: ready");
+    emulatorErr = errFd;
+    ::close(outFd);
+    ASSERT_NE(err.find("zelka-emulator: ready"), std::string::npos) << err;
+  }
+  void StopEmulator() {
+    if (emulator <= 0) return;
+    ::kill(emulator, SIGTERM);
+    int status = 0;
+    ::waitpid(emulator, &status, 0);
+    ::close(emulatorErr);
+    emulator = -1;
+  }
+
+  Finished RunReport(const std::string& osVersion) {
+    std::vector<std::string> env = {"KIVO_DEVICE_DIR=" + dir + "/devices", "KIVO_REGISTRY_DIR=" + registryDir,
+                                    "KIVO_RPC_DIR=" + dir + "/rpc", "TZ=UTC"};
+    if (!osVersion.empty()) env.push_back("KIVO_OS_VERSION=" + osVersion);
+    int outFd = -1;
+    int errFd = -1;
+    Finished result;
+    pid_t pid = Spawn({BinaryDir() + "/src/app/cli/kivo-report"}, env, &outFd, &errFd);
+    if (pid <= 0) return result;
+    Drain(outFd, errFd, result.out, result.err, 60000);
+    ::close(outFd);
+    ::close(errFd);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+  }
+
+  std::string World(const std::string& name) { return SourceDir() + "/tests/report/worlds/" + name; }
+
+  std::string dir;
+  std::string registryDir;
+  pid_t emulator = -1;
+  int emulatorErr = -1;
+};
+
+std::string Masked(const std::string& report) {
+  return Mask(Mask(report, "Zelka Disk information gathered at "), "Computer Name: ");
+}
+
+TEST_F(KivoReportTest, WindowsHostReportOfTwoHealthyControllers) {
+  SeedMachineHive("WINNT", "2.3.0.11");
+  StartEmulator(World("default.json"));
+  Finished run = RunReport("5.0.2195.2.Service Pack 4");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  ExpectGolden("kivo-report-w2k.txt", Masked(run.out));
+  EXPECT_NE(run.out.find("\r\nMicrosoft Windows 2000 Professional (5.0 Build "
+                         "2195) Service Pack 4\r\n\r\n"),
+            std::string::npos);
+}
+
+TEST_F(KivoReportTest, DegradedUnitGivesStatusTwo) {
+  StartEmulator(World("two-controllers.json"));
+  Finished run = RunReport("");
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_NE(run.out.find("Degraded Incomplete"), std::string::npos);
+}
+
+TEST_F(KivoReportTest, InaccessibleDriveGivesStatusTwo) {
+  StartEmulator(World("raid10.json"));
+  EXPECT_EQ(RunReport("").status, 2);
+}
+
+TEST_F(KivoReportTest, NoControllerIsNotAFailure) {
+  StartEmulator(World("none.json"));
+  Finished run = RunReport("");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Disk controller not present or unreachable.\r\n"), std::string::npos);
+}
+
+TEST_F(KivoReportTest, DriverLevelMismatchGoesToStandardErrorAndGivesStatusOne) {
+  std::string world = dir + "/level7.json";
+  WriteFile(world,
+            "{\"controllers\": [{\"port\": 0, \"level\": 7, \"extra\": "
+            "1, \"drives\": [{\"port\": 0, \"model\": "
+            "\"D\", \"sectors\": 2048}], \"units\": [{\"number\": 0, "
+            "\"type\": 15, \"port\": 0}]}]}");
+  StartEmulator(world);
+  Finished run = RunReport("");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("Zelka Error Message: This version of Kivo is "
+                          "incompatible with your currently installed "
+                          "driver. The Kivo version is older than the driver.",
+                          0),
+            0u)
+      << run.err;
+  const std::string ending =
+      "A more recent version of Kivo can be found at: http://www.zelka.example/support.\r\n";
+  ASSERT_GE(run.out.size(), ending.size());
+  EXPECT_EQ(run.out.substr(run.out.size() - ending.size()), ending);
+}
+
+TEST_F(KivoReportTest, NoEmulatorAtAllMeansNoController) {
+  Finished run = RunReport("");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Disk controller not present or unreachable."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kivo::test
