@@ -74,6 +74,8 @@ class ChildProcess {
   }
 
   pid_t Pid() const { return pid_; }
+  // Stops reading standard output: the program's next write there fails.
+  void CloseOut() { Close(out_); }
   const std::string& Out() const { return outText_; }
   const std::string& Err() const { return errText_; }
 

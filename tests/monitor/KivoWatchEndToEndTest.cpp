@@ -138,6 +138,18 @@ TEST_F(KivoWatchEndToEndTest, OnlyTheFirstErrorOfAnOutageIsPrinted) {
       << watch.Out();
 }
 
+TEST_F(KivoWatchEndToEndTest, StopsWhenNobodyReadsTheLines) {
+  StartEmulator();
+  if (IsSkipped()) return;
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start({WatchPath()}, env));
+  ASSERT_TRUE(watch.WaitForErr("monitoring")) << watch.Err();
+  watch.CloseOut();
+  ASSERT_EQ(Control({"aen", "0", "10", "3"}), 0);
+  EXPECT_EQ(watch.WaitExit(), 1);
+  EXPECT_NE(watch.Err().find("cannot write to standard output"), std::string::npos) << watch.Err();
+}
+
 TEST_F(KivoWatchEndToEndTest, NoControllerMeansNothingToWatch) {
   // No emulator: the device directory is empty.
   ChildProcess watch;
