@@ -411,6 +411,9 @@ void MainDialog::DispatchCommand(int id) {
     case CommandAction::kEmailSetup:
       if (commands.openEmailSetup) commands.openEmailSetup();
       break;
+    case CommandAction::kEndWithOk:
+      accept();
+      break;
     case CommandAction::kNone:
     case CommandAction::kUnknown:
       break;
@@ -587,9 +590,11 @@ void MainDialog::Exit() {
 }
 
 void MainDialog::accept() {
-  // IDOK without a control of its own: the dialog ends with OK.
+  // The run ends with OK (start-up then removes the tray icon); the monitor
+  // thread stops first, as on Exit.
   if (monitorThread_) monitorThread_->Stop();
-  QDialog::accept();
+  MessageLock::Retire();
+  done(QDialog::Accepted);
 }
 
 void MainDialog::reject() {

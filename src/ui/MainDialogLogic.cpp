@@ -59,6 +59,8 @@ PaintAction DecidePaint(bool minimised, int startHidden) {
 
 CommandAction ActionOfCommand(int id) {
   switch (id) {
+    case command::kOk:
+      return CommandAction::kEndWithOk;
     case command::kUpdate:
       return CommandAction::kRefresh;
     case command::kControllerBox:

@@ -96,6 +96,7 @@ enum class CommandAction {
   kAbout,
   kViewAlarms,
   kEmailSetup,
+  kEndWithOk,  // IDOK has no control of its own; the dialog ends with OK
   kUnknown
 };
 CommandAction ActionOfCommand(int id);

@@ -106,7 +106,8 @@ TEST(MainDialogLogicTest, CommandTable) {
       {32774, CommandAction::kNone},     {57670, CommandAction::kHelp},
       {32773, CommandAction::kAbout},    {32781, CommandAction::kAbout},
       {201, CommandAction::kViewAlarms}, {32778, CommandAction::kEmailSetup},
-      {1036, CommandAction::kUnknown},   {12345, CommandAction::kUnknown},
+      {1, CommandAction::kEndWithOk},    {1036, CommandAction::kUnknown},
+      {12345, CommandAction::kUnknown},
   };
   for (const Case& c : cases) EXPECT_EQ(ActionOfCommand(c.id), c.action) << c.id;
 }

@@ -516,6 +516,14 @@ TEST_F(MainDialogTest, ExitStopsMonitorRetiresLockAndEndsTheRun) {
   EXPECT_FALSE(dialog.Alert()->isVisible());
 }
 
+TEST_F(MainDialogTest, CommandOneEndsTheRunWithOk) {
+  MainDialog& dialog = Open(1);
+  QTimer::singleShot(0, &dialog, [&] { dialog.DispatchCommand(1); });
+  EXPECT_EQ(dialog.exec(), 1);
+  EXPECT_FALSE(dialog.MonitorRunning());
+  EXPECT_FALSE(dialog.Exited()) << "start-up removes the tray icon after OK";
+}
+
 TEST_F(MainDialogTest, HiddenRunLastsUntilExit) {
   MainDialog& dialog = Open(1);
   std::vector<std::string> seen;
