@@ -61,10 +61,11 @@ std::string FileRegistry::HivePath(HKEY hive) const {
   return directory_ + "/" + (name ? name : "UNKNOWN") + ".reg";
 }
 
-void FileRegistry::Report(const std::string& message) {
+void FileRegistry::Report(const std::string& subject, const std::string& message) {
   // Every call reads the file again; say what is wrong once, not on every call.
-  if (message == lastReport_) return;
-  lastReport_ = message;
+  std::string& last = lastReport_[subject];
+  if (message == last) return;
+  last = message;
   std::fprintf(stderr, "kivo: %s\n", message.c_str());
 }
 
@@ -99,14 +100,14 @@ LONG FileRegistry::Load(HKEY hive, RegFile* file) {
   if (fd < 0) {
     if (errno == ENOENT) return ERROR_SUCCESS;  // no file yet: an empty hive
     int error = errno;
-    Report("cannot read registry file " + path + ": " + std::strerror(error));
+    Report(path, "cannot read registry file " + path + ": " + std::strerror(error));
     return StatusOfErrno(error, ERROR_CANTREAD);
   }
   std::string text;
   struct stat info {};
   if (::fstat(fd, &info) == 0 && info.st_size > static_cast<off_t>(kMaxRegFileBytes)) {
     ::close(fd);
-    Report("registry file " + path + " is larger than 32 MiB; the file is left as it is");
+    Report(path, "registry file " + path + " is larger than 32 MiB; the file is left as it is");
     return ERROR_REGISTRY_CORRUPT;
   }
   char chunk[65536];
@@ -116,24 +117,26 @@ LONG FileRegistry::Load(HKEY hive, RegFile* file) {
     if (n < 0) {
       int error = errno;
       ::close(fd);
-      Report("cannot read registry file " + path + ": " + std::strerror(error));
+      Report(path, "cannot read registry file " + path + ": " + std::strerror(error));
       return ERROR_CANTREAD;
     }
     if (n == 0) break;
     text.append(chunk, static_cast<std::size_t>(n));
     if (text.size() > kMaxRegFileBytes) {
       ::close(fd);
-      Report("registry file " + path + " is larger than 32 MiB; the file is left as it is");
+      Report(path, "registry file " + path + " is larger than 32 MiB; the file is left as it is");
       return ERROR_REGISTRY_CORRUPT;
     }
   }
   ::close(fd);
   RegParseError error;
   if (!file->Parse(text, &error)) {
-    Report("registry file " + path + ", line " + std::to_string(error.line) + ": " + error.what +
-           "; the file is left as it is");
+    Report(path, "registry file " + path + ", line " + std::to_string(error.line) + ": " + error.what +
+                     "; the file is left as it is");
     return ERROR_REGISTRY_CORRUPT;
   }
+  // Mended: the next damage is news again.
+  lastReport_.erase(path);
   return ERROR_SUCCESS;
 }
 
@@ -150,7 +153,7 @@ LONG FileRegistry::EnsureDirectory() {
     if (partial.empty()) continue;
     if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
       int error = errno;
-      Report("cannot create registry directory " + partial + ": " + std::strerror(error));
+      Report(partial, "cannot create registry directory " + partial + ": " + std::strerror(error));
       return StatusOfErrno(error, ERROR_CANTWRITE);
     }
   }
@@ -164,7 +167,7 @@ int FileRegistry::Lock(HKEY hive, LONG* status) {
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
     int error = errno;
-    Report("cannot open registry lock " + path + ": " + std::strerror(error));
+    Report(path, "cannot open registry lock " + path + ": " + std::strerror(error));
     *status = StatusOfErrno(error, ERROR_CANTWRITE);
     return -1;
   }
@@ -172,7 +175,7 @@ int FileRegistry::Lock(HKEY hive, LONG* status) {
     if (errno == EINTR) continue;
     int error = errno;
     ::close(fd);
-    Report("cannot lock registry file " + path + ": " + std::strerror(error));
+    Report(path, "cannot lock registry file " + path + ": " + std::strerror(error));
     *status = ERROR_CANTWRITE;
     return -1;
   }
@@ -185,7 +188,7 @@ LONG FileRegistry::Save(HKEY hive, const RegFile& file) {
   int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
     int error = errno;
-    Report("cannot write registry file " + path + ": " + std::strerror(error));
+    Report(path, "cannot write registry file " + path + ": " + std::strerror(error));
     return StatusOfErrno(error, ERROR_CANTWRITE);
   }
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -202,8 +205,8 @@ LONG FileRegistry::Save(HKEY hive, const RegFile& file) {
   }
   if (!written) {
     ::unlink(temporary.c_str());
-    Report("cannot write registry file " + path + ": " + std::strerror(error) +
-           "; the file is left as it was");
+    Report(path, "cannot write registry file " + path + ": " + std::strerror(error) +
+                     "; the file is left as it was");
     return StatusOfErrno(error, ERROR_CANTWRITE);
   }
   // The rename itself lasts only once the directory is on disk.

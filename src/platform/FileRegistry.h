@@ -66,7 +66,9 @@ class FileRegistry : public Registry {
   int Lock(HKEY hive, LONG* status);
   LONG EnsureDirectory();
   HKEY AddHandle(OpenKey key);
-  void Report(const std::string& message);
+  // Writes the message to standard error unless it is the one last written
+  // about `subject` (a file or directory).
+  void Report(const std::string& subject, const std::string& message);
 
   std::string directory_;
   // Guards the handle table and the last report; the files are guarded by
@@ -74,7 +76,7 @@ class FileRegistry : public Registry {
   std::mutex mutex_;
   std::map<HKEY, OpenKey> handles_;
   HKEY nextHandle_ = 0x1000;
-  std::string lastReport_;
+  std::map<std::string, std::string> lastReport_;
 };
 
 }  // namespace kivo::platform

@@ -418,6 +418,21 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedHive{"EmptyKeyPart", kHeader + "[HKEY_USERS\\Key\\\\Sub]\n", "invalid key name"}),
     [](const ::testing::TestParamInfo<DamagedHive>& info) { return std::string(info.param.label); });
 
+TEST_F(FileRegistryTest, AMendedFileWorksAgainAndNewDamageIsReportedAgain) {
+  const std::string broken = kHeader + "[HKEY_USERS\\Key]\n\"A\"=qword:1\n";
+  WriteFile(HiveFile(), broken);
+  HKEY key = 0;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(registry_->RegOpenKeyA(HKEY_USERS, "Key", &key), static_cast<LONG>(ERROR_REGISTRY_CORRUPT));
+  WriteFile(HiveFile(), kHeader + "[HKEY_USERS\\Key]\n\"A\"=dword:1\n");
+  EXPECT_EQ(registry_->RegOpenKeyA(HKEY_USERS, "Key", &key), 0);
+  WriteFile(HiveFile(), broken);
+  EXPECT_EQ(registry_->RegOpenKeyA(HKEY_USERS, "Key", &key), static_cast<LONG>(ERROR_REGISTRY_CORRUPT));
+  std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("line 4: unknown value type"), std::string::npos);
+  EXPECT_NE(errors.find("line 4: unknown value type", errors.find('\n')), std::string::npos) << errors;
+}
+
 TEST_F(FileRegistryTest, AnEmptyFileIsAnEmptyHive) {
   WriteFile(HiveFile(), "");
   HKEY key = 0;
