@@ -98,7 +98,8 @@ LONG FileRegistry::Load(HKEY hive, RegFile* file) {
   std::string path = HivePath(hive);
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == ENOENT) return ERROR_SUCCESS;  // no file yet: an empty hive
+    // No file yet (or no directory yet): an empty hive.
+    if (errno == ENOENT || errno == ENOTDIR) return ERROR_SUCCESS;
     int error = errno;
     Report(path, "cannot read registry file " + path + ": " + std::strerror(error));
     return StatusOfErrno(error, ERROR_CANTREAD);

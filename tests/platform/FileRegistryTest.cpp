@@ -433,6 +433,30 @@ TEST_F(FileRegistryTest, AMendedFileWorksAgainAndNewDamageIsReportedAgain) {
   EXPECT_NE(errors.find("line 4: unknown value type", errors.find('\n')), std::string::npos) << errors;
 }
 
+TEST_F(FileRegistryTest, AnUnusableDirectoryFailsWritesWithAStatus) {
+  // A plain file where the directory should be.
+  WriteFile(root_ + "/config", "not a directory");
+  ::testing::internal::CaptureStderr();
+  HKEY key = 0;
+  EXPECT_EQ(registry_->RegCreateKeyA(HKEY_USERS, "Key", &key), static_cast<LONG>(ERROR_CANTWRITE));
+  EXPECT_EQ(SetDword(HKEY_USERS, "Value", 1), static_cast<LONG>(ERROR_CANTWRITE));
+  std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("cannot create registry directory " + root_ + "/config"), std::string::npos)
+      << errors;
+  EXPECT_EQ(ReadFile(root_ + "/config"), "not a directory");
+}
+
+TEST_F(FileRegistryTest, AHiveThatCannotBeReadFailsWithAStatus) {
+  fs::create_directories(HiveFile());  // a directory in place of the file
+  ::testing::internal::CaptureStderr();
+  HKEY key = 0;
+  EXPECT_EQ(registry_->RegOpenKeyA(HKEY_USERS, "Key", &key), static_cast<LONG>(ERROR_CANTREAD));
+  EXPECT_EQ(registry_->RegCreateKeyA(HKEY_USERS, "Key", &key), static_cast<LONG>(ERROR_CANTREAD));
+  std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("cannot read registry file " + HiveFile()), std::string::npos) << errors;
+  EXPECT_TRUE(fs::is_directory(HiveFile()));
+}
+
 TEST_F(FileRegistryTest, AnEmptyFileIsAnEmptyHive) {
   WriteFile(HiveFile(), "");
   HKEY key = 0;
