@@ -6,8 +6,8 @@
 
 namespace kivo {
 
-AppMail::AppMail(platform::MessageBoxes& boxes, std::string directory, QObject* parent)
-    : QObject(parent), log_(boxes, std::move(directory)), sender_(*this, watcher_, log_) {}
+AppMail::AppMail(platform::MessageBoxes& boxes, std::string directory, unsigned port, QObject* parent)
+    : QObject(parent), log_(boxes, std::move(directory)), sender_(*this, watcher_, log_, port) {}
 
 AppMail::~AppMail() {
   sender_.DropSession();

@@ -19,7 +19,9 @@ class AppMail : public QObject, public MailOwner {
 
  public:
   // The log's failure boxes go through `boxes`; the log lives in `directory`.
-  explicit AppMail(platform::MessageBoxes& boxes, std::string directory = ".", QObject* parent = nullptr);
+  // The program always uses port 25; tests give a loopback port.
+  explicit AppMail(platform::MessageBoxes& boxes, std::string directory = ".",
+                   unsigned port = SmtpSession::kSmtpPort, QObject* parent = nullptr);
   ~AppMail() override;
 
   int SendEmailMessage(const EmailSettings& settings, const std::string& text);

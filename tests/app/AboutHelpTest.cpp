@@ -29,6 +29,14 @@ TEST(AboutDialogTest, NamesTheProductAndItsVersion) {
   EXPECT_GT(dialog.width(), 2 * dialog.height());  // 217 x 66 units
 }
 
+TEST(AboutDialogTest, TheLegalNoticeIsShownWhole) {
+  AboutDialog dialog;
+  QLabel* notice = dialog.NoticeLabel();
+  EXPECT_GE(notice->width(), notice->fontMetrics().horizontalAdvance(notice->text()));
+  EXPECT_GE(notice->x(), 0);
+  EXPECT_LE(notice->x() + notice->width(), dialog.width());
+}
+
 TEST(AboutDialogTest, OnlyOneBoxAtATimeAndAHiddenMainWindowStaysHidden) {
   QWidget mainWindow;  // never shown: the program started without "-max"
   int nestedReturned = 0;

@@ -1,0 +1,161 @@
+// The e-mail test through the real sender: a loopback server that refuses the
+// sender still gives "Email test successful." (the connection stood) and the
+// refusal lands in emaillog.txt; a server that is not there gives "Connection
+// failed..." and the connect line.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "AppTestSupport.h"
+#include "app/AppMail.h"
+#include "app/EmailSetup.h"
+
+namespace kivo {
+namespace {
+
+std::string ReadLog(const std::string& directory) {
+  std::ifstream in(directory + "/emaillog.txt", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Answers the greeting and HELO, then refuses every sender.
+class RefusingServer {
+ public:
+  RefusingServer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_, 1);
+    socklen_t length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~RefusingServer() {
+    ::shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    ::close(listener_);
+  }
+  unsigned Port() const { return port_; }
+
+ private:
+  void Serve() {
+    const int client = ::accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    timeval timeout{5, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    Send(client, "220 mail.test ready\r\n");
+    std::string pending;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::recv(client, buffer, sizeof buffer, 0)) > 0) {
+      pending.append(buffer, static_cast<std::size_t>(n));
+      std::size_t end;
+      while ((end = pending.find("\r\n")) != std::string::npos) {
+        const std::string line = pending.substr(0, end);
+        pending.erase(0, end + 2);
+        if (line.rfind("HELO", 0) == 0)
+          Send(client, "250 hello\r\n");
+        else if (line.rfind("MAIL FROM", 0) == 0)
+          Send(client, "550 sender refused\r\n");
+        else if (line.rfind("QUIT", 0) == 0)
+          Send(client, "221 bye\r\n");
+        else
+          Send(client, "500 what\r\n");
+      }
+    }
+    ::close(client);
+  }
+  static void Send(int fd, const std::string& text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); }
+
+  int listener_ = -1;
+  unsigned port_ = 0;
+  std::thread thread_;
+};
+
+class OkForm : public EmailSetupForm {
+ public:
+  int Run(EmailSetupFields& fields) override {
+    fields.server = "127.0.0.1";
+    fields.recipients = "ops@example.org";
+    fields.senderAddress = "kivo@example.org";
+    fields.senderName = "Kivo";
+    return 1;
+  }
+};
+
+EmailSetupOutcome RunTest(AppMail& mail, test::RecordingBoxes& boxes) {
+  OkForm form;
+  EmailSetupFields settings;
+  EmailSetupServices services;
+  services.timeText = [] { return std::string("Sun Sep 09 01:46:40 2001"); };
+  services.computerName = [] { return std::string("ARRAYHOST"); };
+  services.save = [](const EmailSetupFields&) {};
+  services.send = [&](const std::string& message) {
+    EmailSettings email;
+    email.Host = settings.server;
+    email.ToID = settings.recipients;
+    email.FromID = settings.senderAddress;
+    email.FromName = settings.senderName;
+    return mail.SendEmailMessage(email, message);
+  };
+  boxes.answers = {platform::IDYES, platform::IDOK};
+  return OpenEmailSetup(form, settings, boxes, services);
+}
+
+TEST(EmailDeliveryTest, RefusedSenderStillReportsSuccessAndLogsTheRefusal) {
+  test::TempDir dir;
+  RefusingServer server;
+  test::RecordingBoxes boxes;
+  AppMail mail(boxes, dir.Path(), server.Port());
+  EXPECT_EQ(RunTest(mail, boxes), EmailSetupOutcome::TestSucceeded);
+  ASSERT_GE(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text, "Email test successful.");
+  // The dialogue goes on after the box, one server reply per notification.
+  QElapsedTimer timer;
+  timer.start();
+  while (ReadLog(dir.Path()).find("Invalid Sender ID") == std::string::npos && timer.elapsed() < 10000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  EXPECT_NE(ReadLog(dir.Path()).find("Email: Invalid Sender ID -  kivo@example.org Error: "),
+            std::string::npos)
+      << ReadLog(dir.Path());
+}
+
+TEST(EmailDeliveryTest, UnreachableServerReportsConnectionFailed) {
+  test::TempDir dir;
+  // A loopback port that nobody listens on.
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(probe);
+  test::RecordingBoxes boxes;
+  AppMail mail(boxes, dir.Path(), ntohs(address.sin_port));
+  EXPECT_EQ(RunTest(mail, boxes), EmailSetupOutcome::TestFailed);
+  ASSERT_GE(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text, "Connection failed. Please refer to emaillog.txt for further details.");
+  const std::string log = ReadLog(dir.Path());
+  EXPECT_EQ(log.find("Email: Attempting to connect failed."), 0u) << log;
+  EXPECT_NE(log.find("Error: 10061"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace kivo
