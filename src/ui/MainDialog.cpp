@@ -303,37 +303,31 @@ void MainDialog::done(int result) {
 void MainDialog::OnInitDialog() {
   if (initialised_) return;
   initialised_ = true;
-  // 2. A window that starts hidden is placed off-screen until HideRequest.
+  // A window that starts hidden waits off-screen for its HideRequest.
   if (startHidden_ == 1) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int screenWidth = screen != nullptr ? screen->geometry().width() : 0;
     move(OffScreenX(screenWidth, frameGeometry().width()), 0);
     setUpdatesEnabled(false);
   }
-  // 3.-4. The system menu's About item is the window's context menu here.
+  // The system menu's About item lives in the window's context menu.
   setWindowIcon(appIcon_);
-  // 5.
   tray_.AddTrayIcon(TrayIcon::kTrayIconId, appIcon_, kWindowTitle);
-  // 6.
+  // The first scan shows its errors in boxes too.
   SetErrorBoxesEnabled(true);
   ScanControllers(1);
   SetErrorBoxesEnabled(false);
-  // 7.
   ShowController(1, 0);
-  // 8.
   if (AudioOffFlag != 0) {
     if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(true);
   }
-  // 9.
   if (context_.registry != nullptr) LoadEmailSettings(*context_.registry, email_);
-  // 10.
+  // The alert window exists, hidden, before the monitor can report.
   alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher, this);
-  // 11.
+  // Monitoring runs only when the first scan found a controller.
   monitorThread_ = std::make_unique<MonitorThread>(monitorContext_, *services_.serviceLink, *this);
   StartMonitoring(controllerTotal_, *monitorThread_);
-  // 12.
   PushDisplayTexts();
-  // 13.
   if (startHidden_ == 1) PostWindowMessage(message::kHideRequest, 0, 0);
 }
 
