@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -341,6 +342,58 @@ TEST_F(FileRegistryTest, ConcurrentWritersLoseNoValue) {
       std::vector<BYTE> data;
       ASSERT_EQ(Query(*registry_, key, name.c_str(), &type, &data), 0) << name;
       EXPECT_EQ(data[0], i);
+    }
+  }
+}
+
+TEST_F(FileRegistryTest, WriterProcessesLoseNoValueAndReadersNeverSeeHalfAFile) {
+  HKEY key = 0;
+  ASSERT_EQ(registry_->RegCreateKeyA(HKEY_USERS, "Busy", &key), 0);
+  constexpr int kWriters = 2;
+  constexpr int kValues = 20;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      FileRegistry registry(dir_);
+      HKEY own = 0;
+      int failures = registry.RegOpenKeyA(HKEY_USERS, "Busy", &own) != 0;
+      for (int i = 0; i < kValues; ++i) {
+        std::string name = "p" + std::to_string(w) + "v" + std::to_string(i);
+        std::string text(200 + i * 50, static_cast<char>('a' + w));
+        failures +=
+            registry.RegSetValueExA(own, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                    static_cast<DWORD>(text.size() + 1)) != 0;
+      }
+      ::_exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  // Meanwhile every read finds a whole file.
+  int readFailures = 0;
+  int reads = 0;
+  std::vector<int> exitStatus;
+  while (exitStatus.size() < children.size()) {
+    DWORD size = 0;
+    LONG status = registry_->RegQueryValueExA(key, "p0v0", nullptr, nullptr, nullptr, &size);
+    if (status != 0 && status != static_cast<LONG>(ERROR_FILE_NOT_FOUND)) ++readFailures;
+    ++reads;
+    int childStatus = 0;
+    pid_t done = ::waitpid(-1, &childStatus, WNOHANG);
+    ASSERT_GE(done, 0);
+    if (done > 0) exitStatus.push_back(childStatus);
+  }
+  for (int status : exitStatus) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(readFailures, 0);
+  for (int w = 0; w < kWriters; ++w) {
+    for (int i = 0; i < kValues; ++i) {
+      std::string name = "p" + std::to_string(w) + "v" + std::to_string(i);
+      DWORD type = 0;
+      std::vector<BYTE> data;
+      ASSERT_EQ(Query(*registry_, key, name.c_str(), &type, &data), 0) << name;
+      EXPECT_EQ(data.size(), static_cast<std::size_t>(200 + i * 50 + 1));
     }
   }
 }
