@@ -50,7 +50,9 @@ class HostFacts {
 
 // The host this process runs on; KIVO_OS_VERSION="major.minor.build.platformId
 // [.service pack text]" replaces the version record (a value that does not
-// parse is reported on standard error and ignored).
+// parse is reported on standard error and ignored). KIVO_OS_VERSION="fail"
+// (or "fail:N") makes GetVersionExA fail with last error 87 (or N); see
+// SystemHostFacts.h.
 std::unique_ptr<HostFacts> MakeSystemHostFacts();
 
 }  // namespace kivo::platform
