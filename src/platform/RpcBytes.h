@@ -44,25 +44,30 @@ class ByteWriter {
  public:
   ByteWriter(std::vector<std::uint8_t>& out, bool littleEndian) : out_(out), littleEndian_(littleEndian) {}
 
-  void U8(std::uint8_t v) { out_.push_back(v); }
-  void U16(std::uint16_t v) {
-    std::uint8_t b[2];
-    littleEndian_ ? StoreLe16(b, v) : StoreBe16(b, v);
-    out_.insert(out_.end(), b, b + 2);
+  // Grows with resize and writes in place: the insert forms trip a false
+  // overflow warning of the optimiser.
+  void U8(std::uint8_t v) { Grow(1)[0] = v; }
+  void U16(std::uint16_t v) { littleEndian_ ? StoreLe16(Grow(2), v) : StoreBe16(Grow(2), v); }
+  void U32(std::uint32_t v) { littleEndian_ ? StoreLe32(Grow(4), v) : StoreBe32(Grow(4), v); }
+  void Bytes(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return;
+    std::uint8_t* p = Grow(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) p[i] = bytes[i];
   }
-  void U32(std::uint32_t v) {
-    std::uint8_t b[4];
-    littleEndian_ ? StoreLe32(b, v) : StoreBe32(b, v);
-    out_.insert(out_.end(), b, b + 4);
-  }
-  void Bytes(std::span<const std::uint8_t> bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
   // Pads with zero bytes until the buffer's length is a multiple of `n`.
   void AlignTo(std::size_t n) {
-    while (out_.size() % n != 0) out_.push_back(0);
+    std::size_t rest = out_.size() % n;
+    if (rest != 0) Grow(n - rest);
   }
   std::size_t Size() const { return out_.size(); }
 
  private:
+  std::uint8_t* Grow(std::size_t n) {
+    std::size_t at = out_.size();
+    out_.resize(at + n);
+    return out_.data() + at;
+  }
+
   std::vector<std::uint8_t>& out_;
   bool littleEndian_;
 };

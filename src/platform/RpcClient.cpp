@@ -62,9 +62,10 @@ DWORD RpcClient::BindOver(std::unique_ptr<RpcStream> stream) {
   DWORD status = 0;
   std::vector<std::uint8_t> frame;
   Pdu answer;
-  if (!stream_->SendAll(EncodePdu(bind), DeadlineAfter(timeoutMs_))) {
+  const RpcDeadline deadline = DeadlineAfter(timeoutMs_);
+  if (!stream_->SendAll(EncodePdu(bind), deadline)) {
     status = RPC_S_CALL_FAILED_DNE;
-  } else if (ReadResult read = stream_->ReadPdu(DeadlineAfter(timeoutMs_), &frame); read != ReadResult::kOk) {
+  } else if (ReadResult read = stream_->ReadPdu(deadline, &frame); read != ReadResult::kOk) {
     status = ReadFailure(read, false);
   } else if (DecodePdu(frame, &answer) != 0) {
     status = RPC_S_PROTOCOL_ERROR;
@@ -93,6 +94,9 @@ DWORD RpcClient::BindOver(std::unique_ptr<RpcStream> stream) {
 DWORD RpcClient::Call(std::uint16_t opnum, std::span<const std::uint8_t> stub, RpcReply* reply) {
   if (!stream_) return RPC_S_CALL_FAILED_DNE;
   std::uint32_t callId = nextCallId_++;
+  // One deadline for the whole call, so an answer trickled out in many
+  // fragments cannot hold the caller longer than a silent one.
+  const RpcDeadline deadline = DeadlineAfter(timeoutMs_);
 
   // Every fragment but the last carries a multiple of 8 stub bytes, so NDR
   // alignment holds across the joins.
@@ -114,7 +118,7 @@ DWORD RpcClient::Call(std::uint16_t opnum, std::span<const std::uint8_t> stub, R
     body.stub.assign(stub.begin() + static_cast<std::ptrdiff_t>(offset),
                      stub.begin() + static_cast<std::ptrdiff_t>(offset + length));
     request.body = std::move(body);
-    if (!stream_->SendAll(EncodePdu(request), DeadlineAfter(timeoutMs_))) {
+    if (!stream_->SendAll(EncodePdu(request), deadline)) {
       Release();
       return RPC_S_CALL_FAILED;
     }
@@ -127,7 +131,7 @@ DWORD RpcClient::Call(std::uint16_t opnum, std::span<const std::uint8_t> stub, R
     std::vector<std::uint8_t> frame;
     Pdu answer;
     DWORD status = 0;
-    if (ReadResult read = stream_->ReadPdu(DeadlineAfter(timeoutMs_), &frame); read != ReadResult::kOk) {
+    if (ReadResult read = stream_->ReadPdu(deadline, &frame); read != ReadResult::kOk) {
       status = ReadFailure(read, true);
     } else if (DecodePdu(frame, &answer) != 0) {
       status = RPC_S_PROTOCOL_ERROR;

@@ -47,7 +47,8 @@ class RpcClient {
   RpcClient(RpcClient&&) = default;
   RpcClient& operator=(RpcClient&&) = default;
 
-  // The longest wait for each answer (bind_ack, every response fragment).
+  // The longest wait for the bind's answer, and for a call's whole answer
+  // (all its response fragments).
   void SetTimeout(std::uint32_t ms) { timeoutMs_ = ms; }
   // The largest fragment this client sends and accepts (at least 32 bytes).
   void SetMaxFragment(std::uint16_t bytes) { maxFragment_ = bytes < 32 ? 32 : bytes; }

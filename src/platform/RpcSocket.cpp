@@ -56,8 +56,15 @@ bool MakeRpcDirectory(const std::string& directory) {
     if (partial.empty()) continue;
     if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
   }
+  // Sockets are only made in a directory of this user: another user's
+  // directory (a planted /tmp/kivo-$UID) could hand callers to a stranger.
   struct stat info {};
-  return stat(directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  if (info.st_uid != geteuid()) {
+    errno = EPERM;
+    return false;
+  }
+  return true;
 }
 
 RpcDeadline DeadlineAfter(std::uint32_t ms) {

@@ -18,7 +18,8 @@ using RpcDeadline = std::chrono::steady_clock::time_point;
 std::string DefaultRpcDirectory();
 // <directory>/<endpoint>.
 std::string RpcEndpointPath(const std::string& directory, const std::string& endpoint);
-// Creates the directory and its missing parents with mode 0700; false on failure.
+// Creates the directory and its missing parents with mode 0700; false on
+// failure, or when the directory belongs to another user (errno EPERM).
 bool MakeRpcDirectory(const std::string& directory);
 
 RpcDeadline DeadlineAfter(std::uint32_t ms);
