@@ -8,8 +8,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,8 @@
 #include "AppTestSupport.h"
 #include "app/AppMail.h"
 #include "app/EmailSetup.h"
+#include "app/QtClipboard.h"
+#include "report/ReportText.h"
 
 namespace kivo {
 namespace {
@@ -155,6 +159,24 @@ TEST(EmailDeliveryTest, UnreachableServerReportsConnectionFailed) {
   const std::string log = ReadLog(dir.Path());
   EXPECT_EQ(log.find("Email: Attempting to connect failed."), 0u) << log;
   EXPECT_NE(log.find("Error: 10061"), std::string::npos) << log;
+}
+
+TEST(EmailDeliveryTest, CopiedReportEndsWithTheEmailFailureLine) {
+  test::TempDir dir;
+  ReportText().Assign("Zelka Disk information gathered at Sun Sep 09 01:46:40 2001\r\n");
+  test::RecordingBoxes boxes;
+  AppMail mail(boxes, dir.Path(), 1);  // port 1 on loopback: refused
+  RunTest(mail, boxes);
+  QtClipboard clipboard;
+  test::RecordingBoxes copyBoxes;
+  CopyReportToClipboard(clipboard, copyBoxes, ReportText().Text());
+  EXPECT_TRUE(copyBoxes.shown.empty());
+  const std::string copied = QGuiApplication::clipboard()->text().toLatin1().toStdString();
+  EXPECT_EQ(copied.rfind("Zelka Disk information", 0), 0u);
+  const std::string tail = "Email: Attempting to connect failed.  Error: 10061 \r\n";
+  ASSERT_GE(copied.size(), tail.size()) << copied;
+  EXPECT_EQ(copied.substr(copied.size() - tail.size()), tail) << copied;
+  ReportText().Clear();
 }
 
 }  // namespace
