@@ -23,7 +23,18 @@ std::string UserRuntimeDirectory() {
   char path[64];
   std::snprintf(path, sizeof path, "/tmp/kivo-%u", static_cast<unsigned>(getuid()));
   ::mkdir(path, 0700);
-  return path;
+  // A directory under /tmp that another user made (or may write into) must
+  // not hold the lock and the command socket.
+  struct stat info;
+  if (::lstat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+      (info.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
+    return path;
+  }
+  std::fprintf(stderr, "kivo: %s is not a private directory of this user; using a fresh one\n", path);
+  char fresh[64];
+  std::snprintf(fresh, sizeof fresh, "/tmp/kivo-%u.XXXXXX", static_cast<unsigned>(getuid()));
+  const char* made = ::mkdtemp(fresh);
+  return made != nullptr ? made : "/nonexistent";
 }
 
 InstanceCheck::InstanceCheck(std::string title, std::string runtimeDirectory, std::string displayName)

@@ -138,6 +138,21 @@ TEST(InstanceCheckTest, LockIsReleasedWhenTheInstanceEnds) {
   EXPECT_TRUE(next.IsFirstInstance());
 }
 
+TEST(InstanceCheckTest, RuntimeDirectoryIsPrivate) {
+  const char* saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string savedText = saved != nullptr ? saved : "";
+  ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
+  EXPECT_EQ(UserRuntimeDirectory(), "/run/user/4242");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  const std::string directory = UserRuntimeDirectory();
+  struct stat info;
+  ASSERT_EQ(::lstat(directory.c_str(), &info), 0) << directory;
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_uid, ::getuid());
+  EXPECT_EQ(info.st_mode & (S_IWGRP | S_IWOTH), 0u);
+  if (!savedText.empty()) ::setenv("XDG_RUNTIME_DIR", savedText.c_str(), 1);
+}
+
 TEST(InstanceCheckTest, UnreachableDisplayLeavesTheLockToDecide) {
   test::TempDir dir;
   EXPECT_FALSE(DisplayHasWindowTitled(":987654", kMainWindowTitle));
