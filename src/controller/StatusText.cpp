@@ -111,21 +111,22 @@ void StripeText(std::uint8_t stripeCode, StatusTextBuffer& out) {
 }
 
 void RaidTypeText(std::uint8_t typeCode, std::uint8_t stripeCode, StatusTextBuffer& out) {
+  // Stripe texts are at most nine characters ("2^255-1 K").
   StatusTextBuffer stripe{};
   StripeText(stripeCode, stripe);
   switch (typeCode) {
     case 0:
-      std::snprintf(out.data(), out.size(), "Striped %s (RAID 0)", stripe.data());
+      std::snprintf(out.data(), out.size(), "Striped %.16s (RAID 0)", stripe.data());
       break;
     case 1:
     case 2:
       CopyText(out, "Mirror (RAID 1)");
       break;
     case 5:
-      std::snprintf(out.data(), out.size(), "Striped with Parity %s (RAID 5)", stripe.data());
+      std::snprintf(out.data(), out.size(), "Striped with Parity %.16s (RAID 5)", stripe.data());
       break;
     case 6:
-      std::snprintf(out.data(), out.size(), "Striped Mirrors %s (RAID 10)", stripe.data());
+      std::snprintf(out.data(), out.size(), "Striped Mirrors %.16s (RAID 10)", stripe.data());
       break;
     default:
       std::snprintf(out.data(), out.size(), "Unsupported Configuration - Upgrade Kivo (%i)",
