@@ -135,6 +135,19 @@ void BM_IdentifyRoundTripInProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_IdentifyRoundTripInProcess)->Unit(benchmark::kMicrosecond);
 
+void BM_OpenCloseSocket(benchmark::State& state) {
+  SocketSetup setup;
+  for (auto _ : state) {
+    const platform::HANDLE handle = setup.io->CreateFileA("\\\\.\\Scsi0:", 0, 0, nullptr, 0, 0, 0);
+    if (handle == platform::INVALID_HANDLE_VALUE) {
+      state.SkipWithError("device does not open");
+      break;
+    }
+    setup.io->CloseHandle(handle);
+  }
+}
+BENCHMARK(BM_OpenCloseSocket)->Unit(benchmark::kMicrosecond);
+
 void BM_InitialiseTwelvePortsSocket(benchmark::State& state) {
   SocketSetup setup;
   InitialiseTwelve(state, *setup.io, setup.world);

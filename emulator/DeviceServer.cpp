@@ -1,6 +1,8 @@
 // DeviceServer: the device side of the emulator on Unix-domain sockets.
-// Each call: read the frame of platform/DeviceIo.h, answer it with
-// HandleDeviceCall under the world's lock, write the reply frame.
+// One thread polls the listening sockets and every client; each complete
+// frame of platform/DeviceIo.h is answered with HandleDeviceCall under the
+// world's lock. No thread per client: connecting costs no thread start, and
+// a client cannot make the emulator start threads without bound.
 #include "emulator/DeviceServer.h"
 
 #include <fcntl.h>
@@ -12,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <list>
 
 #include "platform/Win32Types.h"
 
@@ -27,28 +30,6 @@ void PutU32(std::uint8_t* at, std::uint32_t value) {
 std::uint32_t GetU32(const std::uint8_t* at) {
   return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
          (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-
-bool ReadAll(int fd, std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t got = ::recv(fd, data, size, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    data += got;
-    size -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    data += sent;
-    size -= static_cast<std::size_t>(sent);
-  }
-  return true;
 }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
@@ -145,103 +126,124 @@ bool DeviceServer::Start(std::string* error) {
   wakeRead_ = wake[0];
   wakeWrite_ = wake[1];
   started_ = true;
-  acceptThread_ = std::thread([this] { AcceptLoop(); });
+  loopThread_ = std::thread([this] { EventLoop(); });
   return true;
 }
 
-void DeviceServer::AcceptLoop() {
+void DeviceServer::EventLoop() {
+  std::list<Connection> connections;
   std::vector<pollfd> watched;
-  std::vector<const Listener*> owners;
-  watched.push_back(pollfd{wakeRead_, POLLIN, 0});
-  owners.push_back(nullptr);
-  for (const Listener& listener : listeners_) {
-    if (!listener.listening) continue;
-    watched.push_back(pollfd{listener.fd, POLLIN, 0});
-    owners.push_back(&listener);
-  }
+  std::vector<const Listener*> listenerOf;
+  std::vector<Connection*> connectionOf;
   for (;;) {
-    for (pollfd& p : watched) p.revents = 0;
+    watched.clear();
+    listenerOf.clear();
+    connectionOf.clear();
+    watched.push_back(pollfd{wakeRead_, POLLIN, 0});
+    listenerOf.push_back(nullptr);
+    connectionOf.push_back(nullptr);
+    for (const Listener& listener : listeners_) {
+      if (!listener.listening) continue;
+      watched.push_back(pollfd{listener.fd, POLLIN, 0});
+      listenerOf.push_back(&listener);
+      connectionOf.push_back(nullptr);
+    }
+    for (Connection& connection : connections) {
+      const short events = connection.output.empty() ? POLLIN : POLLOUT;
+      watched.push_back(pollfd{connection.fd, events, 0});
+      listenerOf.push_back(nullptr);
+      connectionOf.push_back(&connection);
+    }
     if (::poll(watched.data(), watched.size(), -1) < 0) {
       if (errno == EINTR) continue;
-      return;
+      break;
     }
-    if (watched[0].revents != 0) return;
+    if (watched[0].revents != 0) break;
+    std::vector<Connection*> closing;
     for (std::size_t i = 1; i < watched.size(); ++i) {
-      if ((watched[i].revents & POLLIN) == 0) continue;
-      const int fd = ::accept4(watched[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      ReapFinished();
-      std::lock_guard lock(mutex_);
-      if (stopping_) {
-        ::close(fd);
-        return;
+      if (watched[i].revents == 0) continue;
+      if (listenerOf[i] != nullptr) {
+        const int fd = ::accept4(watched[i].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0) connections.push_back(Connection{fd, listenerOf[i]->device, {}, {}, 0});
+        continue;
       }
-      Connection& connection = connections_.emplace_back();
-      connection.fd = fd;
-      const std::string device = owners[i]->device;
-      connection.thread = std::thread([this, &connection, device] { Serve(connection, device); });
+      Connection& connection = *connectionOf[i];
+      const bool keep =
+          connection.output.empty() ? Receive(connection) : Flush(connection) && Receive(connection);
+      if (!keep) closing.push_back(&connection);
+    }
+    for (Connection* gone : closing) {
+      ::close(gone->fd);
+      connections.remove_if([gone](const Connection& c) { return &c == gone; });
     }
   }
+  for (Connection& connection : connections) ::close(connection.fd);
 }
 
-void DeviceServer::Serve(Connection& connection, const std::string& device) {
-  const int fd = connection.fd;
+bool DeviceServer::Receive(Connection& connection) {
+  std::uint8_t chunk[16384];
   for (;;) {
-    std::uint8_t head[12];
-    if (!ReadAll(fd, head, sizeof(head))) break;
+    const ssize_t got = ::recv(connection.fd, chunk, sizeof(chunk), 0);
+    if (got > 0) {
+      connection.input.insert(connection.input.end(), chunk, chunk + got);
+      if (connection.input.size() > 12 + 2 * static_cast<std::size_t>(kMaxFrame)) return false;
+      continue;
+    }
+    if (got == 0) return false;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+    return false;
+  }
+  // Answer complete calls one at a time; a reply that cannot be sent at once
+  // stops the answering until the client has read it.
+  while (connection.output.empty() && connection.input.size() >= 12) {
+    const std::uint8_t* head = connection.input.data();
     const std::uint32_t code = GetU32(head);
     const std::uint32_t inLength = GetU32(head + 4);
     const std::uint32_t outLength = GetU32(head + 8);
-    if (inLength > kMaxFrame || outLength > kMaxFrame) break;
-    Bytes input(inLength);
-    if (!ReadAll(fd, input.data(), input.size())) break;
+    if (inLength > kMaxFrame || outLength > kMaxFrame) return false;
+    if (connection.input.size() < 12 + static_cast<std::size_t>(inLength)) break;
+    const Bytes request(connection.input.begin() + 12, connection.input.begin() + 12 + inLength);
+    connection.input.erase(connection.input.begin(), connection.input.begin() + 12 + inLength);
     DeviceReply reply;
     {
       std::lock_guard lock(world_.mutex);
-      reply = HandleDeviceCall(world_, device, code, input, outLength);
+      reply = HandleDeviceCall(world_, connection.device, code, request, outLength);
     }
-    if (reply.disconnect) break;
-    Bytes frame(8 + reply.bytes.size());
-    PutU32(frame.data(), reply.error);
-    PutU32(frame.data() + 4, static_cast<std::uint32_t>(reply.bytes.size()));
-    if (!reply.bytes.empty()) std::memcpy(frame.data() + 8, reply.bytes.data(), reply.bytes.size());
-    if (!WriteAll(fd, frame.data(), frame.size())) break;
+    if (reply.disconnect) return false;
+    connection.output.resize(8 + reply.bytes.size());
+    PutU32(connection.output.data(), reply.error);
+    PutU32(connection.output.data() + 4, static_cast<std::uint32_t>(reply.bytes.size()));
+    if (!reply.bytes.empty())
+      std::memcpy(connection.output.data() + 8, reply.bytes.data(), reply.bytes.size());
+    connection.sent = 0;
+    if (!Flush(connection)) return false;
   }
-  // The descriptor is closed by whoever joins this thread, so that Stop can
-  // shut it down without racing a reuse of its number.
-  ::shutdown(fd, SHUT_RDWR);
-  connection.finished = true;
+  return true;
 }
 
-void DeviceServer::ReapFinished() {
-  std::lock_guard lock(mutex_);
-  for (auto it = connections_.begin(); it != connections_.end();) {
-    if (it->finished) {
-      it->thread.join();
-      ::close(it->fd);
-      it = connections_.erase(it);
-    } else {
-      ++it;
+bool DeviceServer::Flush(Connection& connection) {
+  while (connection.sent < connection.output.size()) {
+    const ssize_t sent = ::send(connection.fd, connection.output.data() + connection.sent,
+                                connection.output.size() - connection.sent, MSG_NOSIGNAL);
+    if (sent > 0) {
+      connection.sent += static_cast<std::size_t>(sent);
+      continue;
     }
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+    return false;
   }
+  connection.output.clear();
+  connection.sent = 0;
+  return true;
 }
 
 void DeviceServer::Stop() {
   if (started_) {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
     const char byte = 1;
     [[maybe_unused]] auto written = ::write(wakeWrite_, &byte, 1);
-    if (acceptThread_.joinable()) acceptThread_.join();
-    std::lock_guard lock(mutex_);
-    for (Connection& connection : connections_) ::shutdown(connection.fd, SHUT_RDWR);
-    for (Connection& connection : connections_) {
-      connection.thread.join();
-      ::close(connection.fd);
-    }
-    connections_.clear();
+    if (loopThread_.joinable()) loopThread_.join();
   }
   for (Listener& listener : listeners_) {
     if (listener.fd >= 0) ::close(listener.fd);
@@ -252,7 +254,6 @@ void DeviceServer::Stop() {
   if (wakeWrite_ >= 0) ::close(wakeWrite_);
   wakeRead_ = wakeWrite_ = -1;
   started_ = false;
-  stopping_ = false;
 }
 
 }  // namespace kivo::emulator

@@ -1,12 +1,11 @@
 // DeviceServer: serves a World's devices on Unix-domain stream sockets in a
-// device directory ("Scsi<id>:" per controller, or "ZELKAVSD"), one thread
-// per connection. Used by zelka-emulator and by tests that need real sockets.
+// device directory ("Scsi<id>:" per controller, or "ZELKAVSD"), all
+// connections on one event-loop thread. Used by zelka-emulator and by tests
+// that need real sockets.
 #pragma once
 
-#include <atomic>
-#include <list>
-#include <memory>
-#include <mutex>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,8 +28,9 @@ class DeviceServer {
   // *error set when a socket cannot be made or another server is already
   // answering on it.
   bool Start(std::string* error);
-  // Stops accepting, ends every connection, joins the threads and removes
-  // the sockets. Called by the destructor too.
+  // Stops accepting, ends every connection (clients then see the device
+  // go away), joins the thread and removes the sockets. Called by the
+  // destructor too.
   void Stop();
 
   const std::string& Directory() const { return directory_; }
@@ -44,25 +44,28 @@ class DeviceServer {
     int fd = -1;
     bool listening = false;
   };
+  // One client: bytes received but not yet answered, reply bytes not yet
+  // sent. While a reply is pending nothing more is read from the client.
   struct Connection {
-    std::thread thread;
     int fd = -1;
-    std::atomic<bool> finished{false};
+    std::string device;
+    std::vector<std::uint8_t> input;
+    std::vector<std::uint8_t> output;
+    std::size_t sent = 0;
   };
 
-  void AcceptLoop();
-  void Serve(Connection& connection, const std::string& device);
-  void ReapFinished();
+  void EventLoop();
+  // Reads what the client sent and answers every complete call; false when
+  // the connection is to be closed.
+  bool Receive(Connection& connection);
+  bool Flush(Connection& connection);
 
   World& world_;
   const std::string directory_;
   std::vector<Listener> listeners_;
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
-  std::thread acceptThread_;
-  std::mutex mutex_;  // guards connections_ and stopping_
-  std::list<Connection> connections_;
-  bool stopping_ = false;
+  std::thread loopThread_;
   bool started_ = false;
 };
 
