@@ -3,12 +3,15 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <algorithm>
 
 #include "ui/DialogUnits.h"
 
 namespace kivo {
 
 namespace {
+
+constexpr int kEditColumn = 100;  // x of the edits, in dialog units
 
 QLineEdit* MakeEdit(QWidget* parent, const DialogUnits& du, int x, int y, int w, int h, const char* name) {
   auto* edit = new QLineEdit(parent);
@@ -20,6 +23,11 @@ QLineEdit* MakeEdit(QWidget* parent, const DialogUnits& du, int x, int y, int w,
 void MakeLabel(QWidget* parent, const DialogUnits& du, const char* text, int x, int y, int w, int h) {
   auto* label = new QLabel(QString::fromLatin1(text), parent);
   label->setGeometry(du.Rect(x, y, w, h));
+  // Where the dialog font sets a label wider than its rectangle, it may grow
+  // up to the edits' column rather than lose its end.
+  const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 2;
+  const int room = du.X(kEditColumn) - du.X(x) - 2;
+  if (needed > label->width()) label->resize(std::min(needed, room), label->height());
 }
 
 }  // namespace
@@ -83,7 +91,10 @@ void EmailSetupDialog::Store(EmailSetupFields& fields) const {
 }
 
 int EmailSetupDialogForm::Run(EmailSetupFields& fields) {
-  QPointer<EmailSetupDialog> dialog = new EmailSetupDialog(owner_);
+  // Over a hidden main window (the usual case) the dialog stands on its own,
+  // placed on the screen rather than beside the window's off-screen spot.
+  QWidget* parent = (owner_ != nullptr && owner_->isVisible()) ? owner_ : nullptr;
+  QPointer<EmailSetupDialog> dialog = new EmailSetupDialog(parent);
   dialog->Load(fields);
   const int result = dialog->exec();
   if (dialog == nullptr) return 2;  // destroyed while open (program ending)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QTimer>
 #include <deque>
 
@@ -238,6 +239,15 @@ TEST(EmailSetupDialogTest, TemplateLayoutAndTabOrder) {
     QWidget* next = order[i]->nextInFocusChain();
     while (next != nullptr && (next->focusPolicy() & Qt::TabFocus) == 0) next = next->nextInFocusChain();
     EXPECT_EQ(next, order[i + 1]) << i;
+  }
+}
+
+TEST(EmailSetupDialogTest, LabelsAreShownWholeLeftOfTheEdits) {
+  EmailSetupDialog dialog;
+  for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
+        << label->text().toStdString();
+    EXPECT_LT(label->x() + label->width(), dialog.ServerEdit()->x()) << label->text().toStdString();
   }
 }
 
