@@ -5,10 +5,6 @@
 #include <cstdlib>
 #include <string_view>
 
-// The reader is compiled into this program, not taken from the platform
-// library, so that it carries the fuzzer's coverage and sanitizer
-// instrumentation (the libraries are built without them).
-#include "platform/RegFile.cpp"
 #include "platform/RegFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -35,15 +35,17 @@ cmake --build build-tsan -j"$jobs" --target kivo_monitor_tests
 if ls fuzz/*.cpp >/dev/null 2>&1; then
   step "fuzz targets (short runs)"
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON -DKIVO_BUILD_FUZZ=ON \
+    -DKIVO_SANITIZE=address,undefined -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-  cmake --build build-fuzz -j"$jobs"
   for f in fuzz/*.cpp; do
     name=$(basename "$f" .cpp)
-    corpus="fuzz/corpus/$name"
-    args=(-runs=20000 -max_len=4096)
-    [ -d "$corpus" ] && args+=("$corpus")
+    cmake --build build-fuzz -j"$jobs" --target "$name"
+    # libFuzzer writes new inputs into its first corpus folder: give it a copy.
+    corpus=$(mktemp -d)
+    [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
     echo "fuzz: $name"
-    build-fuzz/fuzz/"$name" "${args[@]}" 2>&1 | tail -n 2
+    build-fuzz/fuzz/"$name" -runs=20000 -max_len=4096 "$corpus" 2>&1 | tail -n 2
+    rm -rf "$corpus"
   done
 fi
 step "all tests passed"
