@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "emulator/InProcessDeviceIo.h"
@@ -271,6 +272,10 @@ struct SuffixCase {
   bool suffixed;
 };
 
+void PrintTo(const SuffixCase& c, std::ostream* os) {
+  *os << c.written;
+}
+
 class ErrorCodeSuffixTest : public ::testing::TestWithParam<SuffixCase> {};
 
 TEST_P(ErrorCodeSuffixTest, FollowsThe98CharacterRule) {
@@ -458,6 +463,11 @@ struct HandshakeFault {
   const char* virtualDevice;
   platform::DWORD systemError;
 };
+
+// Test names and messages show the case name, not its bytes.
+void PrintTo(const HandshakeFault& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class HandshakeFaultTest : public ControllerSetTest, public ::testing::WithParamInterface<HandshakeFault> {};
 

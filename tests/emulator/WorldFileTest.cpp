@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace kivo::emulator {
@@ -78,6 +79,11 @@ struct BadWorld {
   const char* text;
   const char* expected;  // the whole message
 };
+
+// Test names and messages show the case name, not its bytes.
+void PrintTo(const BadWorld& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BadWorldFileTest : public ::testing::TestWithParam<BadWorld> {};
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -248,6 +249,11 @@ struct Unexpected {
   std::uint32_t outputLength;
   std::uint32_t error;
 };
+
+// Test names and messages show the case name, not its bytes.
+void PrintTo(const Unexpected& c, std::ostream* os) {
+  *os << c.name;
+}
 
 Bytes WithByte(Bytes bytes, std::size_t at, std::uint8_t value) {
   bytes[at] = value;
