@@ -65,6 +65,23 @@ void CopyFields(const EmailSetupFields& fields, EmailSettings& settings) {
   settings.SendEmail = fields.enable;
 }
 
+// Boxes owned by the main window while it is seen; over the hidden window
+// (its usual state) a box stands alone in the middle of the screen instead
+// of at the screen's edge next to the window's off-screen spot.
+class MainWindowBoxes : public platform::MessageBoxes {
+ public:
+  void SetWindow(QWidget* window) { window_ = window; }
+  int MessageBoxA(bool owned, const std::string& text, const std::string& caption,
+                  platform::UINT type) override {
+    QWidget* owner = (window_ != nullptr && window_->isVisible()) ? window_.data() : nullptr;
+    QtMessageBoxes boxes(owner);
+    return boxes.MessageBoxA(owned && owner != nullptr, text, caption, type);
+  }
+
+ private:
+  QPointer<QWidget> window_;
+};
+
 // The platform objects of the running utility.
 struct RealPlatform {
   RealPlatform()
@@ -86,7 +103,7 @@ struct RealPlatform {
   std::unique_ptr<platform::HostFacts> host;
   std::unique_ptr<platform::Registry> registry;
   std::unique_ptr<platform::DeviceIo> device;
-  QtMessageBoxes boxes;
+  MainWindowBoxes boxes;
   QtLauncher launcher;
   platform::PlatformContext context;
 };
@@ -136,10 +153,10 @@ class RealSteps : public StartupSteps {
     dialog_ = std::make_unique<MainDialog>(real.context, services);
     MainDialog& dialog = *dialog_;
     dialog.SetStartHidden(startHidden);
-    real.boxes.SetOwner(&dialog);
+    real.boxes.SetWindow(&dialog);
 
     // Boxes owned by the main window.
-    QtMessageBoxes ownedBoxes(&dialog);
+    platform::MessageBoxes& ownedBoxes = real.boxes;
     AppMail mail(ownedBoxes);
     HelpViewer help(HelpSourceDirectory());
     QtClipboard clipboard;
