@@ -311,7 +311,7 @@ TEST_F(WorldTest, RandomCallsNeverBreakTheDevice) {
   std::mt19937 random(20261208);
   for (int i = 0; i < 3000; ++i) {
     const std::size_t size = (i % 3 == 0) ? 1056 : (i % 3 == 1) ? 544 : random() % 1200;
-    Bytes input = Request(std::max<std::size_t>(size, 32), 0);
+    Bytes input = Request(std::max<std::size_t>(size, 33), 0);
     input.resize(size);
     for (std::size_t b = 28; b < input.size(); ++b) input[b] = static_cast<std::uint8_t>(random());
     const std::uint32_t code = (i % 5 == 0) ? platform::VSD_HANDSHAKE_CODE : platform::IOCTL_SCSI_MINIPORT;
