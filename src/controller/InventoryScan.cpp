@@ -187,15 +187,18 @@ void ScanUnits(ControllerInfo& record, int allocate) {
     Descriptor& descriptor = descriptors[static_cast<std::size_t>(n)];
     std::array<std::uint8_t, 2> lengthWord{};
     int length = 0;
-    if (record.GetParameter(table, 5, 2, lengthWord.data()) == 0)
+    if (record.GetParameter(table, 5, 2, lengthWord.data()) == 0) {
+      // Parameter 5's low byte is the descriptor length plus 3; below 3
+      // there is nothing to read.
       length = (ReadLe16(lengthWord.data()) & 0xFF) - 3;
+    }
     if (length > 0 &&
         record.GetParameter(table, 6, static_cast<std::uint8_t>(length), descriptor.bytes.data()) == 0) {
       descriptor.length = length;
     }
     // A unit is described by at least its member count, type, stripe (or
-    // port) and service map; one whose
-    // descriptor could not be read gets no rows rather than invented ones.
+    // port) and service map; one whose descriptor could not be read gets no
+    // rows rather than invented ones.
     if (descriptor.length < 4) continue;
     slot.descriptor = descriptor.bytes.data();
     LayOutUnit(record, rows, n, slot, descriptor);
