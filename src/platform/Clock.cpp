@@ -39,7 +39,11 @@ bool SystemClock::Sleep(std::uint32_t ms, const StopSignal* stop) {
 }
 
 bool ScaledClock::Sleep(std::uint32_t ms, const StopSignal* stop) {
-  return base_.Sleep(static_cast<std::uint32_t>(ms / factor_), stop);
+  // A scaled wait never drops to zero, so a large factor cannot turn a
+  // waiting loop into a spinning one.
+  std::uint32_t scaled = static_cast<std::uint32_t>(ms / factor_);
+  if (ms > 0 && scaled == 0) scaled = 1;
+  return base_.Sleep(scaled, stop);
 }
 
 double TimeScaleFromEnvironment() {
