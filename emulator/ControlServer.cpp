@@ -38,7 +38,7 @@ bool ReadText(int fd, int waitMs, bool stopAtNewline, std::string* text) {
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) return false;
     ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (n < 0) return false;
     if (n == 0) return true;
     text->append(buffer, static_cast<std::size_t>(n));
@@ -52,6 +52,11 @@ void WriteAll(int fd, const std::string& text) {
   while (sent < text.size()) {
     ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd p{fd, POLLOUT, 0};
+      if (poll(&p, 1, kCommandWaitMs) <= 0) return;
+      continue;
+    }
     if (n <= 0) return;
     sent += static_cast<std::size_t>(n);
   }

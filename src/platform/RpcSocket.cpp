@@ -80,9 +80,11 @@ std::unique_ptr<RpcStream> RpcStream::Connect(const std::string& path) {
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) return nullptr;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking, so a listener whose queue is full (a server that stopped
+  // accepting) fails the connect at once instead of holding the caller; every
+  // later read and write waits in poll against its deadline.
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return nullptr;
-  // A local stream connect completes or fails at once; no deadline needed.
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     close(fd);
     return nullptr;

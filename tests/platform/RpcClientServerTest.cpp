@@ -238,6 +238,33 @@ TEST_F(RpcClientServerTest, SilentServerGivesUpWithinTheTimeout) {
   close(fd);
 }
 
+TEST_F(RpcClientServerTest, ListenerWithAFullQueueFailsAtOnce) {
+  // A server that stopped accepting: its queue fills up, and a connect must
+  // then fail instead of waiting for room.
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(fd, 0), 0);
+  std::vector<int> queued;
+  for (int i = 0; i < 16; ++i) {
+    int c = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (connect(c, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      close(c);
+      break;
+    }
+    queued.push_back(c);
+  }
+  ASSERT_LT(queued.size(), 16u);  // the queue is full now
+  RpcClient client = Client();
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.Bind(), RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  for (int c : queued) close(c);
+  close(fd);
+}
+
 TEST_F(RpcClientServerTest, StopRemovesTheSocketAndCallsFail) {
   StartServer();
   EXPECT_TRUE(std::filesystem::exists(path_));
