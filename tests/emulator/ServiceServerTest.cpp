@@ -153,7 +153,9 @@ class EmulatorProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
     std::string deviceDir = dir + "/dev";
-    std::vector<std::string> args = {program, "--device-dir", deviceDir, "--rpc-dir", rpcDir_};
+    // Any free port for the alarms page, so parallel tests never compete for one.
+    std::vector<std::string> args = {program, "--device-dir", deviceDir, "--rpc-dir",
+                                     rpcDir_, "--http-port",  "0"};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
