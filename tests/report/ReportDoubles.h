@@ -238,7 +238,9 @@ class FaultyDeviceIo : public platform::DeviceIo {
   explicit FaultyDeviceIo(platform::DeviceIo& base) : base_(base) {}
 
   void FailOpen(const std::string& name, int n, platform::DWORD error) { openFaults_[{name, n}] = error; }
-  void FailDriverQuery(const std::string& name, int n, platform::DWORD error) { queryFaults_[{name, n}] = error; }
+  void FailDriverQuery(const std::string& name, int n, platform::DWORD error) {
+    queryFaults_[{name, n}] = error;
+  }
   void FailClose(platform::DWORD error) { closeError_ = error; }
 
   platform::HANDLE CreateFileA(const char* fileName, platform::DWORD desiredAccess, platform::DWORD shareMode,
