@@ -198,7 +198,7 @@ class Reader {
     } else if (value.is_string()) {
       const std::string text = value.get<std::string>();
       if (text.size() < 3 || text.size() > 18 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) {
-        return Fail(path, name + " must be a number");
+        return Fail(path, name + " must be a whole number (decimal, or a text \"0x...\")");
       }
       std::uint64_t u = 0;
       for (std::size_t i = 2; i < text.size(); ++i) {
@@ -207,14 +207,14 @@ class Reader {
         if (c >= '0' && c <= '9') digit = c - '0';
         if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
         if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        if (digit < 0) return Fail(path, name + " must be a number");
+        if (digit < 0) return Fail(path, name + " must be a whole number (decimal, or a text \"0x...\")");
         if (u > (static_cast<std::uint64_t>(high) >> 4)) return OutOfRange(path, name, low, high);
         u = u * 16 + static_cast<std::uint64_t>(digit);
       }
       if (u > static_cast<std::uint64_t>(high)) return OutOfRange(path, name, low, high);
       out = static_cast<std::int64_t>(u);
     } else {
-      return Fail(path, name + " must be a number");
+      return Fail(path, name + " must be a whole number (decimal, or a text \"0x...\")");
     }
     if (out < low || out > high) return OutOfRange(path, name, low, high);
     return true;

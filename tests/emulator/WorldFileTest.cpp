@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <ostream>
+#include <random>
+#include <sstream>
 #include <string>
 
 namespace kivo::emulator {
@@ -116,7 +119,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "w.json:2: duplicate drive port 2"},
         BadWorld{"DuplicateKey", "{\"controllers\": [{\"port\": 1,\n\"port\": 2}]}",
                  "w.json:2: field \"port\" given twice"},
-        BadWorld{"WrongType", "{\"controllers\": [{\"port\": \"one\"}]}", "w.json:1: port must be a number"},
+        BadWorld{"WrongType", "{\"controllers\": [{\"port\": \"one\"}]}",
+                 "w.json:1: port must be a whole number (decimal, or a text \"0x...\")"},
+        BadWorld{"Fraction", "{\"controllers\": [{\"port\": 1.5}]}",
+                 "w.json:1: port must be a whole number (decimal, or a text \"0x...\")"},
+        BadWorld{"BadHex", "{\"controllers\": [{\"port\": \"0xg\"}]}",
+                 "w.json:1: port must be a whole number (decimal, or a text \"0x...\")"},
+        BadWorld{"HugeNumber", "{\"controllers\": [{\"port\": 0, \"extra\": 4294967296}]}",
+                 "w.json:1: extra outside 0..4294967295"},
+        BadWorld{"NotAnObject", "[1, 2]", "w.json:1: the world must be an object"},
+        BadWorld{"ControllersNotAList", "{\"controllers\": {}}", "w.json:1: controllers must be a list"},
+        BadWorld{"Trailing", "{}\n\n}",
+                 "w.json:3: syntax error: syntax error while parsing value - unexpected '}'; expected end of "
+                 "input"},
         BadWorld{"StatusTooBig",
                  "{\"controllers\": [{\"port\": 0, \"units\": [\n{\"number\": 0, \"type\": 15, \"port\": 1,\n"
                  "\"status\": 256}]}]}",
@@ -163,6 +178,43 @@ INSTANTIATE_TEST_SUITE_P(
             "{\"table\": 3, \"parameter\": 2}]}}]}",
             "w.json:2: a parameter fault needs a nonzero \"status\" or \"error\", or \"disconnect\": true"}),
     [](const ::testing::TestParamInfo<BadWorld>& info) { return std::string(info.param.name); });
+
+TEST(WorldFileTest, DamagedCopiesOfTheDefaultFileNeverBreakTheReader) {
+  std::ifstream file(DefaultWorldFilePath(), std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  const std::string original = content.str();
+  ASSERT_FALSE(original.empty());
+  std::mt19937 random(8122026);
+  int accepted = 0;
+  for (int i = 0; i < 1500; ++i) {
+    std::string text = original;
+    const int changes = 1 + static_cast<int>(random() % 4);
+    for (int c = 0; c < changes; ++c) {
+      const std::size_t at = random() % text.size();
+      switch (random() % 3) {
+        case 0:
+          text[at] = static_cast<char>(random());
+          break;
+        case 1:
+          text.erase(at, 1 + random() % 8);
+          break;
+        default:
+          text.insert(at, 1, "{}[]\",:0x9"[random() % 11]);
+          break;
+      }
+      if (text.empty()) text = "{";
+    }
+    World world;
+    std::string error;
+    if (LoadWorldText(text, "d.json", world, &error)) {
+      ++accepted;
+    } else {
+      EXPECT_EQ(error.rfind("d.json:", 0), 0u) << error;
+    }
+  }
+  EXPECT_LT(accepted, 1500);
+}
 
 TEST(WorldFileTest, MissingFileIsReported) {
   World world;
