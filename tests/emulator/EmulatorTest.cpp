@@ -217,6 +217,31 @@ TEST_F(EmulatorTest, MissingWorldFile) {
   EXPECT_NE(emulator.Output().find("cannot open the file"), std::string::npos) << emulator.Output();
 }
 
+TEST_F(EmulatorTest, SecondEmulatorOnTheSameDevicesIsRefused) {
+  Emulator first({"--device-dir", devices, "--rpc-dir", rpc});
+  ASSERT_TRUE(first.WaitFor("zelka-emulator: ready\n")) << first.Output();
+  Emulator second({"--device-dir", devices, "--rpc-dir", temp.Path() + "/rpc2"});
+  EXPECT_EQ(second.Wait(), 1);
+  EXPECT_NE(second.Output().find("another server already answers on " + devices + "/Scsi0:"),
+            std::string::npos)
+      << second.Output();
+  // The first one still serves.
+  EXPECT_EQ(ControllerIds(devices, platform::VER_PLATFORM_LINUX), (std::vector<int>{0, 1}));
+}
+
+TEST_F(EmulatorTest, DeviceDirectoryThatCannotBeMade) {
+  WriteFile(temp.Path() + "/file", "x");
+  Emulator emulator({"--device-dir", temp.Path() + "/file/dev", "--rpc-dir", rpc});
+  EXPECT_EQ(emulator.Wait(), 1);
+  EXPECT_NE(emulator.Output().find("cannot create the device directory"), std::string::npos)
+      << emulator.Output();
+}
+
+TEST_F(EmulatorTest, HelpIsNotAnError) {
+  Emulator emulator({"--help"});
+  EXPECT_EQ(emulator.Wait(), 0);
+}
+
 TEST_F(EmulatorTest, BadOptions) {
   {
     Emulator emulator({"--colour", "red"});
