@@ -222,6 +222,27 @@ TEST_F(EndToEndTest, SecondInstanceEndsAtOnceAndDoesNotStopTheService) {
   EXPECT_EQ(std::count(windows.begin(), windows.end(), '\n'), 1) << windows;
 }
 
+TEST_F(EndToEndTest, AnyWindowWithTheTitlePreventsTheStart) {
+  if (!OnPath("xmessage")) GTEST_SKIP() << "xmessage is needed";
+  Spawn({"xmessage", "-title", kMainTitle, "another program"}, root_ / "xmessage.log");
+  ASSERT_TRUE(WaitForWindow(kMainTitle, 10s));
+  const pid_t kivo = StartKivo({"-max"});
+  EXPECT_EQ(WaitForExit(kivo, 10s), 0);
+  // It ended at the check: no lock was taken, nothing was scanned.
+  EXPECT_FALSE(fs::exists(root_ / "Kivo Disk Management Utility.lock"));
+  EXPECT_NE(Calls().find("device calls: 0"), std::string::npos) << Calls();
+}
+
+TEST_F(EndToEndTest, OnlyTheExactTitleCounts) {
+  if (!OnPath("xmessage")) GTEST_SKIP() << "xmessage is needed";
+  Spawn({"xmessage", "-title", std::string(kMainTitle) + " (old)", "another program"},
+        root_ / "xmessage.log");
+  ASSERT_TRUE(WaitForWindow(std::string(kMainTitle) + " \\(old\\)", 10s));
+  const pid_t kivo = StartKivo({"-max"});
+  EXPECT_TRUE(WaitForWindow(kMainTitle, 20s));
+  EXPECT_TRUE(Running(kivo));
+}
+
 TEST_F(EndToEndTest, ServerShutdownWithoutAnInstanceStopsTheService) {
   const pid_t shutdown = StartKivo({"-servershutdown", "-max"});
   EXPECT_EQ(WaitForExit(shutdown, 15s), 0);
