@@ -162,7 +162,7 @@ class EmulatorTest : public ::testing::Test {
 };
 
 TEST_F(EmulatorTest, ServesTheBuiltInWorldAndCleansUpOnSigterm) {
-  Emulator emulator({"--device-dir", devices, "--rpc-dir", rpc});
+  Emulator emulator({"--device-dir", devices, "--rpc-dir", rpc, "--http-port", "0"});
   ASSERT_TRUE(emulator.WaitFor("zelka-emulator: ready\n")) << emulator.Output();
   struct stat info {};
   ASSERT_EQ(::stat(devices.c_str(), &info), 0);
@@ -177,7 +177,7 @@ TEST_F(EmulatorTest, ServesTheBuiltInWorldAndCleansUpOnSigterm) {
 }
 
 TEST_F(EmulatorTest, SigintEndsItToo) {
-  Emulator emulator({"--device-dir=" + devices, "--rpc-dir=" + rpc});
+  Emulator emulator({"--device-dir=" + devices, "--rpc-dir=" + rpc, "--http-port=0"});
   ASSERT_TRUE(emulator.WaitFor("zelka-emulator: ready\n")) << emulator.Output();
   emulator.Signal(SIGINT);
   EXPECT_EQ(emulator.Wait(), 0);
@@ -185,7 +185,7 @@ TEST_F(EmulatorTest, SigintEndsItToo) {
 }
 
 TEST_F(EmulatorTest, DeviceDirectoryFromTheEnvironment) {
-  Emulator emulator({"--rpc-dir", rpc}, {"KIVO_DEVICE_DIR=" + devices});
+  Emulator emulator({"--rpc-dir", rpc, "--http-port", "0"}, {"KIVO_DEVICE_DIR=" + devices});
   ASSERT_TRUE(emulator.WaitFor("zelka-emulator: ready\n")) << emulator.Output();
   EXPECT_TRUE(Exists(devices + "/Scsi1:"));
 }
@@ -194,7 +194,7 @@ TEST_F(EmulatorTest, VirtualDeviceWorldFromAFile) {
   const std::string world = temp.Path() + "/vsd.json";
   WriteFile(world, R"({"family": "virtual", "virtualDevice": {"version": "VSD 4.07", "controllers": 2},
                       "controllers": [{"port": 0}, {"port": 1}, {"port": 2}]})");
-  Emulator emulator({"--world", world, "--device-dir", devices, "--rpc-dir", rpc});
+  Emulator emulator({"--world", world, "--device-dir", devices, "--rpc-dir", rpc, "--http-port", "0"});
   ASSERT_TRUE(emulator.WaitFor("zelka-emulator: ready\n")) << emulator.Output();
   EXPECT_TRUE(Exists(devices + "/ZELKAVSD"));
   EXPECT_FALSE(Exists(devices + "/Scsi0:"));
@@ -205,22 +205,23 @@ TEST_F(EmulatorTest, VirtualDeviceWorldFromAFile) {
 TEST_F(EmulatorTest, BadWorldFileEndsItWithFileLineAndReason) {
   const std::string world = temp.Path() + "/bad.json";
   WriteFile(world, "{\n  \"controllers\": [\n    {\"port\": 12}\n  ]\n}\n");
-  Emulator emulator({"--world", world, "--device-dir", devices, "--rpc-dir", rpc});
+  Emulator emulator({"--world", world, "--device-dir", devices, "--rpc-dir", rpc, "--http-port", "0"});
   EXPECT_EQ(emulator.Wait(), 2);
   EXPECT_EQ(emulator.Output(), "zelka-emulator: " + world + ":3: port outside 0..11\n");
   EXPECT_FALSE(Exists(devices));
 }
 
 TEST_F(EmulatorTest, MissingWorldFile) {
-  Emulator emulator({"--world", temp.Path() + "/none.json", "--device-dir", devices, "--rpc-dir", rpc});
+  Emulator emulator(
+      {"--world", temp.Path() + "/none.json", "--device-dir", devices, "--rpc-dir", rpc, "--http-port", "0"});
   EXPECT_EQ(emulator.Wait(), 2);
   EXPECT_NE(emulator.Output().find("cannot open the file"), std::string::npos) << emulator.Output();
 }
 
 TEST_F(EmulatorTest, SecondEmulatorOnTheSameDevicesIsRefused) {
-  Emulator first({"--device-dir", devices, "--rpc-dir", rpc});
+  Emulator first({"--device-dir", devices, "--rpc-dir", rpc, "--http-port", "0"});
   ASSERT_TRUE(first.WaitFor("zelka-emulator: ready\n")) << first.Output();
-  Emulator second({"--device-dir", devices, "--rpc-dir", temp.Path() + "/rpc2"});
+  Emulator second({"--device-dir", devices, "--rpc-dir", temp.Path() + "/rpc2", "--http-port", "0"});
   EXPECT_EQ(second.Wait(), 1);
   EXPECT_NE(second.Output().find("another server already answers on " + devices + "/Scsi0:"),
             std::string::npos)
@@ -231,7 +232,7 @@ TEST_F(EmulatorTest, SecondEmulatorOnTheSameDevicesIsRefused) {
 
 TEST_F(EmulatorTest, DeviceDirectoryThatCannotBeMade) {
   WriteFile(temp.Path() + "/file", "x");
-  Emulator emulator({"--device-dir", temp.Path() + "/file/dev", "--rpc-dir", rpc});
+  Emulator emulator({"--device-dir", temp.Path() + "/file/dev", "--rpc-dir", rpc, "--http-port", "0"});
   EXPECT_EQ(emulator.Wait(), 1);
   EXPECT_NE(emulator.Output().find("cannot create the device directory"), std::string::npos)
       << emulator.Output();
