@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -387,6 +388,53 @@ TEST_F(InventoryScanTest, ServiceVersionFromTheRegistry) {
   registry.SetString(platform::HKEY_LOCAL_MACHINE, kServiceKeyPath, "Service Version", std::string(300, 'v'));
   EXPECT_EQ(ReadServiceVersion(context, out), 0);
   EXPECT_EQ(std::string(out.data()), std::string(127, 'v'));
+}
+
+// Whatever the controller says about its units, the scan stays inside the
+// descriptor bytes and the 64 rows (run under AddressSanitizer by the test
+// script), and every text stays terminated.
+TEST_F(InventoryScanTest, ArbitraryDescriptorsStayInBounds) {
+  auto& controller = SingleController();
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  int mostRows = 0;
+  for (int round = 0; round < 60; ++round) {
+    controller.units.clear();
+    for (int n = 0; n < 16; ++n) {
+      if (next() % 4 == 0) continue;
+      Unit unit;
+      unit.number = n;
+      unit.type = static_cast<std::uint8_t>(
+          next() % 3 == 0 ? next() % 256 : std::array<int, 8>{0, 1, 2, 5, 6, 12, 13, 15}[next() % 8]);
+      unit.status = static_cast<std::uint8_t>(next());
+      unit.sectors = next();
+      Bytes raw(next() % 253);
+      for (auto& byte : raw) byte = static_cast<std::uint8_t>(next() % 5 == 0 ? 0xFF : next() % 12);
+      if (!raw.empty()) raw[0] = static_cast<std::uint8_t>(next() % 40);
+      unit.rawDescriptor = raw;
+      if (next() % 3 == 0) unit.descriptorSize = static_cast<std::uint16_t>(next());
+      controller.units.push_back(unit);
+    }
+    Scan(round == 0 ? 1 : 0);
+    const ControllerInfo& info = (*records)[0];
+    ASSERT_GE(info.rowCount, 0);
+    ASSERT_LE(info.rowCount, kDisplayRows);
+    mostRows = std::max(mostRows, info.rowCount);
+    for (int i = 0; i < kDisplayRows; ++i) {
+      const DisplayRow& row = info.Rows()[i];
+      for (const auto* text : {&row.typeText, &row.serialText, &row.sizeText, &row.statusText,
+                               &row.sectorsText, &row.nameText}) {
+        ASSERT_NE(std::find(text->begin(), text->end(), '\0'), text->end());
+      }
+      if (i >= info.rowCount) {
+        ASSERT_EQ(Row(row), "|||||");
+      }
+    }
+  }
+  EXPECT_EQ(mostRows, kDisplayRows);  // the rounds did reach the bound
 }
 
 TEST_F(InventoryScanTest, NoControllerTouchesNoRecord) {
