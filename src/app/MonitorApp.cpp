@@ -20,6 +20,7 @@
 #include "app/InstanceCheck.h"
 #include "app/QtClipboard.h"
 #include "app/StartupSequence.h"
+#include "controller/TimeStamp.h"
 #include "mail/SettingsStore.h"
 #include "monitor/ServiceLink.h"
 #include "platform/Clock.h"
@@ -27,7 +28,6 @@
 #include "platform/HostFacts.h"
 #include "platform/Registry.h"
 #include "platform/RpcSocket.h"
-#include "report/DiskReport.h"
 #include "report/ReportText.h"
 #include "ui/AboutDialog.h"
 #include "ui/DesktopServices.h"
@@ -139,7 +139,9 @@ class RealSteps : public StartupSteps {
   }
 
   std::uint32_t ReadStoredAudioOff() override {
-    platform_ = std::make_unique<RealPlatform>();
+    // The platform objects are made only once start-up goes past the
+    // service shutdown switch.
+    if (platform_ == nullptr) platform_ = std::make_unique<RealPlatform>();
     return static_cast<std::uint32_t>(ReadAudioOff(*platform_->registry));
   }
 
@@ -168,7 +170,11 @@ class RealSteps : public StartupSteps {
       EmailSetupDialogForm form(&dialog);
       EmailSetupFields fields = FieldsOf(dialog.Email());
       EmailSetupServices setup;
-      setup.timeText = [&] { return std::string(TakeTimeText(real.context)); };
+      setup.timeText = [&] {
+        TimeStamp stamp;
+        stamp.Now(*real.context.clock);
+        return std::string(stamp.Text());
+      };
       setup.computerName = [&] { return dialog.Texts().computerName; };
       setup.save = [&](const EmailSetupFields& confirmed) {
         CopyFields(confirmed, dialog.Email());
