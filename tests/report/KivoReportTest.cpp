@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -123,8 +124,8 @@ class KivoReportTest : public ::testing::Test {
   }
   void TearDown() override {
     StopEmulator();
-    std::string command = "rm -rf '" + dir + "'";
-    [[maybe_unused]] int ignored = std::system(command.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
   }
 
   void WriteFile(const std::string& path, const std::string& text) {
