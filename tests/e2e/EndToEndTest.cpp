@@ -69,7 +69,9 @@ bool WaitUntil(Predicate predicate, std::chrono::milliseconds limit) {
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!OnPath("Xvfb") || !OnPath("xdotool")) GTEST_SKIP() << "Xvfb and xdotool are needed";
+    if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("xdpyinfo")) {
+      GTEST_SKIP() << "Xvfb, xdotool and xdpyinfo are needed";
+    }
     char pattern[] = "/tmp/kivo-e2e.XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     root_ = pattern;
@@ -84,6 +86,7 @@ class EndToEndTest : public ::testing::Test {
     ::setenv("KIVO_EDITOR", "true", 1);
     ::unsetenv("QT_QPA_PLATFORM");
     StartDisplay();
+    if (HasFatalFailure()) return;
     ASSERT_EQ(std::system((Bin("src/app/cli/kivo-install") + " >/dev/null").c_str()), 0);
     emulatorPid_ = Spawn({Bin("emulator/zelka-emulator"), "--http-port", "0"}, root_ / "emulator.log");
     ASSERT_TRUE(
@@ -97,7 +100,9 @@ class EndToEndTest : public ::testing::Test {
       int status = 0;
       ::waitpid(*it, &status, 0);
     }
-    if (!root_.empty()) {
+    if (!root_.empty() && HasFailure()) {
+      std::fprintf(stderr, "kept for inspection: %s (display %s)\n", root_.c_str(), display_.c_str());
+    } else if (!root_.empty()) {
       std::error_code error;
       fs::remove_all(root_, error);
     }
@@ -106,31 +111,40 @@ class EndToEndTest : public ::testing::Test {
   static std::string Bin(const std::string& relative) { return BinaryDir() + "/" + relative; }
 
   void StartDisplay() {
-    // Xvfb picks a free display number and writes it to the pipe.
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const std::string fd = std::to_string(fds[1]);
-    xvfbPid_ = Spawn({"Xvfb", "-displayfd", fd, "-screen", "0", "1280x900x24", "-nolisten", "tcp"},
-                     root_ / "xvfb.log", fds[1]);
-    ::close(fds[1]);
-    std::string number;
-    char c;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    ASSERT_FALSE(number.empty()) << ReadFile(root_ / "xvfb.log");
-    display_ = ":" + number;
-    ::setenv("DISPLAY", display_.c_str(), 1);
+    // A display number of this process's own: numbers that Xvfb hands out
+    // first (-displayfd starts at 0) are reused at once by parallel tests,
+    // and a server ending on a number can remove the socket of the next one.
+    for (int attempt = 0; attempt < 40; ++attempt) {
+      const int number = 100 + (static_cast<int>(::getpid()) * 7 + attempt * 13) % 800;
+      if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
+      const std::string name = ":" + std::to_string(number);
+      const pid_t xvfb =
+          Spawn({"Xvfb", name, "-screen", "0", "1280x900x24", "-nolisten", "tcp"}, root_ / "xvfb.log");
+      const bool up = WaitUntil(
+          [&] {
+            return ::waitpid(xvfb, nullptr, WNOHANG) != 0 ||
+                   std::system(("xdpyinfo -display " + name + " >/dev/null 2>&1").c_str()) == 0;
+          },
+          20s);
+      if (up && ::waitpid(xvfb, nullptr, WNOHANG) == 0) {
+        xvfbPid_ = xvfb;
+        display_ = name;
+        ::setenv("DISPLAY", display_.c_str(), 1);
+        return;
+      }
+      if (::kill(xvfb, SIGTERM) == 0) ::waitpid(xvfb, nullptr, 0);
+      std::erase(pids_, xvfb);
+    }
+    FAIL() << "no X display could be started: " << ReadFile(root_ / "xvfb.log");
   }
 
-  // Starts a program with its output in `log`; `keepFd` stays open in it.
-  pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log, int keepFd = -1,
-              const fs::path& cwd = {}) {
+  // Starts a program with its output in `log`, in `cwd` when given.
+  pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log, const fs::path& cwd = {}) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    (void)keepFd;  // descriptors without close-on-exec are inherited
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -145,7 +159,7 @@ class EndToEndTest : public ::testing::Test {
   pid_t StartKivo(const std::vector<std::string>& switches = {}) {
     std::vector<std::string> argv = {Bin("src/app/kivo")};
     argv.insert(argv.end(), switches.begin(), switches.end());
-    return Spawn(argv, root_ / "kivo.log", -1, root_ / "cwd");
+    return Spawn(argv, root_ / "kivo.log", root_ / "cwd");
   }
 
   // Waits for the process to end; its exit code, or -1 when it did not end.
@@ -240,6 +254,37 @@ TEST_F(EndToEndTest, OnlyTheExactTitleCounts) {
   ASSERT_TRUE(WaitForWindow(std::string(kMainTitle) + " \\(old\\)", 10s));
   const pid_t kivo = StartKivo({"-max"});
   EXPECT_TRUE(WaitForWindow(kMainTitle, 20s));
+  EXPECT_TRUE(Running(kivo));
+}
+
+TEST_F(EndToEndTest, EmailSetupByCommandStoresTheValuesAndReportsTheTest) {
+  const pid_t kivo = StartKivo();
+  ASSERT_TRUE(
+      WaitUntil([&] { return Capture("xwininfo -root -tree").find(kMainTitle) != std::string::npos; }, 20s));
+  ASSERT_EQ(Command(32778), 0);
+  ASSERT_TRUE(WaitForWindow("Email Setup", 10s));
+  const std::string dialog = VisibleWindows("Email Setup");
+  std::system(("xdotool windowfocus --sync " + dialog.substr(0, dialog.find('\n')) +
+               " && xdotool type --delay 2 'mail.kivo-test.invalid' && xdotool key Tab && "
+               "xdotool type --delay 2 'ops@example.org' && xdotool key Tab && "
+               "xdotool type --delay 2 'kivo@example.org' && xdotool key Tab && "
+               "xdotool type --delay 2 'Kivo' && xdotool key Return")
+                  .c_str());
+  // The values are stored before the question is asked.
+  const std::string box = "Kivo Disk Managenemt Utility";
+  ASSERT_TRUE(WaitForWindow(box, 10s));
+  const std::string registry = ReadFile(root_ / "registry" / "HKEY_USERS.reg");
+  EXPECT_NE(registry.find("\"Host\"=\"mail.kivo-test.invalid\""), std::string::npos) << registry;
+  EXPECT_NE(registry.find("\"FromName\"=\"Kivo\""), std::string::npos) << registry;
+  // Yes: the name does not resolve, so the test fails and says where to look.
+  const std::string question = VisibleWindows(box);
+  std::system(
+      ("xdotool windowfocus --sync " + question.substr(0, question.find('\n')) + " && xdotool key alt+y")
+          .c_str());
+  const fs::path log = root_ / "cwd" / "emaillog.txt";
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(log); }, 15s));
+  EXPECT_EQ(ReadFile(log).find("Email: Attempting to connect failed.  Error: 10022 "), 0u) << ReadFile(log);
+  EXPECT_TRUE(WaitForWindow(box, 10s));  // "Connection failed. ..."
   EXPECT_TRUE(Running(kivo));
 }
 
