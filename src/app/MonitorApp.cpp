@@ -18,6 +18,7 @@
 #include "app/CommandListener.h"
 #include "app/EmailSetup.h"
 #include "app/InstanceCheck.h"
+#include "app/MainWindowBoxes.h"
 #include "app/QtClipboard.h"
 #include "app/StartupSequence.h"
 #include "controller/TimeStamp.h"
@@ -64,23 +65,6 @@ void CopyFields(const EmailSetupFields& fields, EmailSettings& settings) {
   settings.FromName = fields.senderName;
   settings.SendEmail = fields.enable;
 }
-
-// Boxes owned by the main window while it is seen; over the hidden window
-// (its usual state) a box stands alone in the middle of the screen instead
-// of at the screen's edge next to the window's off-screen spot.
-class MainWindowBoxes : public platform::MessageBoxes {
- public:
-  void SetWindow(QWidget* window) { window_ = window; }
-  int MessageBoxA(bool owned, const std::string& text, const std::string& caption,
-                  platform::UINT type) override {
-    QWidget* owner = (window_ != nullptr && window_->isVisible()) ? window_.data() : nullptr;
-    QtMessageBoxes boxes(owner);
-    return boxes.MessageBoxA(owned && owner != nullptr, text, caption, type);
-  }
-
- private:
-  QPointer<QWidget> window_;
-};
 
 // The platform objects of the running utility.
 struct RealPlatform {
