@@ -74,9 +74,13 @@ if [ -n "${DISPLAY:-}" ]; then
   echo "  XDG_RUNTIME_DIR=$runtime $emulator ctl fail-drive 0 1     # a drive fails"
   echo "  XDG_RUNTIME_DIR=$runtime $command 32778                    # e-mail setup"
   echo "The monitor's waits are shortened 10 times (KIVO_TIME_SCALE=10). End it with File > Exit."
+  started=$(date +%s)
   (cd "$demo" && KIVO_TIME_SCALE=10 exec "$kivo" -max) &
   kivo_pid=$!
   wait "$kivo_pid" || true
+  if [ $(($(date +%s) - started)) -lt 3 ] && [ ! -s "$demo/data.txt" ]; then
+    echo "The utility ended at once: one is already running on this display (one per user and display)."
+  fi
   exit 0
 fi
 
