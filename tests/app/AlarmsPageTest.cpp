@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "emulator/AlarmsPage.h"
 #include "emulator/World.h"
@@ -102,6 +106,29 @@ TEST(AlarmsPageTest, ServesOverLoopbackAndStops) {
   const std::uint16_t port = page.Port();
   page.Stop();
   EXPECT_EQ(Fetch(port, "GET / HTTP/1.0\r\n\r\n"), "");
+}
+
+}  // namespace
+}  // namespace kivo::emulator
+
+namespace kivo::emulator {
+namespace {
+
+TEST(AlarmsPageProgramTest, BadPortIsAUsageError) {
+  const char* binary = std::getenv("KIVO_BINARY_DIR");
+  ASSERT_NE(binary, nullptr);
+  char pattern[] = "/tmp/kivo-alarms.XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  for (const char* port : {"abc", "70000", "-1", "80x"}) {
+    const std::string command = "KIVO_DEVICE_DIR=" + dir + "/dev KIVO_RPC_DIR=" + dir +
+                                "/rpc KIVO_REGISTRY_DIR=" + dir + "/reg " + binary +
+                                "/emulator/zelka-emulator --http-port " + port + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << port;
+  }
+  std::error_code error;
+  std::filesystem::remove_all(dir, error);
 }
 
 }  // namespace
