@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -41,7 +42,7 @@ class FakeHost : public HostFacts {
     record.dwMinorVersion = minor;
     record.dwBuildNumber = build;
     record.dwPlatformId = platformId;
-    std::strncpy(record.szCSDVersion, servicePack, sizeof record.szCSDVersion);
+    std::snprintf(record.szCSDVersion, sizeof record.szCSDVersion, "%s", servicePack);
   }
 
   OSVERSIONINFOA record{};
