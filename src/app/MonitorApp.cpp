@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/AppMail.h"
 #include "app/Clipboard.h"
 #include "app/CommandListener.h"
 #include "app/EmailSetup.h"
@@ -143,7 +142,6 @@ class RealSteps : public StartupSteps {
 
     // Boxes owned by the main window.
     platform::MessageBoxes& ownedBoxes = real.boxes;
-    AppMail mail(ownedBoxes);
     HelpViewer help(HelpSourceDirectory());
     QtClipboard clipboard;
 
@@ -164,7 +162,11 @@ class RealSteps : public StartupSteps {
         CopyFields(confirmed, dialog.Email());
         SaveEmailSettings(*real.registry, dialog.Email(), ownedBoxes);
       };
-      setup.send = [&](const std::string& message) { return mail.SendEmailMessage(dialog.Email(), message); };
+      // The window owns the one SMTP session; its MailStatusMessage handler
+      // drops the session when the dialogue ends.
+      setup.send = [&](const std::string& message) {
+        return dialog.Mail().SendEmailMessage(dialog.Email(), message);
+      };
       OpenEmailSetup(form, fields, ownedBoxes, setup);
     };
     dialog.commands.showAbout = [&] { ShowAboutBox(&dialog); };

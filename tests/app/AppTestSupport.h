@@ -10,29 +10,11 @@
 
 #include "platform/Desktop.h"
 #include "platform/Win32Types.h"
+#include "support/DesktopDoubles.h"
 
 namespace kivo::test {
 
-struct ShownBox {
-  bool owned;
-  std::string text;
-  std::string caption;
-  platform::UINT type;
-};
-
-class RecordingBoxes : public platform::MessageBoxes {
- public:
-  int MessageBoxA(bool owned, const std::string& text, const std::string& caption,
-                  platform::UINT type) override {
-    shown.push_back({owned, text, caption, type});
-    if (answers.empty()) return platform::IDOK;
-    const int answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  std::vector<ShownBox> shown;
-  std::deque<int> answers;
-};
+using RecordingBoxes = RecordingMessageBoxes;
 
 // A fresh directory under /tmp, removed with the object.
 class TempDir {

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "AppTestSupport.h"
-#include "app/AppMail.h"
+#include "LoopbackMailOwner.h"
 #include "app/EmailSetup.h"
 #include "app/QtClipboard.h"
 #include "report/ReportText.h"
@@ -102,7 +102,7 @@ class OkForm : public EmailSetupForm {
   }
 };
 
-EmailSetupOutcome RunTest(AppMail& mail, test::RecordingBoxes& boxes) {
+EmailSetupOutcome RunTest(test::LoopbackMailOwner& mail, test::RecordingBoxes& boxes) {
   OkForm form;
   EmailSetupFields settings;
   EmailSetupServices services;
@@ -125,7 +125,7 @@ TEST(EmailDeliveryTest, RefusedSenderStillReportsSuccessAndLogsTheRefusal) {
   test::TempDir dir;
   RefusingServer server;
   test::RecordingBoxes boxes;
-  AppMail mail(boxes, dir.Path(), server.Port());
+  test::LoopbackMailOwner mail(boxes, dir.Path(), server.Port());
   EXPECT_EQ(RunTest(mail, boxes), EmailSetupOutcome::TestSucceeded);
   ASSERT_GE(boxes.shown.size(), 2u);
   EXPECT_EQ(boxes.shown[1].text, "Email test successful.");
@@ -152,7 +152,7 @@ TEST(EmailDeliveryTest, UnreachableServerReportsConnectionFailed) {
   ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
   ::close(probe);
   test::RecordingBoxes boxes;
-  AppMail mail(boxes, dir.Path(), ntohs(address.sin_port));
+  test::LoopbackMailOwner mail(boxes, dir.Path(), ntohs(address.sin_port));
   EXPECT_EQ(RunTest(mail, boxes), EmailSetupOutcome::TestFailed);
   ASSERT_GE(boxes.shown.size(), 2u);
   EXPECT_EQ(boxes.shown[1].text, "Connection failed. Please refer to emaillog.txt for further details.");
@@ -165,7 +165,7 @@ TEST(EmailDeliveryTest, CopiedReportEndsWithTheEmailFailureLine) {
   test::TempDir dir;
   ReportText().Assign("Zelka Disk information gathered at Sun Sep 09 01:46:40 2001\r\n");
   test::RecordingBoxes boxes;
-  AppMail mail(boxes, dir.Path(), 1);  // port 1 on loopback: refused
+  test::LoopbackMailOwner mail(boxes, dir.Path(), 1);  // port 1 on loopback: refused
   RunTest(mail, boxes);
   QtClipboard clipboard;
   test::RecordingBoxes copyBoxes;

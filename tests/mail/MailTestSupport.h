@@ -15,23 +15,11 @@
 
 #include "mail/MailSender.h"
 #include "platform/Desktop.h"
+#include "support/DesktopDoubles.h"
 
 namespace kivo::test {
 
-class RecordingBoxes : public platform::MessageBoxes {
- public:
-  struct Box {
-    bool owned;
-    std::string text, caption;
-    platform::UINT type;
-  };
-  int MessageBoxA(bool owned, const std::string& text, const std::string& caption,
-                  platform::UINT type) override {
-    shown.push_back({owned, text, caption, type});
-    return platform::IDOK;
-  }
-  std::vector<Box> shown;
-};
+using RecordingBoxes = RecordingMessageBoxes;
 
 // A fresh directory under the system's temporary directory, removed at the end.
 class TempDir {

@@ -18,33 +18,9 @@
 #include "platform/HostFacts.h"
 #include "platform/LastError.h"
 #include "platform/Registry.h"
+#include "support/DesktopDoubles.h"
 
 namespace kivo::test {
-
-struct ShownBox {
-  bool owned;
-  std::string text;
-  std::string caption;
-  platform::UINT type;
-};
-
-class RecordingMessageBoxes : public platform::MessageBoxes {
- public:
-  int MessageBoxA(bool owned, const std::string& text, const std::string& caption,
-                  platform::UINT type) override {
-    shown.push_back({owned, text, caption, type});
-    return platform::IDOK;
-  }
-  std::vector<ShownBox> shown;
-};
-
-class RecordingLauncher : public platform::Launcher {
- public:
-  void OpenTextFile(const std::string& path) override { textFiles.push_back(path); }
-  void OpenUrl(const std::string& url) override { urls.push_back(url); }
-  std::vector<std::string> textFiles;
-  std::vector<std::string> urls;
-};
 
 // Host facts as the test sets them; by default a Linux host named "testhost".
 class FakeHostFacts : public platform::HostFacts {

@@ -183,7 +183,7 @@ TEST_F(AlertDialogTest, AudioOffDuringAlarmSilencesBeepButFlashingGoesOn) {
   EXPECT_EQ(StoredDword(kAudioKeyPath, "AudioOff"), 0u);
   Tick();
   EXPECT_EQ(beeper_.beeps.size(), 2u) << "clearing the box brings the beep back at the next tick";
-  EXPECT_TRUE(boxes_.calls.empty());
+  EXPECT_TRUE(boxes_.shown.empty());
 }
 
 TEST_F(AlertDialogTest, AlertCopiesProcessAudioSwitchIntoCheckBox) {
@@ -212,9 +212,9 @@ TEST_F(AlertDialogTest, FailedAudioOffWriteIsReportedAndFlagStillChanges) {
   dialog.FlashTimer().stop();
   dialog.findChild<QCheckBox*>(QStringLiteral("control1034"))->click();
   EXPECT_EQ(flag, 1);
-  ASSERT_EQ(boxes_.calls.size(), 1u);
-  EXPECT_EQ(boxes_.calls[0].text, "Error: registry access failed, check your setup. (0x3f5)");
-  EXPECT_EQ(boxes_.calls[0].type, platform::MB_OK);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "Error: registry access failed, check your setup. (0x3f5)");
+  EXPECT_EQ(boxes_.shown[0].type, platform::MB_OK);
 }
 
 }  // namespace

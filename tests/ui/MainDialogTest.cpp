@@ -357,7 +357,7 @@ TEST_F(MainDialogTest, SnapshotWritesReportAndOpensEditor) {
   std::stringstream content;
   content << file.rdbuf();
   EXPECT_EQ(content.str(), ReportText().Text());
-  EXPECT_EQ(launcher_.files, std::vector<std::string>{"data.txt"});
+  EXPECT_EQ(launcher_.textFiles, std::vector<std::string>{"data.txt"});
   ASSERT_EQ(chdir(previous), 0);
 }
 
@@ -481,16 +481,16 @@ TEST_F(MainDialogTest, ChoosingAControllerShowsScanErrorBoxesUpdateDoesNot) {
   for (auto& controller : world_.controllers) controller.level = 7;
   MainDialog& dialog = Open();
   const auto scanBoxes = [&] {
-    return std::count_if(boxes_.calls.begin(), boxes_.calls.end(),
-                         [](const BoxCall& call) { return call.caption == "Zelka Error Message"; });
+    return std::count_if(boxes_.shown.begin(), boxes_.shown.end(),
+                         [](const ShownBox& call) { return call.caption == "Zelka Error Message"; });
   };
   EXPECT_GE(scanBoxes(), 1) << "the start-up scan shows its errors";
-  boxes_.calls.clear();
+  boxes_.shown.clear();
   dialog.DispatchCommand(1010);
   EXPECT_EQ(scanBoxes(), 0) << "Update records the same failure in the report only";
   dialog.ControllerBox()->setCurrentIndex(1);
   EXPECT_GE(scanBoxes(), 1);
-  for (const BoxCall& call : boxes_.calls) {
+  for (const ShownBox& call : boxes_.shown) {
     EXPECT_FALSE(call.owned);
     EXPECT_EQ(call.type & 0xF0u, platform::MB_ICONERROR);
   }

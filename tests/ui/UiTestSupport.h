@@ -14,34 +14,12 @@
 
 #include "monitor/ServiceLink.h"
 #include "platform/Desktop.h"
+#include "support/DesktopDoubles.h"
 #include "ui/DesktopServices.h"
 
 namespace kivo::test {
 
-struct BoxCall {
-  bool owned;
-  std::string text;
-  std::string caption;
-  platform::UINT type;
-};
-
-class RecordingBoxes : public platform::MessageBoxes {
- public:
-  int MessageBoxA(bool owned, const std::string& text, const std::string& caption,
-                  platform::UINT type) override {
-    calls.push_back({owned, text, caption, type});
-    return platform::IDOK;
-  }
-  std::vector<BoxCall> calls;
-};
-
-class RecordingLauncher : public platform::Launcher {
- public:
-  void OpenTextFile(const std::string& path) override { files.push_back(path); }
-  void OpenUrl(const std::string& url) override { urls.push_back(url); }
-  std::vector<std::string> files;
-  std::vector<std::string> urls;
-};
+using RecordingBoxes = RecordingMessageBoxes;
 
 class RecordingBeeper : public Beeper {
  public:
