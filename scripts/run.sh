@@ -6,7 +6,6 @@
 # saves screenshots of the main and alert windows and ends everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 bash scripts/install-deps.sh
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 build=${KIVO_BUILD_DIR:-build}
@@ -109,17 +108,19 @@ echo "=== The utility (kivo -max) ==="
 kivo_pid=$!
 main_window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kivo Disk Management Utility$' | head -n 1)
 sleep 1
-mkdir -p docs
-import -window "$main_window" docs/main-window.png
-echo "main window: $root/docs/main-window.png"
+# The screenshots go beside the demonstration's other files; the README's
+# pictures in docs/ are taken with KIVO_SCREENSHOT_DIR=docs.
+shots=$(mkdir -p "${KIVO_SCREENSHOT_DIR:-$demo}" && cd "${KIVO_SCREENSHOT_DIR:-$demo}" && pwd)
+import -window "$main_window" "$shots/main-window.png"
+echo "main window: $shots/main-window.png"
 
 echo
 echo "=== A drive fails: zelka-emulator ctl fail-drive 0 1 ==="
 "$emulator" ctl fail-drive 0 1
 alert_window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Kivo - Event Notification Message$' | head -n 1)
 sleep 1
-import -window "$alert_window" docs/alert-window.png
-echo "alert window: $root/docs/alert-window.png"
+import -window "$alert_window" "$shots/alert-window.png"
+echo "alert window: $shots/alert-window.png"
 echo
 echo "=== The report after the event (File > Snapshot writes it to data.txt) ==="
 "$command" 32776
