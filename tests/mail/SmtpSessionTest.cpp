@@ -161,6 +161,31 @@ TEST_F(SmtpSessionTest, EveryRefusalEndsTheDialogueWithItsLine) {
   }
 }
 
+TEST_F(SmtpSessionTest, AnyAnswerToTheEndOfDataAndToQuitEndsTheDialogue) {
+  // A refused message and an odd answer to QUIT: QUIT still follows, the
+  // dialogue still ends with MailDone, and nothing is logged.
+  const std::pair<const char*, const char*> rows[] = {
+      {"554 rejected\r\n", "500 what\r\n"},
+      {"x\r\n", "\r\n"},
+  };
+  for (const auto& [dataAnswer, quitAnswer] : rows) {
+    SCOPED_TRACE(dataAnswer);
+    window.reset();
+    Start({{Reply("220 ok\r\n"), ReadLine(), Reply("250 ok\r\n"), ReadLine(), Reply("250 ok\r\n"), ReadLine(),
+            Reply("250 ok\r\n"), ReadLine(), Reply("354 go\r\n"), ReadData(), Reply(dataAnswer), ReadLine(),
+            Reply(quitAnswer)}});
+    settings.ToID = "ops@example.org";
+    ASSERT_EQ(window->sender.SendEmailMessage(settings, kBody), 1);
+    ASSERT_TRUE(PumpUntilDropped());
+    ASSERT_TRUE(server->Join());
+    EXPECT_EQ(window->posted, (std::vector<std::pair<int, long>>{{7, 7}}));
+    EXPECT_TRUE(window->sent.empty());
+    EXPECT_TRUE(server->ReceivedContains("\r\n.\r\nQUIT\r\n"));
+    EXPECT_STREQ(ReportText().Text(), "");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("emaillog.txt")));
+  }
+}
+
 TEST_F(SmtpSessionTest, AFirstRefusedMailFromIsRepeatedOnce) {
   Script script = Accepting(1);
   // Answer the first MAIL FROM with a refusal and read its repetition.

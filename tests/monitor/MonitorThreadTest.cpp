@@ -104,6 +104,32 @@ ScriptedServiceLink::Script AlwaysEmpty() {
   return [](int, int) { return ScriptedServiceLink::Answer{0, 0}; };
 }
 
+// The error text of a failed fetch, whole and byte for byte: two blanks
+// before "Check", the location and the set's status in lower-case hex.
+TEST(FetchErrorTextTest, ReadsByteForByte) {
+  struct Row {
+    int controllerId;
+    std::uint32_t lastStatus;
+    const char* tail;
+  };
+  const Row rows[] = {
+      {0, 0xAD008,
+       "controller 0. System resources may be limited.  Check the service control manager to ensure "
+       "the Kivo service is running. (e003,ad008)\r\n"},
+      {11, 0,
+       "controller 11. System resources may be limited.  Check the service control manager to ensure "
+       "the Kivo service is running. (e003,0)\r\n"},
+      {3, 0xFFFFFFFFu,
+       "controller 3. System resources may be limited.  Check the service control manager to "
+       "ensure the Kivo service is running. (e003,ffffffff)\r\n"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(FetchErrorText(row.controllerId, row.lastStatus),
+              std::string("Error retrieving notification from ") + row.tail)
+        << row.controllerId;
+  }
+}
+
 TEST_F(MonitorThreadTest, NoControllerMeansNoThreadNoLockNoMessage) {
   Build({}, AlwaysEmpty());
   EXPECT_FALSE(StartMonitoring(0, *thread));
