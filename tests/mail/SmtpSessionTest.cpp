@@ -281,6 +281,25 @@ TEST_F(SmtpSessionTest, AResetConnectionPostsMailFailedWithItsCode) {
   EXPECT_EQ(Log(), "Email: Socket Error  Error: 10054 \r\n\r\n");
 }
 
+TEST_F(SmtpSessionTest, AnErrorInTheReadNotificationPostsMailFailedWithThatCode) {
+  Start({{Gate(), Reply("220 ok\r\n")}});
+  ASSERT_EQ(window->sender.SendEmailMessage(settings, kBody), 1);
+  SmtpSession* session = window->sender.Session();
+  session->OnReceive(10053);
+  // Posted, not sent: the session stays until the message is handled.
+  EXPECT_EQ(window->sender.Session(), session);
+  EXPECT_TRUE(window->sent.empty());
+  EXPECT_EQ(window->queue, (std::deque<std::pair<int, long>>{{8, 10053}}));
+  EXPECT_EQ(session->State(), AwaitGreeting);
+  EXPECT_STREQ(ReportText().Text(), "Email: Socket Error  Error: 10053 \r\n");
+  EXPECT_EQ(Log(), "Email: Socket Error  Error: 10053 \r\n\r\n");
+  server->OpenGate();
+  ASSERT_TRUE(PumpUntilDropped());
+  EXPECT_EQ(window->posted, (std::vector<std::pair<int, long>>{{8, 10053}}));
+  // Nothing was sent: the greeting never moved the dialogue on.
+  EXPECT_EQ(server->Received(), "");
+}
+
 TEST_F(SmtpSessionTest, AServerThatNeverEndsItsLineFailsPast64KiB) {
   Start({{Reply(std::string(70 * 1024, 'x'))}});
   ASSERT_EQ(window->sender.SendEmailMessage(settings, kBody), 1);
