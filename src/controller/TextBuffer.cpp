@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <string>
 
 namespace kivo {
 
@@ -28,8 +30,20 @@ void TextBuffer::Reserve(std::int64_t needed) {
   capacity_ = static_cast<std::int32_t>(capacity);
 }
 
+bool TextBuffer::Holds(const char* text) const {
+  if (!storage_ || text == nullptr) return false;
+  const std::less<const char*> before;
+  return !before(text, storage_.get()) && before(text, storage_.get() + capacity_);
+}
+
 void TextBuffer::Append(const char* text) {
   if (text == nullptr || *text == '\0') return;
+  if (Holds(text)) {
+    // Its own text: take a copy before growth can release the storage.
+    const std::string copy(text);
+    Append(copy.c_str());
+    return;
+  }
   std::size_t added = std::strlen(text);
   Reserve(static_cast<std::int64_t>(length_) + static_cast<std::int64_t>(added) + 1);
   std::memcpy(storage_.get() + length_, text, added + 1);
@@ -37,6 +51,13 @@ void TextBuffer::Append(const char* text) {
 }
 
 void TextBuffer::AppendPair(const char* first, const char* second) {
+  if (Holds(second)) {
+    // Appending the first text may move the storage the second lies in.
+    const std::string copy(second);
+    Append(first);
+    Append(copy.c_str());
+    return;
+  }
   Append(first);
   Append(second);
 }
@@ -49,6 +70,13 @@ void TextBuffer::AppendNumber(std::int32_t number) {
 
 void TextBuffer::AppendBytes(const char* data, std::int32_t n) {
   if (data == nullptr || n < 1) return;
+  if (Holds(data)) {
+    // Its own bytes: strncpy stops at the copy's terminator and pads with
+    // zeros as it would have on the original.
+    const std::string copy(data, ::strnlen(data, static_cast<std::size_t>(n)));
+    AppendBytes(copy.c_str(), n);
+    return;
+  }
   Reserve(static_cast<std::int64_t>(length_) + n + 1);
   std::strncpy(storage_.get() + length_, data, static_cast<std::size_t>(n));
   length_ += n;

@@ -34,6 +34,9 @@ class TextBuffer {
 
  private:
   void Reserve(std::int64_t needed);
+  // True when `text` points into this buffer's own storage, which growth
+  // may release.
+  bool Holds(const char* text) const;
 
   std::int32_t length_ = 0;
   std::int32_t capacity_ = 0;
