@@ -112,6 +112,11 @@ class RealSteps : public StartupSteps {
   }
 
   void ShowStartupMessage(const std::string& text) override {
+    // Without a display nobody could press OK: the text goes to the shell.
+    if (QGuiApplication::platformName() == QStringLiteral("offscreen")) {
+      std::fprintf(stderr, "kivo: %s\n", text.c_str());
+      return;
+    }
     QtMessageBoxes boxes;
     boxes.MessageBoxA(false, text, kApplicationTitle, platform::MB_OK | platform::MB_ICONEXCLAMATION);
   }

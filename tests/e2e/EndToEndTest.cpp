@@ -296,6 +296,15 @@ TEST_F(EndToEndTest, ServerShutdownWithoutAnInstanceStopsTheService) {
   EXPECT_TRUE(VisibleWindows(kMainTitle).empty());  // nothing was shown
 }
 
+TEST_F(EndToEndTest, ServerShutdownFromAShellWithoutADisplayStopsTheService) {
+  // A remote session or a removal script: no display at all.
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
+  const pid_t shutdown = StartKivo({"-servershutdown"});
+  EXPECT_EQ(WaitForExit(shutdown, 45s), 0) << ReadFile(root_ / "kivo.log");
+  EXPECT_EQ(WaitForExit(emulatorPid_, 45s), 0);
+}
+
 TEST_F(EndToEndTest, ExitEndsTheProgramAndTheEmulatorSeesNoFurtherCalls) {
   const pid_t kivo = StartKivo({"-max", "-q"});
   ASSERT_TRUE(WaitForWindow(kMainTitle, 45s));
