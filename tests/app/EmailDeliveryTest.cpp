@@ -158,6 +158,8 @@ TEST(EmailDeliveryTest, UnreachableServerReportsConnectionFailed) {
   EXPECT_EQ(boxes.shown[1].text, "Connection failed. Please refer to emaillog.txt for further details.");
   const std::string log = ReadLog(dir.Path());
   EXPECT_EQ(log.find("Email: Attempting to connect failed."), 0u) << log;
+  EXPECT_EQ(log.find("Email: Attempting to connect failed.", 1), std::string::npos)
+      << "one line only: " << log;
   EXPECT_NE(log.find("Error: 10061"), std::string::npos) << log;
 }
 

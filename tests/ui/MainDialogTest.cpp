@@ -152,6 +152,8 @@ TEST_F(MainDialogTest, WindowCaptionMenusAndButtons) {
   EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("control1027"))->text().toStdString(),
             "Return to Tray");
   EXPECT_FALSE(dialog.findChild<QPushButton*>(QStringLiteral("control1036"))->isVisible());
+  // The notification-area icon carries the program's name as its tip.
+  EXPECT_EQ(dialog.Tray().Tip(), "Kivo Disk Management Utility");
 }
 
 TEST_F(MainDialogTest, ControllerBoxListsIdsInScanOrderAndSecondChoiceShowsIdTen) {
