@@ -74,6 +74,7 @@ void ShowAboutBox(QWidget* mainWindow) {
   QWidget* owner = (mainWindow != nullptr && mainWindow->isVisible()) ? mainWindow : nullptr;
   QPointer<AboutDialog> box = new AboutDialog(owner);
   current = box;
+  box->setWindowModality(Qt::WindowModal);  // the alert window stays usable
   box->exec();
   delete box.data();
   current = nullptr;

@@ -75,6 +75,9 @@ void AttentionFlasher::FlashWindow(QWidget& window, bool invert) {
 int QtMessageBoxes::MessageBoxA(bool owned, const std::string& text, const std::string& caption,
                                 platform::UINT type) {
   QMessageBox box(owned ? owner_.data() : nullptr);
+  // A box holds up its owner only (none when it has no owner); the alert
+  // window stays usable, so an alarm can be acknowledged while a box is open.
+  box.setWindowModality(Qt::WindowModal);
   box.setWindowTitle(QString::fromLatin1(caption.c_str()));
   box.setText(QString::fromLatin1(text.c_str()));
   switch (type & 0xF0u) {

@@ -96,6 +96,7 @@ int EmailSetupDialogForm::Run(EmailSetupFields& fields) {
   QWidget* parent = (owner_ != nullptr && owner_->isVisible()) ? owner_ : nullptr;
   QPointer<EmailSetupDialog> dialog = new EmailSetupDialog(parent);
   dialog->Load(fields);
+  dialog->setWindowModality(Qt::WindowModal);  // the alert window stays usable
   const int result = dialog->exec();
   if (dialog == nullptr) return 2;  // destroyed while open (program ending)
   if (result == QDialog::Accepted) dialog->Store(fields);

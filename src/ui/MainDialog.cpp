@@ -142,6 +142,8 @@ MainDialog::~MainDialog() {
   // The thread posts to this window and writes its fields: it goes first.
   if (monitorThread_) monitorThread_->Stop();
   monitorThread_.reset();
+  delete alert_;
+  alert_ = nullptr;
   if (commands.closeHelp) commands.closeHelp();
 }
 
@@ -322,8 +324,10 @@ void MainDialog::OnInitDialog() {
     if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(true);
   }
   if (context_.registry != nullptr) LoadEmailSettings(*context_.registry, email_);
-  // The alert window exists, hidden, before the monitor can report.
-  alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher, this);
+  // The alert window exists, hidden, before the monitor can report. It is a
+  // window of its own (deleted with this one), so the boxes and dialogs that
+  // hold up this window never hold up the alarm's OK.
+  alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher);
   // Monitoring runs only when the first scan found a controller.
   monitorThread_ = std::make_unique<MonitorThread>(monitorContext_, *services_.serviceLink, *this);
   StartMonitoring(controllerTotal_, *monitorThread_);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
 #include <cstring>
@@ -33,7 +35,10 @@
 #include "report/DiskReport.h"
 #include "report/ReportText.h"
 #include "support/FakeClock.h"
+#include "ui/AboutDialog.h"
 #include "ui/AlertDialog.h"
+#include "ui/DesktopServices.h"
+#include "ui/EmailSetupDialog.h"
 
 namespace kivo::test {
 namespace {
@@ -497,6 +502,36 @@ TEST_F(MainDialogTest, ChoosingAControllerShowsScanErrorBoxesUpdateDoesNot) {
     EXPECT_EQ(call.type & 0xF0u, platform::MB_ICONERROR);
   }
   EXPECT_FALSE(ErrorBoxesEnabled()) << "error boxes are off again after the scan";
+}
+
+TEST_F(MainDialogTest, AlarmCanBeAcknowledgedWhileABoxHoldsUpTheWindow) {
+  MainDialog& dialog = Open();
+  QtMessageBoxes boxes(&dialog);
+  EmailSetupDialogForm form(&dialog);
+  EmailSetupFields fields;
+  const std::pair<const char*, std::function<void()>> modals[] = {
+      {"owned message box", [&] { boxes.MessageBoxA(true, "box", "caption", platform::MB_OK); }},
+      {"message box without owner", [&] { boxes.MessageBoxA(false, "box", "caption", platform::MB_OK); }},
+      {"About box", [&] { ShowAboutBox(&dialog); }},
+      {"e-mail setup", [&] { form.Run(fields); }},
+  };
+  for (const auto& [name, run] : modals) {
+    dialog.ShowAlert("TIME: x MESSAGE: y\r\n");
+    int stoppedDuringBox = -1;
+    QTimer::singleShot(0, &dialog, [&] {
+      // A click as the window system delivers it, which a blocked window
+      // would not receive.
+      QPushButton* ok = dialog.Alert()->findChild<QPushButton*>(QStringLiteral("control1"));
+      QTest::mouseClick(dialog.Alert()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                        ok->mapTo(dialog.Alert(), ok->rect().center()));
+      QCoreApplication::processEvents();
+      stoppedDuringBox = dialog.Alert()->Logic().AlarmStopped();
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    run();
+    EXPECT_EQ(stoppedDuringBox, 1) << name;
+    EXPECT_FALSE(dialog.Alert()->isVisible()) << name;
+  }
 }
 
 TEST_F(MainDialogTest, ExitStopsMonitorRetiresLockAndEndsTheRun) {
