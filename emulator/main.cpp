@@ -172,8 +172,8 @@ int main(int argc, char** argv) {
   sigwait(&stopSignals, &received);
 
   alarmsPage.Stop();  // alarms page
-  control.Stop();  // service side
-  service.Stop();  // service side
+  control.Stop();     // service side
+  service.Stop();     // service side
   devices.Stop();
   return 0;
 }

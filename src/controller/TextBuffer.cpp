@@ -104,6 +104,8 @@ void TextBuffer::Clear() {
   if (storage_) storage_[0] = '\0';
 }
 
-const char* TextBuffer::Text() const { return storage_ ? storage_.get() : ""; }
+const char* TextBuffer::Text() const {
+  return storage_ ? storage_.get() : "";
+}
 
 }  // namespace kivo

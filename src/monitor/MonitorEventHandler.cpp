@@ -22,62 +22,57 @@ std::string TakePendingText() {
   return text;
 }
 
-} // namespace
+}  // namespace
 
 int MonitorEventHandler::Handle(std::uint32_t wParam) {
   TimeStamp stamp;
   stamp.Now(clock_);
   const std::string timeText = stamp.Text();
 
-  if (window_.MonitorState() == 1)
-    window_.Refresh();
+  if (window_.MonitorState() == 1) window_.Refresh();
 
   switch (wParam) {
-  case EventReady:
-    Show(TakePendingText());
-    return 1;
+    case EventReady:
+      Show(TakePendingText());
+      return 1;
 
-  case RestartMonitor:
-    MessageLock::Create();
-    window_.StartMonitorThread();
-    return 1;
+    case RestartMonitor:
+      MessageLock::Create();
+      window_.StartMonitorThread();
+      return 1;
 
-  case ErrorReady: {
-    const std::string line =
-        "TIME: " + timeText + " MESSAGE: " + TakePendingText() + "\r\n";
-    // While failing, later errors are drained and dropped.
-    if (window_.MonitorState() == 1) {
-      window_.SetStatusLine(line);
-      window_.Refresh();
-      window_.SetMonitorState(0);
-      window_.ShowAlert(line);
-      ReportText().Append(line.c_str());
+    case ErrorReady: {
+      const std::string line = "TIME: " + timeText + " MESSAGE: " + TakePendingText() + "\r\n";
+      // While failing, later errors are drained and dropped.
+      if (window_.MonitorState() == 1) {
+        window_.SetStatusLine(line);
+        window_.Refresh();
+        window_.SetMonitorState(0);
+        window_.ShowAlert(line);
+        ReportText().Append(line.c_str());
+      }
+      return 1;
     }
-    return 1;
-  }
 
-  default: {
-    char number[16];
-    std::snprintf(number, sizeof number, "%i",
-                  static_cast<std::int32_t>(wParam));
-    Show("TIME: " + timeText + " MESSAGE: Event " + number + " received\r\n");
-    return 1;
-  }
+    default: {
+      char number[16];
+      std::snprintf(number, sizeof number, "%i", static_cast<std::int32_t>(wParam));
+      Show("TIME: " + timeText + " MESSAGE: Event " + number + " received\r\n");
+      return 1;
+    }
   }
 }
 
-void MonitorEventHandler::Show(const std::string &line) {
+void MonitorEventHandler::Show(const std::string& line) {
   window_.ShowAlert(line);
   // The entry is looked up in the box as it stands, before the rescan.
-  const std::string entry =
-      kControllerEntryPrefix + std::to_string(window_.LastEventController());
+  const std::string entry = kControllerEntryPrefix + std::to_string(window_.LastEventController());
   int row = window_.FindControllerEntry(entry);
-  if (row < 0)
-    row = 0;
+  if (row < 0) row = 0;
   window_.ScanControllers(0);
   window_.ShowController(0, row);
   window_.PushDisplayTexts();
   ReportText().Append(line.c_str());
 }
 
-} // namespace kivo
+}  // namespace kivo

@@ -3,9 +3,9 @@
 
 #include <charconv>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace kivo::platform {
@@ -28,7 +28,9 @@ bool StopSignal::WaitFor(std::uint32_t ms) const {
   return raised_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return isRaised_; });
 }
 
-std::time_t SystemClock::Now() { return std::time(nullptr); }
+std::time_t SystemClock::Now() {
+  return std::time(nullptr);
+}
 
 bool SystemClock::Sleep(std::uint32_t ms, const StopSignal* stop) {
   if (stop == nullptr) {

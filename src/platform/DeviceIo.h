@@ -32,12 +32,14 @@ class DeviceIo {
   virtual ~DeviceIo() = default;
   // INVALID_HANDLE_VALUE with the last error set on failure: 2 when the device
   // does not exist, 5 when it refuses the connection.
-  virtual HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, void* securityAttributes,
-                             DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile) = 0;
+  virtual HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
+                             void* securityAttributes, DWORD creationDisposition, DWORD flagsAndAttributes,
+                             HANDLE templateFile) = 0;
   // FALSE with the last error set on failure; 1167 when the device went away
   // during the call.
-  virtual BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, void* inBuffer, DWORD inBufferSize, void* outBuffer,
-                               DWORD outBufferSize, DWORD* bytesReturned, void* overlapped) = 0;
+  virtual BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, void* inBuffer, DWORD inBufferSize,
+                               void* outBuffer, DWORD outBufferSize, DWORD* bytesReturned,
+                               void* overlapped) = 0;
   virtual BOOL CloseHandle(HANDLE object) = 0;
 };
 

@@ -31,7 +31,9 @@ constexpr DWORD VER_PLATFORM_LINUX = 0x4C58;
 inline bool UsesPortDevices(DWORD platformId) {
   return platformId == VER_PLATFORM_WIN32_NT || platformId == VER_PLATFORM_LINUX;
 }
-inline bool IsWindowsPlatform(DWORD platformId) { return platformId <= VER_PLATFORM_WIN32_NT; }
+inline bool IsWindowsPlatform(DWORD platformId) {
+  return platformId <= VER_PLATFORM_WIN32_NT;
+}
 
 class HostFacts {
  public:
