@@ -16,6 +16,7 @@
 #include "platform/HostFacts.h"
 #include "platform/LastError.h"
 #include "support/FakeClock.h"
+#include "support/HostDoubles.h"
 
 namespace kivo {
 namespace {
@@ -24,30 +25,7 @@ using emulator::Bytes;
 using emulator::World;
 using namespace request;
 
-// A host whose version record names a chosen platform family.
-class FakeHost : public platform::HostFacts {
- public:
-  explicit FakeHost(platform::DWORD platformId) : platformId_(platformId) {}
-  platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* info) override {
-    ++versionReads;
-    if (failWith != 0) {
-      platform::SetLastError(failWith);
-      return platform::FALSE;
-    }
-    if (info->dwOSVersionInfoSize != sizeof(*info)) return platform::FALSE;
-    info->dwMajorVersion = 5;
-    info->dwPlatformId = platformId_;
-    return platform::TRUE;
-  }
-  platform::BOOL GetComputerNameA(char*, platform::DWORD*) override { return platform::FALSE; }
-  std::string NativeDescription() override { return ""; }
-
-  platform::DWORD failWith = 0;
-  int versionReads = 0;
-
- private:
-  platform::DWORD platformId_;
-};
+using FakeHost = test::FakeHostFacts;
 
 class ControllerSetTest : public ::testing::Test {
  protected:
@@ -328,7 +306,7 @@ TEST_F(ControllerSetTest, DeviceThatWillNotOpenGivesItsError) {
 
 TEST_F(ControllerSetTest, UnreadablePlatformVersionFailsOpen) {
   Load(R"({"controllers": [{"port": 1}]})");
-  ntHost.failWith = 87;
+  ntHost.versionFails = true;
   ControllerSet set(Context(ntHost));
   EXPECT_EQ(set.Open(1), -1);
   EXPECT_EQ(set.LastStatus(), kStatusVersionFailed);

@@ -10,23 +10,12 @@
 #include "emulator/WorldFile.h"
 #include "platform/HostFacts.h"
 #include "support/FakeClock.h"
+#include "support/HostDoubles.h"
 
 namespace kivo {
 namespace {
 
-class FixedHost : public platform::HostFacts {
- public:
-  explicit FixedHost(platform::DWORD platformId) : platformId_(platformId) {}
-  platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* info) override {
-    info->dwPlatformId = platformId_;
-    return platform::TRUE;
-  }
-  platform::BOOL GetComputerNameA(char*, platform::DWORD*) override { return platform::FALSE; }
-  std::string NativeDescription() override { return ""; }
-
- private:
-  platform::DWORD platformId_;
-};
+using FixedHost = test::FakeHostFacts;
 
 class InitialiseTest : public ::testing::Test {
  protected:

@@ -24,6 +24,7 @@
 #include "platform/LastError.h"
 #include "platform/SocketDeviceIo.h"
 #include "support/FakeClock.h"
+#include "support/HostDoubles.h"
 
 namespace kivo::emulator {
 namespace {
@@ -49,15 +50,7 @@ class TempDir {
   std::string path_;
 };
 
-class FixedHost : public platform::HostFacts {
- public:
-  platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* info) override {
-    info->dwPlatformId = platform::VER_PLATFORM_LINUX;
-    return platform::TRUE;
-  }
-  platform::BOOL GetComputerNameA(char*, DWORD*) override { return platform::FALSE; }
-  std::string NativeDescription() override { return ""; }
-};
+using FixedHost = test::FakeHostFacts;
 
 bool Exists(const std::string& path) {
   struct stat info {};

@@ -19,6 +19,7 @@
 #include "platform/HostFacts.h"
 #include "platform/SocketDeviceIo.h"
 #include "support/FakeClock.h"
+#include "support/HostDoubles.h"
 
 extern char** environ;
 
@@ -116,19 +117,7 @@ class Emulator {
   std::string output_;
 };
 
-class FixedHost : public platform::HostFacts {
- public:
-  explicit FixedHost(platform::DWORD platformId) : platformId_(platformId) {}
-  platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* info) override {
-    info->dwPlatformId = platformId_;
-    return platform::TRUE;
-  }
-  platform::BOOL GetComputerNameA(char*, platform::DWORD*) override { return platform::FALSE; }
-  std::string NativeDescription() override { return ""; }
-
- private:
-  platform::DWORD platformId_;
-};
+using FixedHost = test::FakeHostFacts;
 
 bool Exists(const std::string& path) {
   struct stat info {};

@@ -20,6 +20,7 @@
 #include "platform/HostFacts.h"
 #include "platform/LastError.h"
 #include "report/ReportText.h"
+#include "support/HostDoubles.h"
 
 namespace kivo::test {
 namespace {
@@ -28,23 +29,7 @@ using Params = std::vector<std::uint32_t>;
 using Waits = std::vector<std::uint32_t>;
 constexpr std::uint32_t kServerUnavailable = 1722;
 
-class LinuxHost : public platform::HostFacts {
- public:
-  platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* info) override {
-    info->dwMajorVersion = 6;
-    info->dwMinorVersion = 1;
-    info->dwBuildNumber = 0;
-    info->dwPlatformId = platform::VER_PLATFORM_LINUX;
-    info->szCSDVersion[0] = '\0';
-    return platform::TRUE;
-  }
-  platform::BOOL GetComputerNameA(char* buffer, platform::DWORD* size) override {
-    std::strcpy(buffer, "host");
-    *size = 4;
-    return platform::TRUE;
-  }
-  std::string NativeDescription() override { return "Linux"; }
-};
+using LinuxHost = test::FakeHostFacts;
 
 // The text of the pending buffer, taken as the window takes it.
 std::string TakePending() {

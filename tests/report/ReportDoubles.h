@@ -19,54 +19,9 @@
 #include "platform/LastError.h"
 #include "platform/Registry.h"
 #include "support/DesktopDoubles.h"
+#include "support/HostDoubles.h"
 
 namespace kivo::test {
-
-// Host facts as the test sets them; by default a Linux host named "testhost".
-class FakeHostFacts : public platform::HostFacts {
- public:
-  FakeHostFacts() { SetVersion(6, 1, 0, platform::VER_PLATFORM_LINUX); }
-  void SetVersion(platform::DWORD major, platform::DWORD minor, platform::DWORD build,
-                  platform::DWORD platformId, const char* servicePack = "") {
-    version = platform::OSVERSIONINFOA{};
-    version.dwOSVersionInfoSize = sizeof version;
-    version.dwMajorVersion = major;
-    version.dwMinorVersion = minor;
-    version.dwBuildNumber = build;
-    version.dwPlatformId = platformId;
-    std::snprintf(version.szCSDVersion, sizeof version.szCSDVersion, "%s", servicePack);
-  }
-  platform::BOOL GetVersionExA(platform::OSVERSIONINFOA* info) override {
-    if (versionFails || info->dwOSVersionInfoSize != sizeof *info) {
-      platform::SetLastError(platform::ERROR_INVALID_PARAMETER);
-      return platform::FALSE;
-    }
-    *info = version;
-    return platform::TRUE;
-  }
-  platform::BOOL GetComputerNameA(char* buffer, platform::DWORD* size) override {
-    if (nameFails) {
-      platform::SetLastError(platform::ERROR_GEN_FAILURE);
-      return platform::FALSE;
-    }
-    auto needed = static_cast<platform::DWORD>(name.size() + 1);
-    if (*size < needed) {
-      *size = needed;
-      platform::SetLastError(111);
-      return platform::FALSE;
-    }
-    std::memcpy(buffer, name.c_str(), needed);
-    *size = needed - 1;
-    return platform::TRUE;
-  }
-  std::string NativeDescription() override { return description; }
-
-  platform::OSVERSIONINFOA version{};
-  bool versionFails = false;
-  bool nameFails = false;
-  std::string name = "testhost";
-  std::string description = "Test GNU/Linux 1 Linux 6.1.0-test x86_64";
-};
 
 // Keys by their full path ("HKLM\\SYSTEM\\..."), values by name.
 class MemoryRegistry : public platform::Registry {
