@@ -25,6 +25,7 @@
 #include "platform/SocketDeviceIo.h"
 #include "support/FakeClock.h"
 #include "support/HostDoubles.h"
+#include "support/TempDir.h"
 
 namespace kivo::emulator {
 namespace {
@@ -33,22 +34,7 @@ using platform::DWORD;
 using platform::HANDLE;
 using namespace kivo::request;
 
-// Socket paths must stay short, so the directories live in /tmp.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/kivo-dev-XXXXXX";
-    path_ = ::mkdtemp(pattern);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TempDir = test::TempDir;
 
 using FixedHost = test::FakeHostFacts;
 

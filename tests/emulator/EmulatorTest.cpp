@@ -20,6 +20,7 @@
 #include "platform/SocketDeviceIo.h"
 #include "support/FakeClock.h"
 #include "support/HostDoubles.h"
+#include "support/TempDir.h"
 
 extern char** environ;
 
@@ -31,21 +32,7 @@ std::string ProgramPath() {
   return std::string(binary ? binary : ".") + "/emulator/zelka-emulator";
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/kivo-emu-XXXXXX";
-    path_ = ::mkdtemp(pattern);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TempDir = test::TempDir;
 
 // One run of the program with its standard error on a pipe.
 class Emulator {

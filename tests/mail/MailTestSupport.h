@@ -16,28 +16,11 @@
 #include "mail/MailSender.h"
 #include "platform/Desktop.h"
 #include "support/DesktopDoubles.h"
+#include "support/TempDir.h"
 
 namespace kivo::test {
 
 using RecordingBoxes = RecordingMessageBoxes;
-
-// A fresh directory under the system's temporary directory, removed at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kivo-mail-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

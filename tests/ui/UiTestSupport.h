@@ -15,6 +15,7 @@
 #include "monitor/ServiceLink.h"
 #include "platform/Desktop.h"
 #include "support/DesktopDoubles.h"
+#include "support/TempDir.h"
 #include "ui/DesktopServices.h"
 
 namespace kivo::test {
@@ -64,21 +65,6 @@ class ScriptedServiceLink : public ServiceLink {
   std::deque<std::pair<std::uint32_t, std::uint16_t>> script_;
 };
 
-// A fresh directory, removed with its contents at the end.
-class ScratchDirectory {
- public:
-  ScratchDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kivo-ui-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~ScratchDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using ScratchDirectory = TempDir;
 
 }  // namespace kivo::test
