@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -99,6 +100,7 @@ void AlertDialog::ShowAlert(const std::string& line) {
 
 void AlertDialog::Acknowledge() {
   logic_.Acknowledge();
+  ShowFlash(false);
   hide();
 }
 
@@ -110,9 +112,15 @@ void AlertDialog::OpenBrowser() {
 void AlertDialog::AudioOffClicked() {
   logic_.SetAudioOff(audioOffBox_->isChecked() ? 1 : 0);
   audioOffFlag_ = logic_.AudioOff();
+  emit AudioOffChanged(logic_.AudioOff());
   if (context_.registry != nullptr && context_.messageBoxes != nullptr) {
     WriteAudioOff(*context_.registry, *context_.messageBoxes, logic_.AudioOff());
   }
+}
+
+void AlertDialog::SetAudioOff(int audioOff) {
+  logic_.SetAudioOff(audioOff);
+  audioOffBox_->setChecked(logic_.AudioOff() != 0);
 }
 
 void AlertDialog::BeepTick() {
@@ -121,7 +129,37 @@ void AlertDialog::BeepTick() {
 
 void AlertDialog::FlashTick() {
   const int invert = logic_.FlashTick();
-  if (invert >= 0) flasher_.FlashWindow(*this, invert != 0);
+  if (invert < 0) return;
+  flasher_.FlashWindow(*this, invert != 0);
+  ShowFlash(invert != 0);
+}
+
+void AlertDialog::ShowFlash(bool inverted) {
+  // A window manager ignores the attention hint of the active window, and
+  // the caption it draws is not the program's: the flash is drawn inside
+  // the window's own frame too, so it shows whether the window is active
+  // or not.
+  if (flashShown_ != inverted) {
+    flashShown_ = inverted;
+    update();
+  }
+  emit Flashed(inverted);
+}
+
+void AlertDialog::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (!flashShown_) return;
+  // The margin around the controls (the template keeps 6 units free at
+  // every edge) takes the colour of an active caption.
+  const DialogUnits du = DialogUnits::ForFont(font());
+  const int side = du.X(5);
+  const int top = du.Y(5);
+  QPainter painter(this);
+  const QColor colour = palette().color(QPalette::Active, QPalette::Highlight);
+  painter.fillRect(0, 0, width(), top, colour);
+  painter.fillRect(0, height() - top, width(), top, colour);
+  painter.fillRect(0, 0, side, height(), colour);
+  painter.fillRect(width() - side, 0, side, height(), colour);
 }
 
 void AlertDialog::accept() {
@@ -134,6 +172,7 @@ void AlertDialog::reject() {
 
 void AlertDialog::closeEvent(QCloseEvent* event) {
   logic_.Acknowledge();
+  ShowFlash(false);
   event->accept();
 }
 

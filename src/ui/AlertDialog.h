@@ -35,8 +35,20 @@ class AlertDialog : public QDialog {
   void AudioOffClicked();
   void BeepTick();
   void FlashTick();
+  // The audio switch changed elsewhere (the main menu): the box follows.
+  void SetAudioOff(int audioOff);
 
+ signals:
+  // The user clicked "Audio off"; audioOff is the new state.
+  void AudioOffChanged(int audioOff);
+  // The caption area was flashed (true) or restored (false): each flash
+  // tick of an alarm, and false when the alarm is acknowledged.
+  void Flashed(bool inverted);
+
+ public:
   const AlertLogic& Logic() const { return logic_; }
+  // True while the window shows its flash (the frame in the highlight colour).
+  bool FlashShown() const { return flashShown_; }
   QTimer& BeepTimer() { return beepTimer_; }
   QTimer& FlashTimer() { return flashTimer_; }
 
@@ -44,15 +56,18 @@ class AlertDialog : public QDialog {
   void accept() override;  // OK and Enter
   void reject() override;  // Escape carries the Open Browser command
   void closeEvent(QCloseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void PushFields();
+  void ShowFlash(bool inverted);
 
   platform::PlatformContext context_;
   int& audioOffFlag_;
   Beeper& beeper_;
   Flasher& flasher_;
   AlertLogic logic_;
+  bool flashShown_ = false;
   QTimer beepTimer_;
   QTimer flashTimer_;
   QPlainTextEdit* messageEdit_ = nullptr;

@@ -2,6 +2,8 @@
 // attention flashing, Qt message boxes and detached program starts.
 #include "ui/DesktopServices.h"
 
+#include "ui/DialogUnits.h"
+
 #include <alsa/asoundlib.h>
 
 #include <QApplication>
@@ -78,6 +80,11 @@ int QtMessageBoxes::MessageBoxA(bool owned, const std::string& text, const std::
   // A box holds up its owner only (none when it has no owner); the alert
   // window stays usable, so an alarm can be acknowledged while a box is open.
   box.setWindowModality(Qt::WindowModal);
+  // The alert window is kept above all others; a box in the same layer,
+  // shown after it, comes out on top of it instead of taking the keyboard
+  // unseen beneath it.
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.setFont(DialogFont());
   box.setWindowTitle(QString::fromLatin1(caption.c_str()));
   box.setText(QString::fromLatin1(text.c_str()));
   switch (type & 0xF0u) {

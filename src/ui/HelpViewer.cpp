@@ -23,6 +23,15 @@ std::string SourceTreeHelp() {
 
 }  // namespace
 
+std::string MissingHelpText(const std::string& directory, const std::string& page) {
+  if (directory.empty()) {
+    return "The help files of the Kivo Disk Management Utility cannot be found. They are looked for in "
+           "$KIVO_HELP_DIR, in share/kivo/help beside the program's directory and in help/ beside the "
+           "program.";
+  }
+  return "The help page \"" + page + "\" cannot be found in " + directory + ".";
+}
+
 std::string HelpTopicPage(unsigned helpContext) {
   switch (helpContext) {
     case kMainWindowHelpContext:
@@ -60,10 +69,10 @@ HelpViewer::~HelpViewer() {
 
 bool HelpViewer::ShowTopic(unsigned helpContext) {
   directory_ = FindHelpDirectory(QCoreApplication::applicationDirPath().toStdString(), sourceHelpDirectory_);
-  if (directory_.empty()) return false;
-  const std::filesystem::path page = std::filesystem::path(directory_) / HelpTopicPage(helpContext);
+  const std::string pageName = HelpTopicPage(helpContext);
+  const std::filesystem::path page = std::filesystem::path(directory_) / pageName;
   std::error_code error;
-  if (!std::filesystem::is_regular_file(page, error)) return false;
+  const bool found = !directory_.empty() && std::filesystem::is_regular_file(page, error);
   if (browser_ == nullptr) {
     // A window of its own: it stays usable while the main window is hidden.
     browser_ = new QTextBrowser;
@@ -72,12 +81,18 @@ bool HelpViewer::ShowTopic(unsigned helpContext) {
     browser_->setOpenExternalLinks(true);
     browser_->resize(720, 560);
   }
-  browser_->setSearchPaths({QString::fromStdString(directory_)});
-  browser_->setSource(QUrl::fromLocalFile(QString::fromStdString(page.string())));
+  if (found) {
+    browser_->setSearchPaths({QString::fromStdString(directory_)});
+    browser_->setSource(QUrl::fromLocalFile(QString::fromStdString(page.string())));
+  } else {
+    // As a help viewer does, the window itself says what is missing.
+    browser_->setSource(QUrl());
+    browser_->setPlainText(QString::fromStdString(MissingHelpText(directory_, pageName)));
+  }
   browser_->show();
   browser_->raise();
   browser_->activateWindow();
-  return true;
+  return browser_->isVisible();
 }
 
 void HelpViewer::Quit() {

@@ -22,6 +22,10 @@ std::string HelpTopicPage(unsigned helpContext);
 // sourceHelpDirectory is the source tree's help/ (compiled in).
 std::string FindHelpDirectory(const std::string& programDirectory, const std::string& sourceHelpDirectory);
 
+// What the help window says when the help folder ("" when none was found)
+// or the topic's page is missing.
+std::string MissingHelpText(const std::string& directory, const std::string& page);
+
 class HelpViewer {
  public:
   explicit HelpViewer(std::string sourceHelpDirectory = "");
@@ -29,8 +33,9 @@ class HelpViewer {
   HelpViewer(const HelpViewer&) = delete;
   HelpViewer& operator=(const HelpViewer&) = delete;
 
-  // Opens (or brings forward) the help window at the topic; false when the
-  // help cannot be found, nothing shown then.
+  // Opens (or brings forward) the help window at the topic; a missing help
+  // folder or page is reported in the window. False only when no window
+  // could be shown.
   bool ShowTopic(unsigned helpContext);
   // Closes the help window if this program opened it.
   void Quit();

@@ -256,7 +256,13 @@ void MainDialog::BuildMenu() {
   auto add = [this](QMenu* popup, const char* text, int id) {
     QAction* action = popup->addAction(QString::fromLatin1(text));
     action->setData(id);
-    connect(action, &QAction::triggered, this, [this, id] { DispatchCommand(id); });
+    connect(action, &QAction::triggered, this, [this, action, id] {
+      // A check item's command sets its own mark (ToggleAudio flips it), as
+      // the command does when another program sends it: the toggle the
+      // toolkit made on the click is taken back first.
+      if (action->isCheckable()) action->setChecked(!action->isChecked());
+      DispatchCommand(id);
+    });
     return action;
   };
   QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
@@ -328,6 +334,13 @@ void MainDialog::OnInitDialog() {
   // window of its own (deleted with this one), so the boxes and dialogs that
   // hold up this window never hold up the alarm's OK.
   alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher);
+  alert_->setWindowIcon(appIcon_);
+  // The window's "Audio off" box and the menu's check mark show one setting.
+  connect(alert_, &AlertDialog::AudioOffChanged, this, [this](int audioOff) {
+    if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(audioOff != 0);
+  });
+  // The tray icon flashes with the alert window, as tray monitors do.
+  connect(alert_, &AlertDialog::Flashed, this, [this](bool inverted) { tray_.ShowAlarmIcon(inverted); });
   // Monitoring runs only when the first scan found a controller.
   monitorThread_ = std::make_unique<MonitorThread>(monitorContext_, *services_.serviceLink, *this);
   StartMonitoring(controllerTotal_, *monitorThread_);
@@ -426,6 +439,7 @@ void MainDialog::ToggleAudioItem() {
   if (context_.registry == nullptr || context_.messageBoxes == nullptr) return;
   ActionCheckMenu menu(*this);
   ToggleAudio(menu, *context_.registry, *context_.messageBoxes);
+  if (alert_ != nullptr) alert_->SetAudioOff(AudioOffFlag);
 }
 
 void MainDialog::Refresh() {

@@ -1,19 +1,21 @@
 // TrayIcon: the program's icon in the notification area and its menu 200.
-// The Qt icon is created lazily; without a tray the program runs on. Mouse
-// events arrive as the window messages of a tray callback would, and the
-// menu's choices reach the owner as ordinary commands. Shell code only.
+// The Qt icon is created lazily; without a tray the program runs on, and a
+// tray that appears later gets the icon. Mouse events arrive as the window
+// messages of a tray callback would, and the menu's choices reach the owner
+// as ordinary commands. While an alarm is unacknowledged the icon alternates
+// with the alarm icon. Shell code only.
 #pragma once
 
 #include <QIcon>
 #include <QObject>
 #include <QPoint>
+#include <QSystemTrayIcon>
 #include <functional>
 #include <memory>
 #include <string>
 
 class QAction;
 class QMenu;
-class QSystemTrayIcon;
 
 namespace kivo {
 
@@ -43,7 +45,8 @@ class TrayIcon : public QObject {
   ~TrayIcon() override;
 
   // Shows the icon with its tip (at most 63 characters are kept). False when
-  // the desktop has no notification area; the caller does not look.
+  // the desktop has no notification area yet; the icon then appears when one
+  // starts. The caller does not look.
   bool AddTrayIcon(int id, const QIcon& icon, const std::string& tip);
   bool RemoveTrayIcon(int id);
   bool IsAdded() const { return added_; }
@@ -51,6 +54,15 @@ class TrayIcon : public QObject {
 
   // A mouse message over the icon (WM_LBUTTONDBLCLK, WM_RBUTTONUP, ...).
   void HandleTrayCallback(int mouseMessage);
+  // The mouse message that a tray's activation stands for, or 0. An icon
+  // embedded in an X11 tray reports presses, so its single click means
+  // nothing and its menu waits for the release; a StatusNotifierItem host
+  // never sends a double click: its activation opens the alert window and
+  // its context request is the release of the right button.
+  static int MouseMessageOf(QSystemTrayIcon::ActivationReason reason, bool embeddedIcon);
+  // The alarm icon (true) or the program's icon (false).
+  void ShowAlarmIcon(bool alarm);
+  bool AlarmIconShown() const { return alarmShown_; }
   // Menu 200's popup, built afresh for every showing; each action's data is
   // its command number.
   static std::unique_ptr<QMenu> BuildMenu();
@@ -60,8 +72,14 @@ class TrayIcon : public QObject {
   std::function<QAction*(QMenu&, const QPoint&)> popup;
 
  private:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void Activated(QSystemTrayIcon::ActivationReason reason);
+
   TrayOwner& owner_;
   std::unique_ptr<QSystemTrayIcon> icon_;
+  QIcon appIcon_;
+  QIcon alarmIcon_;
+  bool alarmShown_ = false;
   bool added_ = false;
   std::string tip_;
 };

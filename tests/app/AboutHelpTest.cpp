@@ -111,15 +111,26 @@ TEST(HelpTest, ShowsTheMainWindowTopicAndClosesOnQuit) {
   EXPECT_EQ(viewer.Window(), nullptr);
 }
 
-TEST(HelpTest, MissingHelpIsReported) {
+TEST(HelpTest, MissingHelpIsReportedByTheHelpWindow) {
   test::TempDir dir;
   const char* source = std::getenv("KIVO_SOURCE_DIR");
   const std::string saved = source != nullptr ? source : "";
   ::unsetenv("KIVO_SOURCE_DIR");
-  ::setenv("KIVO_HELP_DIR", dir.Path().c_str(), 1);  // holds no index.html
-  HelpViewer viewer(dir.Path());
-  EXPECT_FALSE(viewer.ShowTopic(kMainWindowHelpContext));
-  EXPECT_EQ(viewer.Window(), nullptr);
+  ::setenv("KIVO_HELP_DIR", dir.Path().c_str(), 1);
+  struct Case {
+    bool contentsPage;  // index.html present, the topic's page not
+    const char* says;
+  };
+  for (const Case& c : {Case{false, "help files of the Kivo Disk Management Utility cannot be found"},
+                        Case{true, "\"main-window.html\" cannot be found in "}}) {
+    if (c.contentsPage) std::ofstream(std::filesystem::path(dir.Path()) / "index.html") << "<html></html>";
+    HelpViewer viewer(dir.Path());
+    EXPECT_TRUE(viewer.ShowTopic(kMainWindowHelpContext)) << "no \"Failed to launch help.\" box";
+    ASSERT_NE(viewer.Window(), nullptr);
+    EXPECT_TRUE(viewer.Window()->isVisible());
+    EXPECT_TRUE(viewer.Window()->toPlainText().contains(QString::fromLatin1(c.says)))
+        << viewer.Window()->toPlainText().toStdString();
+  }
   ::unsetenv("KIVO_HELP_DIR");
   if (!saved.empty()) ::setenv("KIVO_SOURCE_DIR", saved.c_str(), 1);
 }

@@ -4,11 +4,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
 
 #include "app/MainWindowBoxes.h"
 #include "platform/Win32Types.h"
+#include "ui/DialogUnits.h"
+#include "ui/TrayIcon.h"
 
 namespace kivo {
 namespace {
@@ -63,6 +66,34 @@ TEST(MainWindowBoxesTest, BoxOverAVisibleWindowIsOwned) {
       boxes.MessageBoxA(true, "Unable to open clipboard", "Kivo Disk Managenemt Utility", platform::MB_OK),
       platform::IDOK);
   EXPECT_EQ(parent, &window);
+}
+
+// Whether the main window is seen or not, a box comes out above the alert
+// window (kept above all others) and speaks in the windows' dialog font.
+TEST(MainWindowBoxesTest, EveryBoxStaysAboveTheAlertWindowInTheDialogFont) {
+  for (const bool windowSeen : {false, true}) {
+    QWidget window;
+    window.setVisible(windowSeen);
+    MainWindowBoxes boxes;
+    boxes.SetWindow(&window);
+    bool onTop = false;
+    QFont font;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+      font = box->font();
+      box->button(QMessageBox::Ok)->click();
+    });
+    boxes.MessageBoxA(true, "Error: registry access failed, check your setup. (0x5)", "Kivo",
+                      platform::MB_OK);
+    EXPECT_TRUE(onTop) << windowSeen;
+    EXPECT_EQ(font, DialogFont()) << windowSeen;
+  }
+}
+
+TEST(MainWindowBoxesTest, TrayMenuSpeaksInTheDialogFont) {
+  EXPECT_EQ(TrayIcon::BuildMenu()->font(), DialogFont());
 }
 
 }  // namespace

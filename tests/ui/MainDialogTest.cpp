@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -319,6 +320,28 @@ TEST_F(MainDialogTest, ViewAlarmsAndTrayDoubleClickShowTheAlertWindow) {
   EXPECT_FALSE(dialog.isVisible()) << "the tray opens the alert window, never the main window";
 }
 
+TEST_F(MainDialogTest, UnacknowledgedAlarmFlashesInTheWindowAndTheTrayUntilOk) {
+  MainDialog& dialog = Open();
+  AlertDialog& alert = *dialog.Alert();
+  EXPECT_EQ(alert.windowIcon().cacheKey(), dialog.AppIcon().cacheKey());
+  dialog.ShowAlert("TIME: Tue Dec 08 10:00:00 2026 MESSAGE: Drive timeout\r\n");
+  // Something the user sees changes at every tick, active window or not.
+  QImage previous = alert.grab().toImage();
+  for (int tick = 0; tick < 4; ++tick) {
+    alert.FlashTick();
+    const QImage now = alert.grab().toImage();
+    EXPECT_NE(now, previous) << tick;
+    EXPECT_EQ(dialog.Tray().AlarmIconShown(), tick % 2 == 0) << tick;
+    previous = now;
+  }
+  alert.FlashTick();
+  ASSERT_TRUE(alert.FlashShown());
+  QTest::mouseClick(alert.findChild<QPushButton*>(QStringLiteral("control1")), Qt::LeftButton);
+  alert.FlashTick();
+  EXPECT_FALSE(alert.FlashShown());
+  EXPECT_FALSE(dialog.Tray().AlarmIconShown());
+}
+
 TEST_F(MainDialogTest, HooksReceiveTheirCommands) {
   MainDialog& dialog = Open();
   std::vector<std::string> calls;
@@ -336,16 +359,25 @@ TEST_F(MainDialogTest, HooksReceiveTheirCommands) {
   EXPECT_EQ(calls.size(), 10u);
 }
 
-TEST_F(MainDialogTest, AudioOffMenuTogglesFlagMarkAndStoredValue) {
+TEST_F(MainDialogTest, AudioOffMenuAndAlertBoxFlipOneSettingOncePerClick) {
   MainDialog& dialog = Open();
-  dialog.DispatchCommand(32785);
-  EXPECT_TRUE(dialog.ActionFor(32785)->isChecked());
-  EXPECT_EQ(AudioOffFlag, 1);
-  EXPECT_EQ(ReadAudioOff(*registry_), 1);
-  dialog.DispatchCommand(32785);
-  EXPECT_FALSE(dialog.ActionFor(32785)->isChecked());
-  EXPECT_EQ(AudioOffFlag, 0);
-  EXPECT_EQ(ReadAudioOff(*registry_), 0);
+  QAction* menuItem = dialog.ActionFor(32785);
+  auto* alertBox = dialog.Alert()->findChild<QCheckBox*>(QStringLiteral("control1034"));
+  ASSERT_NE(alertBox, nullptr);
+  // Each click, wherever it is made, flips the mark, the box, the flag and
+  // the stored value once.
+  const std::function<void()> clicks[] = {[&] { menuItem->trigger(); }, [&] { menuItem->trigger(); },
+                                          [&] { alertBox->click(); }, [&] { menuItem->trigger(); },
+                                          [&] { alertBox->click(); }};
+  int expected = 0;
+  for (const auto& click : clicks) {
+    click();
+    expected = 1 - expected;
+    EXPECT_EQ(menuItem->isChecked(), expected == 1);
+    EXPECT_EQ(alertBox->isChecked(), expected == 1);
+    EXPECT_EQ(AudioOffFlag, expected);
+    EXPECT_EQ(ReadAudioOff(*registry_), expected);
+  }
 }
 
 TEST_F(MainDialogTest, AudioOffAtStartCarriesTheCheckMark) {

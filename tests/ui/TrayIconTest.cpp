@@ -65,16 +65,39 @@ TEST(TrayIconTest, DismissedMenuAndSingleClicksDoNothing) {
   EXPECT_TRUE(owner.alerts.empty());
 }
 
-TEST(TrayIconTest, WithoutTrayTheProgramRunsOnAndTipIsKept) {
+TEST(TrayIconTest, WithoutTrayTheProgramRunsOnAndTheIconWaitsForOne) {
   RecordingOwner owner;
   TrayIcon tray(owner);
-  // The offscreen platform has no notification area.
+  // The offscreen platform has no notification area (yet): the icon stays
+  // registered, so a tray that starts later gets it.
   EXPECT_FALSE(tray.AddTrayIcon(TrayIcon::kTrayIconId, QIcon(), "Kivo Disk Management Utility"));
-  EXPECT_FALSE(tray.IsAdded());
+  EXPECT_TRUE(tray.IsAdded());
   EXPECT_EQ(tray.Tip(), "Kivo Disk Management Utility");
-  EXPECT_FALSE(tray.RemoveTrayIcon(TrayIcon::kTrayIconId));
+  EXPECT_TRUE(tray.RemoveTrayIcon(TrayIcon::kTrayIconId));
+  EXPECT_FALSE(tray.IsAdded());
   tray.HandleTrayCallback(TrayIcon::WM_LBUTTONDBLCLK);
   EXPECT_EQ(owner.alerts.size(), 1u);
+}
+
+TEST(TrayIconTest, ActivationsOfBothKindsOfTray) {
+  struct Case {
+    QSystemTrayIcon::ActivationReason reason;
+    bool embedded;  // an X11 tray; else a StatusNotifierItem host
+    int message;
+  };
+  const Case cases[] = {
+      {QSystemTrayIcon::DoubleClick, true, TrayIcon::WM_LBUTTONDBLCLK},
+      {QSystemTrayIcon::Trigger, true, 0},  // a single click, on the press
+      {QSystemTrayIcon::Context, true, 0},  // the press; the release opens the menu
+      {QSystemTrayIcon::MiddleClick, true, 0},
+      {QSystemTrayIcon::Trigger, false, TrayIcon::WM_LBUTTONDBLCLK},
+      {QSystemTrayIcon::DoubleClick, false, TrayIcon::WM_LBUTTONDBLCLK},
+      {QSystemTrayIcon::Context, false, TrayIcon::WM_RBUTTONUP},
+      {QSystemTrayIcon::MiddleClick, false, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TrayIcon::MouseMessageOf(c.reason, c.embedded), c.message) << c.reason << " " << c.embedded;
+  }
 }
 
 TEST(TrayIconTest, TipIsCutToSixtyThreeCharacters) {
