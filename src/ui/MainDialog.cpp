@@ -18,7 +18,9 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include "controller/InventoryScan.h"
@@ -30,6 +32,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/AlertDialog.h"
 #include "ui/DialogUnits.h"
+#include "ui/TemplateFit.h"
 
 namespace kivo {
 
@@ -90,6 +93,12 @@ platform::PlatformContext WithDesktop(const platform::PlatformContext& context,
   return result;
 }
 
+// The width a text takes when drawn: its advance, or more where a glyph
+// reaches past it.
+int DrawnWidth(const QFontMetrics& metrics, const QString& text) {
+  return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(QRect(), 0, text).width());
+}
+
 QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -148,59 +157,56 @@ MainDialog::~MainDialog() {
 }
 
 QLabel* MainDialog::AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height) {
-  const DialogUnits du = DialogUnits::ForFont(font());
   auto* label = new QLabel(QString::fromLatin1(text), parent);
-  label->setGeometry(du.Rect(x, y, width, height));
+  Place(label, x, y, width, height);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   if (id != 0) {
     label->setObjectName(QStringLiteral("control%1").arg(id));
     label->setTextFormat(Qt::PlainText);
+    // A value that needs more room than its row can give wraps.
+    label->setWordWrap(true);
     controls_[static_cast<std::size_t>(id - 1000)] = label;
   }
   return label;
 }
 
+QWidget* MainDialog::Place(QWidget* widget, int x, int y, int width, int height, bool container) {
+  placements_.push_back({widget, QRect(x, y, width, height), container});
+  return widget;
+}
+
 void MainDialog::BuildWindow() {
-  const DialogUnits du = DialogUnits::ForFont(font());
   BuildMenu();
-  const int menuHeight = menuBar_->sizeHint().height();
-  const QSize client = du.Size(398, 257);
-  menuBar_->setGeometry(0, 0, client.width(), menuHeight);
   client_ = new QWidget(this);
-  client_->setGeometry(0, menuHeight, client.width(), client.height());
-  setFixedSize(client.width(), client.height() + menuHeight);
 
   auto* line = new QFrame(client_);
   line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-  line->setGeometry(du.Rect(0, 0, 397, 1));
+  Place(line, 0, 0, 397, 1);
   auto* group = new QGroupBox(QStringLiteral("Zelka Storage Controller"), client_);
-  group->setGeometry(du.Rect(9, 12, 382, 192));
+  Place(group, 9, 12, 382, 192, true);
 
   controllerBox_ = new QComboBox(client_);
   controllerBox_->setObjectName(QStringLiteral("control1023"));
-  const QRect boxRect = du.Rect(15, 29, 118, 48);  // the height is the drop-down's
-  controllerBox_->setGeometry(boxRect.x(), boxRect.y(), boxRect.width(), controllerBox_->sizeHint().height());
+  Place(controllerBox_, 15, 29, 118, 48);  // the height is the drop-down's
   connect(controllerBox_, &QComboBox::currentIndexChanged, this,
           [this](int) { DispatchCommand(command::kControllerBox); });
 
-  QLabel* status = AddText(client_, 1031, "", 137, 21, 166, 33);
-  status->setWordWrap(true);
+  AddText(client_, 1031, "", 137, 21, 166, 33);
 
   auto* frame = new QFrame(client_);
   frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  frame->setGeometry(du.Rect(306, 23, 74, 31));
+  Place(frame, 306, 23, 74, 31);
   auto* logo = new QLabel(client_);
   logo->setObjectName(QStringLiteral("logo147"));
-  logo->setGeometry(du.Rect(306, 23, 75, 30));
+  Place(logo, 306, 23, 75, 30);
   logo->setPixmap(QPixmap(QStringLiteral(":/kivo/147.png")));
   logo->setScaledContents(true);
 
-  AddText(client_, 0, "Units:", 15, 48, 19, 8);
-  AddText(client_, 1037, "", 36, 46, 270, 11);
-
+  QLabel* units = AddText(client_, 0, "Units:", 15, 48, 19, 8);
+  rows_.push_back({{{units}, {AddText(client_, 1037, "", 36, 46, 270, 11)}}, 380});
   unitList_ = new QTreeWidget(client_);
   unitList_->setObjectName(QStringLiteral("control1011"));
-  unitList_->setGeometry(du.Rect(14, 58, 366, 107));
+  Place(unitList_, 14, 58, 366, 107);
   unitList_->setRootIsDecorated(false);
   unitList_->setUniformRowHeights(true);
   unitList_->setIconSize(QSize(kSmallIconSize, kSmallIconSize));
@@ -208,45 +214,148 @@ void MainDialog::BuildWindow() {
   unitList_->header()->setStretchLastSection(false);
   unitList_->setSortingEnabled(false);
 
-  AddText(client_, 0, "Driver:", 17, 170, 22, 8);
-  AddText(client_, 1001, "", 42, 170, 103, 17);
-  AddText(client_, 0, "Firmware:", 145, 170, 33, 8);
-  AddText(client_, 1003, "", 178, 170, 76, 8);
-  AddText(client_, 0, "PCBA:", 254, 170, 22, 8);
-  AddText(client_, 1005, "", 280, 170, 35, 8);
-  AddText(client_, 0, "Model:", 315, 170, 22, 8);
-  AddText(client_, 1009, "", 341, 170, 35, 8);
-  AddText(client_, 0, "BIOS:", 17, 189, 20, 8);
-  AddText(client_, 1004, "", 42, 189, 103, 8);
-  AddText(client_, 0, "Monitor:", 145, 189, 28, 8);
-  AddText(client_, 1002, "", 178, 189, 76, 8);
-  AddText(client_, 0, "A Chip:", 254, 189, 26, 8);
-  AddText(client_, 1006, "", 280, 189, 35, 8);
-  AddText(client_, 0, "P Chip:", 315, 189, 24, 8);
-  AddText(client_, 1007, "", 341, 189, 35, 8);
-  AddText(client_, 0, "Computer name:", 9, 209, 56, 8);
-  AddText(client_, 1035, "", 74, 209, 180, 8);
-  AddText(client_, 0, "Time:", 254, 209, 18, 8);
-  AddText(client_, 1008, "", 280, 209, 100, 8);
-  AddText(client_, 0, "Operating System:", 9, 220, 65, 10);
-  AddText(client_, 1000, "", 74, 220, 323, 10);
+  // The version rows share their columns.
+  auto pair = [&](const char* upper, int upperId, const char* lower, int lowerId, int labelX, int labelWidth,
+                  int lowerLabelWidth, int valueX, int valueWidth, int upperHeight) {
+    rows_.back().columns.push_back({AddText(client_, 0, upper, labelX, 170, labelWidth, 8),
+                                    AddText(client_, 0, lower, labelX, 189, lowerLabelWidth, 8)});
+    rows_.back().columns.push_back({AddText(client_, upperId, "", valueX, 170, valueWidth, upperHeight),
+                                    AddText(client_, lowerId, "", valueX, 189, valueWidth, 8)});
+  };
+  rows_.push_back({{}, 386});
+  pair("Driver:", 1001, "BIOS:", 1004, 17, 22, 20, 42, 103, 17);
+  pair("Firmware:", 1003, "Monitor:", 1002, 145, 33, 28, 178, 76, 8);
+  pair("PCBA:", 1005, "A Chip:", 1006, 254, 22, 26, 280, 35, 8);
+  pair("Model:", 1009, "P Chip:", 1007, 315, 22, 24, 341, 35, 8);
+  rows_.push_back({{{AddText(client_, 0, "Computer name:", 9, 209, 56, 8)},
+                    {AddText(client_, 1035, "", 74, 209, 180, 8)},
+                    {AddText(client_, 0, "Time:", 254, 209, 18, 8)},
+                    {AddText(client_, 1008, "", 280, 209, 100, 8)}},
+                   397});
+  rows_.push_back({{{AddText(client_, 0, "Operating System:", 9, 220, 65, 10)},
+                    {AddText(client_, 1000, "", 74, 220, 323, 10)}},
+                   397});
 
   auto addButton = [&](int id, const char* text, int x, int width) {
     auto* button = new QPushButton(QString::fromLatin1(text), client_);
     button->setObjectName(QStringLiteral("control%1").arg(id));
-    button->setGeometry(du.Rect(x, 236, width, 14));
+    Place(button, x, 236, width, 14);
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this, [this, id] { DispatchCommand(id); });
     return button;
   };
-  addButton(command::kUpdate, "Update", 9, 50)->setDefault(true);
-  addButton(command::kHelp, "Help", 71, 50);
-  addButton(command::kReturnToTray, "Return to Tray", 335, 53);
+  QPushButton* update = addButton(command::kUpdate, "Update", 9, 50);
+  update->setDefault(true);
+  rows_.push_back({{{update}, {addButton(command::kHelp, "Help", 71, 50)}}, 397});
+  rows_.push_back({{{addButton(command::kReturnToTray, "Return to Tray", 335, 53)}}, 394});
   // Present in the template but neither shown nor handled.
   auto* exitButton = new QPushButton(QStringLiteral("Exit"), client_);
   exitButton->setObjectName(QStringLiteral("control1036"));
-  exitButton->setGeometry(du.Rect(280, 236, 50, 14));
+  Place(exitButton, 280, 236, 50, 14);
   exitButton->setVisible(false);
+  LayOut();
+}
+
+int MainDialog::TextNeed(const QWidget* widget) const {
+  const QFontMetrics metrics(font());
+  if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
+    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+                       2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    return metrics.horizontalAdvance(button->text()) + margin;
+  }
+  const auto* label = qobject_cast<const QLabel*>(widget);
+  if (label == nullptr || label->text().isEmpty()) return 0;
+  int widest = 0;
+  for (const QString& line : label->text().split(QLatin1Char('\n')))
+    widest = std::max(widest, DrawnWidth(metrics, line));
+  return widest;
+}
+
+int MainDialog::WidestWord(const QWidget* widget) const {
+  const auto* label = qobject_cast<const QLabel*>(widget);
+  if (label == nullptr) return 0;
+  const QFontMetrics metrics(font());
+  int widest = 0;
+  for (const QString& word : label->text().split(QRegularExpression(QStringLiteral("\\s+")))) {
+    widest = std::max(widest, DrawnWidth(metrics, word));
+  }
+  return widest;
+}
+
+int MainDialog::TextHeight(const QWidget* widget, int width) const {
+  const auto* label = qobject_cast<const QLabel*>(widget);
+  if (label == nullptr || label->text().isEmpty() || label->pixmap().isNull() == false) return 0;
+  const QFontMetrics metrics(font());
+  const int flags = label->wordWrap() ? Qt::TextWordWrap : 0;
+  return metrics.boundingRect(QRect(0, 0, std::max(1, width), 1 << 20), flags, label->text()).height();
+}
+
+void MainDialog::LayOut() {
+  // The template in pixels of the current font, then the room the texts
+  // need: a font that is wider than the template's (the substituted font,
+  // a higher DPI) must neither cut a text nor let two overlap.
+  const DialogUnits du = DialogUnits::ForFont(font());
+  const int gap = du.X(3);
+  std::vector<QRect> rects;
+  rects.reserve(placements_.size());
+  for (const Placement& placement : placements_) {
+    const QRect& u = placement.units;
+    rects.push_back(du.Rect(u.x(), u.y(), u.width(), u.height()));
+  }
+  auto indexOf = [&](const QWidget* widget) {
+    for (std::size_t i = 0; i < placements_.size(); ++i) {
+      if (placements_[i].widget == widget) return i;
+    }
+    return placements_.size();
+  };
+  for (const TextRow& row : rows_) {
+    std::vector<TemplateFit::Cell> cells;
+    for (std::size_t c = 0; c < row.columns.size(); ++c) {
+      TemplateFit::Cell cell;
+      const QRect& first = rects[indexOf(row.columns[c].front())];
+      cell.x = first.x();
+      cell.width = first.width();
+      for (const QWidget* widget : row.columns[c]) {
+        cell.width = std::max(cell.width, rects[indexOf(widget)].width());
+        cell.need = std::max(cell.need, TextNeed(widget));
+        cell.minimum = std::max(cell.minimum, WidestWord(widget));
+        const auto* label = qobject_cast<const QLabel*>(widget);
+        cell.wraps = cell.wraps || (label != nullptr && label->wordWrap());
+      }
+      if (c + 1 < row.columns.size()) {
+        cell.need += gap;
+        cell.minimum += gap;
+      }
+      cells.push_back(cell);
+    }
+    const std::vector<TemplateFit::Span> spans = TemplateFit::FitRow(cells, du.X(row.right));
+    for (std::size_t c = 0; c < row.columns.size(); ++c) {
+      for (const QWidget* widget : row.columns[c]) {
+        QRect& rect = rects[indexOf(widget)];
+        rect.setX(spans[c].x);
+        rect.setWidth(spans[c].width - (c + 1 < row.columns.size() && cells[c].wraps ? gap : 0));
+      }
+    }
+  }
+  std::vector<TemplateFit::Item> items;
+  for (std::size_t i = 0; i < placements_.size(); ++i) {
+    if (placements_[i].widget == controllerBox_) rects[i].setHeight(controllerBox_->sizeHint().height());
+    const int height = std::max(rects[i].height(), TextHeight(placements_[i].widget, rects[i].width()));
+    const auto* label = qobject_cast<const QLabel*>(placements_[i].widget);
+    const bool empty = label != nullptr && label->text().isEmpty() && label->pixmap().isNull();
+    items.push_back({rects[i], height, placements_[i].container, empty});
+  }
+  const std::vector<QRect> placed = TemplateFit::Flow(items, du.Y(2));
+  int grown = 0;
+  for (std::size_t i = 0; i < placements_.size(); ++i) {
+    placements_[i].widget->setGeometry(placed[i]);
+    grown = std::max(grown, placed[i].bottom() - rects[i].bottom());
+  }
+  const int menuHeight = menuBar_->sizeHint().height();
+  const QSize client = du.Size(398, 257) + QSize(0, grown);
+  menuBar_->setGeometry(0, 0, client.width(), menuHeight);
+  client_->setGeometry(0, menuHeight, client.width(), client.height());
+  setFixedSize(client.width(), client.height() + menuHeight);
 }
 
 void MainDialog::BuildMenu() {
@@ -562,6 +671,7 @@ void MainDialog::PushDisplayTexts() {
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (QLabel* label = controls_[static_cast<std::size_t>(id - 1000)]) label->setText(shown);
   }
+  LayOut();
 }
 
 void MainDialog::StartMonitorThread() {
@@ -611,6 +721,12 @@ void MainDialog::accept() {
 
 void MainDialog::reject() {
   DispatchCommand(command::kCancel);
+}
+
+void MainDialog::changeEvent(QEvent* event) {
+  // A new font (another DPI) needs the template laid out anew.
+  if (event->type() == QEvent::FontChange && client_ != nullptr) LayOut();
+  QDialog::changeEvent(event);
 }
 
 void MainDialog::closeEvent(QCloseEvent* event) {

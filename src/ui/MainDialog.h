@@ -7,11 +7,13 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QRect>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controller/ControllerInfo.h"
 #include "mail/EmailLog.h"
@@ -152,6 +154,7 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, publi
   bool event(QEvent* event) override;
   void accept() override;
   void reject() override;
+  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -160,6 +163,13 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, publi
   void BuildWindow();
   void BuildMenu();
   QLabel* AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height);
+  // A control at its template rectangle (dialog units).
+  QWidget* Place(QWidget* widget, int x, int y, int width, int height, bool container = false);
+  // Lays the template out in the current font and makes room for the texts.
+  void LayOut();
+  int TextNeed(const QWidget* widget) const;
+  int WidestWord(const QWidget* widget) const;
+  int TextHeight(const QWidget* widget, int width) const;
   void ToggleAudioItem();
 
   // Declared before the context, which may point at them.
@@ -199,6 +209,20 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, publi
   QComboBox* controllerBox_ = nullptr;
   QTreeWidget* unitList_ = nullptr;
   std::array<QLabel*, 64> controls_{};  // display controls by id - 1000
+
+  struct Placement {
+    QWidget* widget;
+    QRect units;  // the template's rectangle
+    bool container;
+  };
+  // A row of the template whose cells share a line (columns stack the
+  // controls of rows that share their columns); right: its limit in units.
+  struct TextRow {
+    std::vector<std::vector<QWidget*>> columns;
+    int right;
+  };
+  std::vector<Placement> placements_;
+  std::vector<TextRow> rows_;
 };
 
 }  // namespace kivo

@@ -11,11 +11,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -36,9 +40,11 @@
 #include "report/DiskReport.h"
 #include "report/ReportText.h"
 #include "support/FakeClock.h"
+#include "support/HostDoubles.h"
 #include "ui/AboutDialog.h"
 #include "ui/AlertDialog.h"
 #include "ui/DesktopServices.h"
+#include "ui/DialogUnits.h"
 #include "ui/EmailSetupDialog.h"
 
 namespace kivo::test {
@@ -340,6 +346,71 @@ TEST_F(MainDialogTest, UnacknowledgedAlarmFlashesInTheWindowAndTheTrayUntilOk) {
   alert.FlashTick();
   EXPECT_FALSE(alert.FlashShown());
   EXPECT_FALSE(dialog.Tray().AlarmIconShown());
+}
+
+// The rectangle a label's text covers, as it is drawn.
+QRect TextArea(const QLabel& label) {
+  const int flags = label.wordWrap() ? Qt::TextWordWrap : 0;
+  const QRect bounds =
+      label.fontMetrics().boundingRect(QRect(0, 0, label.width(), 1 << 20), flags, label.text());
+  return QRect(label.mapTo(label.window(), QPoint(0, 0)), bounds.size());
+}
+
+// The longest texts each field can hold, at 96 and 144 DPI: no text is cut,
+// none touches or overlaps another, all stay inside the window, and the
+// version texts inside their group box.
+TEST_F(MainDialogTest, LongestTextsAreShownWholeAtBothDpis) {
+  FakeHostFacts host;
+  host.name = "WORKSTATION-015";
+  host.description =
+      "Debian GNU/Linux 12 (bookworm) Linux 6.1.0-28-cloud-amd64 #1 SMP PREEMPT_DYNAMIC Debian "
+      "6.1.119-1 (2024-11-22) x86_64 with the real-time kernel and extra long build tags 0123456789";
+  context_.host = &host;
+  emulator::VersionTexts& versions = world_.controllers[0].versions;
+  versions = {"ZM 2.01.004.0016", "ZF 2.04.011.0016", "ZB 2.02.007.0016", "PC-3A-08",
+              "AC 1.3.08",        "PC 2.0.08",        "Zelka Z-4800 Pro"};
+  versions.aChip.resize(8);
+  versions.pChip.resize(8);
+  world_.controllers[0].driverText = "Zelka NT Storage Controller driver 2.10.04";  // 41 characters
+  MainDialog& dialog = Open();
+  dialog.SetStatusLine(
+      "TIME: Wed Dec 30 23:59:59 2026 MESSAGE: Error retrieving notification from controller 10. System "
+      "resources may be limited.  Check the service control manager to ensure the Kivo service is "
+      "running. (e003,800706ba)\r\n");
+  dialog.PushDisplayTexts();
+  ASSERT_EQ(Control(1009), "Zelka Z-4800 Pro");
+  const double screenDpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
+  for (const int dpi : {96, 144}) {
+    QFont font = DialogFont();
+    font.setPointSizeF(8.0 * dpi / screenDpi);
+    dialog.setFont(font);
+    const QRect window = dialog.rect();
+    auto* group = dialog.findChild<QGroupBox*>();
+    const QRect groupArea(group->mapTo(&dialog, QPoint(0, 0)), group->size());
+    std::vector<std::pair<std::string, QRect>> areas;
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+      if (label->text().isEmpty()) continue;
+      const QRect area = TextArea(*label);
+      const std::string name = label->text().left(20).toStdString() + " @" + std::to_string(dpi);
+      EXPECT_LE(area.width(), label->width()) << name;
+      EXPECT_LE(area.height(), label->height()) << name;
+      EXPECT_TRUE(window.contains(area)) << name;
+      if (groupArea.contains(area.topLeft())) {
+        EXPECT_TRUE(groupArea.contains(area)) << name;
+      }
+      for (const auto& [other, otherArea] : areas) {
+        EXPECT_FALSE(area.adjusted(-1, 0, 1, 0).intersects(otherArea)) << name << " and " << other;
+      }
+      areas.push_back({name, area});
+    }
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+      if (button->isHidden()) continue;
+      const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+      EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()) + margin, button->width())
+          << button->text().toStdString() << " @" << dpi;
+      EXPECT_TRUE(window.contains(QRect(button->mapTo(&dialog, QPoint(0, 0)), button->size())));
+    }
+  }
 }
 
 TEST_F(MainDialogTest, HooksReceiveTheirCommands) {
