@@ -25,8 +25,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setFont(DialogFont());
   const DialogUnits du = DialogUnits::ForFont(font());
   setFixedSize(du.Size(217, 66));
+  // Kept above other windows like the alert window, so that opened while
+  // it shows (the main window being hidden) it comes out on top of it.
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
 
   icon_ = new QLabel(this);
   icon_->setGeometry(du.Rect(7, 7, 20, 20));

@@ -37,8 +37,10 @@ EmailSetupDialog::EmailSetupDialog(QWidget* parent) : QDialog(parent) {
   setFont(DialogFont());
   const DialogUnits du = DialogUnits::ForFont(font());
   setFixedSize(du.Size(228, 159));
+  // Kept above other windows like the alert window, so that opened while
+  // it shows (the main window being hidden) it comes out on top of it.
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
 
   MakeLabel(this, du, "SMTP server:", 7, 15, 44, 8);
   server_ = MakeEdit(this, du, 100, 13, 121, 14, "1013");
