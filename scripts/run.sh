@@ -89,10 +89,15 @@ for n in $(seq 90 120); do
   if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
 done
 [ -n "$display" ] || { echo "run.sh: no free X display number" >&2; exit 1; }
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
+Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp -noreset >"$demo/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# A desktop session as a user has it: a window manager, which frames the
+# windows (the screenshots show them with their title bars), and a tray.
+openbox >"$demo/openbox.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break; sleep 0.1; done
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 pids+=($!)
 
@@ -111,7 +116,7 @@ sleep 1
 # The screenshots go beside the demonstration's other files; the README's
 # pictures in docs/ are taken with KIVO_SCREENSHOT_DIR=docs.
 shots=$(mkdir -p "${KIVO_SCREENSHOT_DIR:-$demo}" && cd "${KIVO_SCREENSHOT_DIR:-$demo}" && pwd)
-import -window "$main_window" "$shots/main-window.png"
+import -frame -window "$main_window" "$shots/main-window.png"
 echo "main window: $shots/main-window.png"
 
 echo
@@ -119,7 +124,7 @@ echo "=== A drive fails: zelka-emulator ctl fail-drive 0 1 ==="
 "$emulator" ctl fail-drive 0 1
 alert_window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Kivo - Event Notification Message$' | head -n 1)
 sleep 1
-import -window "$alert_window" "$shots/alert-window.png"
+import -frame -window "$alert_window" "$shots/alert-window.png"
 echo "alert window: $shots/alert-window.png"
 echo
 echo "=== The report after the event (File > Snapshot writes it to data.txt) ==="
