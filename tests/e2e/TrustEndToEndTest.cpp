@@ -129,50 +129,47 @@ class TwoUsersTest : public TrustTest {
   int planter_ = -1;
 };
 
-TEST_F(TwoUsersTest, PlantedFallbackDirectoriesAreRefused) {
+TEST_F(TwoUsersTest, AnotherUsersDirectoriesAndServersAreRefused) {
+  const std::string planter = std::to_string(planter_);
   // The planter makes the victim's /tmp fallbacks first, open to everyone,
   // and serves a controller and a service there.
-  const std::string devices = planted_[0];
-  const std::string rpc = planted_[1] + "/ncalrpc";
-  ASSERT_EQ(RunToEnd(As(planter_, {"/bin/mkdir", "-m", "0755", devices, planted_[1], rpc})), 0);
-  StartEmulator(planter_, devices, rpc);
-  std::string report;
-  RunToEnd(As(victim_, {Bin("src/app/cli/kivo-report")}), &report);
-  EXPECT_NE(report.find("refusing the device directory: " + devices + " belongs to user " +
-                        std::to_string(planter_) + ", not to this user"),
-            std::string::npos)
-      << report;
-  std::string shutdown;
-  EXPECT_EQ(RunToEnd(As(victim_, {Bin("src/app/kivo"), "-servershutdown"}), &shutdown), 0);
-  EXPECT_NE(shutdown.find("refusing the service directory: " + rpc), std::string::npos) << shutdown;
-  // Neither reached the planter's programs, which still run.
-  EXPECT_NE(Calls(planter_, rpc).find("device calls: 0\nrpc calls: 0"), std::string::npos)
-      << Calls(planter_, rpc);
-}
-
-TEST_F(TwoUsersTest, ServersOfAnotherUserInTheUsersOwnDirectoriesAreRefused) {
-  // The planter's sockets end up in the victim's private directories.
-  StartEmulator(planter_, Home(planter_) + "/zelka", Home(planter_) + "/ncalrpc");
+  const std::string fallbackRpc = planted_[1] + "/ncalrpc";
+  ASSERT_EQ(RunToEnd(As(planter_, {"/bin/mkdir", "-m", "0755", planted_[0], planted_[1], fallbackRpc})), 0);
+  StartEmulator(planter_, planted_[0], fallbackRpc);
+  // Or the planter's sockets end up in the victim's own private directories.
   const std::string devices = Home(victim_) + "/zelka";
   const std::string rpc = Home(victim_) + "/ncalrpc";
+  StartEmulator(planter_, Home(planter_) + "/zelka", Home(planter_) + "/ncalrpc");
   for (const std::string& dir : {devices, rpc}) {
     fs::create_directory(dir);
     ASSERT_EQ(::chown(dir.c_str(), victim_, victim_), 0);
   }
   fs::rename(Home(planter_) + "/zelka/Scsi0:", devices + "/Scsi0:");
   fs::rename(Home(planter_) + "/ncalrpc/KIVO", rpc + "/KIVO");
-  const std::vector<std::string> env = {"KIVO_DEVICE_DIR=" + devices, "KIVO_RPC_DIR=" + rpc};
-  std::string report;
-  RunToEnd(As(victim_, {Bin("src/app/cli/kivo-report")}, env), &report);
-  EXPECT_NE(report.find("refusing the device " + devices + "/Scsi0:: it is served by user " +
-                        std::to_string(planter_)),
-            std::string::npos)
-      << report;
-  std::string shutdown;
-  EXPECT_EQ(RunToEnd(As(victim_, {Bin("src/app/kivo"), "-servershutdown"}, env), &shutdown), 0);
-  EXPECT_NE(shutdown.find("refusing the service endpoint " + rpc + "/KIVO"), std::string::npos) << shutdown;
-  const std::string calls = Calls(planter_, Home(planter_) + "/ncalrpc");
-  EXPECT_NE(calls.find("device calls: 0\nrpc calls: 0"), std::string::npos) << calls;
+  struct Case {
+    std::vector<std::string> env;
+    std::string reportError, shutdownError, planterRpc;
+  } const cases[] = {
+      {{},
+       "refusing the device directory: " + planted_[0] + " belongs to user " + planter + ", not to this user",
+       "refusing the service directory: " + fallbackRpc + " belongs to user " + planter,
+       fallbackRpc},
+      {{"KIVO_DEVICE_DIR=" + devices, "KIVO_RPC_DIR=" + rpc},
+       "refusing the device " + devices + "/Scsi0:: it is served by user " + planter,
+       "refusing the service endpoint " + rpc + "/KIVO: it is served by user " + planter,
+       Home(planter_) + "/ncalrpc"},
+  };
+  for (const Case& c : cases) {
+    std::string report;
+    RunToEnd(As(victim_, {Bin("src/app/cli/kivo-report")}, c.env), &report);
+    EXPECT_NE(report.find(c.reportError), std::string::npos) << report;
+    std::string shutdown;
+    EXPECT_EQ(RunToEnd(As(victim_, {Bin("src/app/kivo"), "-servershutdown"}, c.env), &shutdown), 0);
+    EXPECT_NE(shutdown.find(c.shutdownError), std::string::npos) << shutdown;
+    // Neither reached the planter's programs, which still run.
+    const std::string calls = Calls(planter_, c.planterRpc);
+    EXPECT_NE(calls.find("device calls: 0\nrpc calls: 0"), std::string::npos) << calls;
+  }
 }
 
 TEST_F(TwoUsersTest, OneRuntimeDirectoryForLockAndSocketAndAPlantedOneIsRefused) {
