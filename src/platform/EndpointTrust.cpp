@@ -37,10 +37,10 @@ std::string DirectoryOfPath(const std::string& path) {
 }
 
 std::string UntrustedDirectoryReason(const std::string& path) {
-  struct stat link {};
-  if (::lstat(path.c_str(), &link) != 0) return "";
-  if (S_ISLNK(link.st_mode) && !TrustedOwner(link.st_uid)) {
-    return path + " is a symbolic link made by " + OwnerText(link.st_uid);
+  struct stat entry {};
+  if (::lstat(path.c_str(), &entry) != 0) return "";
+  if (S_ISLNK(entry.st_mode) && !TrustedOwner(entry.st_uid)) {
+    return path + " is a symbolic link made by " + OwnerText(entry.st_uid);
   }
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return "";
