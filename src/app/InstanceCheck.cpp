@@ -10,7 +10,6 @@
 #include <xcb/xcb.h>
 
 #include <cerrno>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
