@@ -1,7 +1,9 @@
-// The local datagram socket of the command channel.
+// The local datagram socket of the command channel, with the sender's
+// credentials checked on every datagram.
 #include "app/CommandChannel.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <cstring>
 
 #include "app/InstanceCheck.h"
+#include "platform/EndpointTrust.h"
 
 namespace kivo {
 
@@ -26,8 +29,8 @@ bool MakeAddress(const std::string& path, sockaddr_un* address) {
 
 }  // namespace
 
-std::string CommandSocketPath(const std::string& runtimeDirectory) {
-  return runtimeDirectory + "/" + kMainWindowTitle + ".command";
+std::string CommandSocketPath(const std::string& runtimeDirectory, const std::string& displayKey) {
+  return runtimeDirectory + "/" + InstanceFileName(kMainWindowTitle, displayKey, ".command");
 }
 
 std::optional<int> ParseCommandText(const std::string& text) {
@@ -58,15 +61,27 @@ bool CommandReceiver::Bind(const std::string& path) {
     std::fprintf(stderr, "kivo: command socket path too long: %s\n", path.c_str());
     return false;
   }
+  if (const std::string reason = platform::UntrustedDirectoryReason(platform::DirectoryOfPath(path));
+      !reason.empty()) {
+    std::fprintf(stderr, "kivo: no command socket: refusing the runtime directory: %s\n", reason.c_str());
+    return false;
+  }
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
     std::fprintf(stderr, "kivo: command socket: %s\n", std::strerror(errno));
     return false;
   }
+  // Every datagram then carries its sender's credentials.
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
   ::unlink(path.c_str());
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  // The file's mode comes from the umask; the private directory covers the
+  // moment before the chmod.
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::chmod(path.c_str(), 0600) != 0) {
     std::fprintf(stderr, "kivo: cannot listen for commands on %s: %s\n", path.c_str(), std::strerror(errno));
     ::close(fd);
+    ::unlink(path.c_str());
     return false;
   }
   fd_ = fd;
@@ -77,8 +92,29 @@ bool CommandReceiver::Bind(const std::string& path) {
 std::optional<int> CommandReceiver::ReceiveOne() {
   if (fd_ < 0) return std::nullopt;
   char buffer[64];
-  const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-  if (n <= 0) return std::nullopt;
+  iovec data{buffer, sizeof buffer};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  const ssize_t n = ::recvmsg(fd_, &message, MSG_CMSG_CLOEXEC);
+  // A datagram longer than any command is not one (its cut head might parse).
+  if (n <= 0 || (message.msg_flags & MSG_TRUNC) != 0) return std::nullopt;
+  long sender = -1;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS &&
+        c->cmsg_len == CMSG_LEN(sizeof(ucred))) {
+      ucred credentials;
+      std::memcpy(&credentials, CMSG_DATA(c), sizeof credentials);
+      sender = static_cast<long>(credentials.uid);
+    }
+  }
+  if (sender != static_cast<long>(::geteuid())) {
+    platform::ReportDistrustOnce("ignoring commands from user " + std::to_string(sender));
+    return std::nullopt;
+  }
   return ParseCommandText(std::string(buffer, static_cast<std::size_t>(n)));
 }
 

@@ -1,7 +1,9 @@
 // CommandChannel: how another program sends a command number to the running
 // utility, as a command message would reach its main window. The utility
-// listens on a local datagram socket named after its window title in the
-// user's runtime directory; kivo-command and the tests send to it.
+// listens on a local datagram socket named after its window title (and the
+// display it runs on) in the user's runtime directory; the socket is the
+// user's alone (mode 0600) and a datagram from any other uid is dropped.
+// kivo-command and the tests send to it.
 #pragma once
 
 #include <optional>
@@ -9,8 +11,10 @@
 
 namespace kivo {
 
-// "<runtime directory>/Kivo Disk Management Utility.command"
-std::string CommandSocketPath(const std::string& runtimeDirectory);
+// "<runtime directory>/Kivo Disk Management Utility.command", or for an
+// instance of a display "<...>/Kivo Disk Management Utility (display :1).command"
+// (displayKey as DisplayKey gives it).
+std::string CommandSocketPath(const std::string& runtimeDirectory, const std::string& displayKey = "");
 
 // A command number as text: decimal 0..65535, optional surrounding blanks and
 // a trailing line end; anything else is refused.
@@ -25,11 +29,12 @@ class CommandReceiver {
   CommandReceiver(const CommandReceiver&) = delete;
   CommandReceiver& operator=(const CommandReceiver&) = delete;
 
-  // False with a reason on standard error when the socket cannot be bound.
+  // False with a reason on standard error when the socket cannot be bound,
+  // or when its directory is another user's or writable by others.
   bool Bind(const std::string& path);
   int Descriptor() const { return fd_; }
   // Reads one waiting datagram without blocking; the command number, or
-  // nothing when none waits or it does not parse.
+  // nothing when none waits, it does not parse or another uid sent it.
   std::optional<int> ReceiveOne();
   void Close();
 
@@ -39,7 +44,8 @@ class CommandReceiver {
 };
 
 // Sends one command; 0 when delivered, otherwise the errno of the failure
-// (ECONNREFUSED or ENOENT when no utility listens).
+// (ECONNREFUSED or ENOENT when no utility listens, EACCES for a socket of
+// another user).
 int SendCommand(const std::string& path, int command);
 
 }  // namespace kivo

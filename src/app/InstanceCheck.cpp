@@ -1,6 +1,6 @@
 // Single-instance detection: the X window search (xcb, whose errors arrive as
 // replies, so a window vanishing mid-search cannot end the process) and the
-// per-user lock file.
+// lock file of the display or the user.
 #include "app/InstanceCheck.h"
 
 #include <fcntl.h>
@@ -9,11 +9,14 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include "platform/EndpointTrust.h"
 
 namespace kivo {
 
@@ -23,23 +26,35 @@ std::string UserRuntimeDirectory() {
   char path[64];
   std::snprintf(path, sizeof path, "/tmp/kivo-%u", static_cast<unsigned>(getuid()));
   ::mkdir(path, 0700);
-  // A directory under /tmp that another user made (or may write into) must
-  // not hold the lock and the command socket.
-  struct stat info;
-  if (::lstat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
-      (info.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
-    return path;
+  return path;
+}
+
+std::string DisplayKey(const std::string& displayName) {
+  if (displayName.empty()) return "";
+  char* host = nullptr;
+  int display = 0;
+  int screen = 0;
+  if (xcb_parse_display(displayName.c_str(), &host, &display, &screen) == 0) return "";
+  std::string hostText = host != nullptr ? host : "";
+  std::free(host);
+  // A local socket path or "unix" names this machine's display, as ":N" does.
+  if (hostText == "unix" || (!hostText.empty() && hostText[0] == '/')) hostText.clear();
+  for (char& c : hostText) {
+    if (c == '/') c = '_';
   }
-  std::fprintf(stderr, "kivo: %s is not a private directory of this user; using a fresh one\n", path);
-  char fresh[64];
-  std::snprintf(fresh, sizeof fresh, "/tmp/kivo-%u.XXXXXX", static_cast<unsigned>(getuid()));
-  const char* made = ::mkdtemp(fresh);
-  return made != nullptr ? made : "/nonexistent";
+  return hostText + ":" + std::to_string(display);
+}
+
+std::string InstanceFileName(const std::string& title, const std::string& displayKey, const char* suffix) {
+  std::string name = title;
+  if (!displayKey.empty()) name += " (display " + displayKey + ")";
+  return name + suffix;
 }
 
 InstanceCheck::InstanceCheck(std::string title, std::string runtimeDirectory, std::string displayName)
     : title_(std::move(title)),
-      lockPath_(std::move(runtimeDirectory) + "/" + title_ + ".lock"),
+      runtimeDirectory_(std::move(runtimeDirectory)),
+      lockPath_(runtimeDirectory_ + "/" + InstanceFileName(title_, "", ".lock")),
       displayName_(std::move(displayName)) {}
 
 InstanceCheck::~InstanceCheck() {
@@ -48,10 +63,24 @@ InstanceCheck::~InstanceCheck() {
 
 bool InstanceCheck::IsFirstInstance() {
   if (lockFd_ >= 0) return true;
-  if (!displayName_.empty() && DisplayHasWindowTitled(displayName_, title_)) return false;
+  if (!displayName_.empty()) {
+    const std::optional<bool> found = SearchDisplayForTitle(displayName_, title_);
+    if (found == true) return false;
+    // Another display, or another session of this user, has its own instance.
+    if (found.has_value()) {
+      displayKey_ = DisplayKey(displayName_);
+      lockPath_ = runtimeDirectory_ + "/" + InstanceFileName(title_, displayKey_, ".lock");
+    }
+  }
+  // A directory that another user controls could hold a lock of theirs for
+  // ever; without a lock the window search alone decides.
+  if (const std::string reason = platform::UntrustedDirectoryReason(runtimeDirectory_); !reason.empty()) {
+    std::fprintf(stderr, "kivo: refusing the runtime directory: %s (set XDG_RUNTIME_DIR)\n", reason.c_str());
+    return true;
+  }
   // The lock also closes the gap between the search and the creation of the
   // main window, when two instances start together.
-  const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) {
     std::fprintf(stderr, "kivo: cannot open the instance lock %s: %s\n", lockPath_.c_str(),
                  std::strerror(errno));
@@ -121,20 +150,25 @@ bool SearchTree(xcb_connection_t* connection, xcb_window_t parent, int depth, xc
 
 }  // namespace
 
-bool DisplayHasWindowTitled(const std::string& displayName, const std::string& title) {
+std::optional<bool> SearchDisplayForTitle(const std::string& displayName, const std::string& title) {
   int screenNumber = 0;
   xcb_connection_t* connection = xcb_connect(displayName.c_str(), &screenNumber);
-  if (connection == nullptr) return false;
-  bool found = false;
+  if (connection == nullptr) return std::nullopt;
+  std::optional<bool> found;
   if (xcb_connection_has_error(connection) == 0) {
+    found = false;
     const xcb_atom_t netWmName = InternAtom(connection, "_NET_WM_NAME");
-    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem && !found;
+    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem && !*found;
          xcb_screen_next(&it)) {
       found = SearchTree(connection, it.data->root, 0, netWmName, title);
     }
   }
   xcb_disconnect(connection);
   return found;
+}
+
+bool DisplayHasWindowTitled(const std::string& displayName, const std::string& title) {
+  return SearchDisplayForTitle(displayName, title).value_or(false);
 }
 
 }  // namespace kivo

@@ -1,43 +1,63 @@
 // InstanceCheck: one utility per user and display. A running instance is
 // recognised by a top-level window with the exact title (searched on the X
-// display, mapped or not) or by the per-user lock named after the title, which
-// every instance holds for its whole life. Used by start-up and by tests.
+// display, mapped or not) and by a lock named after the title and the display,
+// which every instance holds for its whole life; where the display cannot be
+// searched, a per-user lock alone decides. Used by start-up and by tests.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace kivo {
 
 inline constexpr const char* kMainWindowTitle = "Kivo Disk Management Utility";
 
-// $XDG_RUNTIME_DIR, else /tmp/kivo-<uid> (created with mode 0700).
+// $XDG_RUNTIME_DIR, else /tmp/kivo-<uid> (created with mode 0700 when
+// missing). The same path on every call: whether it may be used is decided
+// where it is used (platform/EndpointTrust.h), never by moving elsewhere.
 std::string UserRuntimeDirectory();
+
+// The display's name without its screen, for the names of the lock and the
+// command socket: ":1" for ":1.0", "unix:1" or "/tmp/.X11-unix/X1", "host:1"
+// for a remote one; empty when displayName is empty or does not parse.
+std::string DisplayKey(const std::string& displayName);
+
+// "<title>.lock" for the user, "<title> (display :1).lock" for a display; the
+// command socket is named the same way with ".command".
+std::string InstanceFileName(const std::string& title, const std::string& displayKey, const char* suffix);
 
 class InstanceCheck {
  public:
-  // runtimeDirectory holds the lock "<title>.lock"; displayName is the X
-  // display to search (empty: the display cannot be searched, the lock alone
-  // decides).
+  // runtimeDirectory holds the lock; displayName is the X display to search
+  // (empty, or a display that cannot be reached: the per-user lock decides).
   InstanceCheck(std::string title, std::string runtimeDirectory, std::string displayName);
   ~InstanceCheck();
   InstanceCheck(const InstanceCheck&) = delete;
   InstanceCheck& operator=(const InstanceCheck&) = delete;
 
   // True when no window with the title exists and the lock could be taken;
-  // the lock is then held until this object goes away.
+  // the lock is then held until this object goes away. A runtime directory
+  // that another user controls is refused (the reason goes to standard error)
+  // and the window search alone decides.
   bool IsFirstInstance();
   const std::string& LockPath() const { return lockPath_; }
+  // The key of the display that was searched; empty when none could be.
+  const std::string& SearchedDisplayKey() const { return displayKey_; }
 
  private:
   std::string title_;
+  std::string runtimeDirectory_;
   std::string lockPath_;
   std::string displayName_;
+  std::string displayKey_;
   int lockFd_ = -1;
 };
 
 // Searches every top-level window of the X display (and the client windows
 // inside window-manager frames) for one whose WM_NAME or _NET_WM_NAME equals
-// title exactly. False when the display cannot be reached.
+// title exactly. Nothing when the display cannot be reached.
+std::optional<bool> SearchDisplayForTitle(const std::string& displayName, const std::string& title);
+// As above; false when the display cannot be reached.
 bool DisplayHasWindowTitled(const std::string& displayName, const std::string& title);
 
 }  // namespace kivo

@@ -94,13 +94,12 @@ struct RealPlatform {
 class RealSteps : public StartupSteps {
  public:
   bool IsFirstInstance() override {
-    // Only an X display can be searched; elsewhere the lock alone decides.
-    std::string display;
-    if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
-      const char* name = std::getenv("DISPLAY");
-      display = name != nullptr ? name : "";
-    }
-    instance_ = std::make_unique<InstanceCheck>(kMainWindowTitle, UserRuntimeDirectory(), display);
+    // The display is searched whatever the toolkit draws on (the service
+    // shutdown switch runs offscreen); one that cannot be reached leaves the
+    // per-user lock to decide.
+    const char* display = std::getenv("DISPLAY");
+    instance_ = std::make_unique<InstanceCheck>(kMainWindowTitle, runtimeDirectory_,
+                                                display != nullptr ? display : "");
     return instance_->IsFirstInstance();
   }
 
@@ -194,7 +193,8 @@ class RealSteps : public StartupSteps {
     });
 
     CommandListener listener([&dialog](int command) { dialog.DispatchCommand(command); });
-    listener.Listen(CommandSocketPath(UserRuntimeDirectory()));
+    // Beside the lock: the display's socket where the display was searched.
+    listener.Listen(CommandSocketPath(runtimeDirectory_, instance_ ? instance_->SearchedDisplayKey() : ""));
 
     const int result = dialog.exec();
     // The hooks refer to objects of this scope; the window outlives it.
@@ -214,6 +214,8 @@ class RealSteps : public StartupSteps {
   }
 
  private:
+  // Found once: the lock and the command socket lie side by side.
+  const std::string runtimeDirectory_ = UserRuntimeDirectory();
   std::unique_ptr<InstanceCheck> instance_;
   std::unique_ptr<RealPlatform> platform_;
   std::unique_ptr<MainDialog> dialog_;

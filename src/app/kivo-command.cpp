@@ -1,14 +1,17 @@
-// kivo-command: sends one command number to the running utility, as another
-// program would send a command message to its main window (e.g. 32778 opens
-// the e-mail setup, 32771 ends the utility).
+// kivo-command: sends one command number to the running utility of its own
+// display, as another program would send a command message to its main
+// window (e.g. 32778 opens the e-mail setup, 32771 ends the utility).
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/CommandChannel.h"
 #include "app/InstanceCheck.h"
+#include "platform/EndpointTrust.h"
 
 namespace {
 
@@ -17,7 +20,9 @@ int Usage() {
                "usage: kivo-command [--runtime-dir DIR] COMMAND\n"
                "  COMMAND  a command number 0..65535, e.g. 32778 (e-mail setup), 32780 (copy\n"
                "           the report to the clipboard), 32771 (exit)\n"
-               "  DIR      the utility's runtime directory (default $XDG_RUNTIME_DIR)\n");
+               "  DIR      the utility's runtime directory (default $XDG_RUNTIME_DIR)\n"
+               "The utility of the display named by $DISPLAY is reached, else the one\n"
+               "that runs without a display.\n");
   return 2;
 }
 
@@ -42,15 +47,27 @@ int main(int argc, char** argv) {
   const std::optional<int> command = kivo::ParseCommandText(commandText);
   if (!command) return Usage();
   if (directory.empty()) directory = kivo::UserRuntimeDirectory();
-  const std::string path = kivo::CommandSocketPath(directory);
-  const int error = kivo::SendCommand(path, *command);
-  if (error == ECONNREFUSED || error == ENOENT) {
-    std::fprintf(stderr, "kivo-command: the utility is not running (no %s)\n", path.c_str());
+  if (const std::string reason = kivo::platform::UntrustedDirectoryReason(directory); !reason.empty()) {
+    std::fprintf(stderr, "kivo-command: refusing the runtime directory: %s\n", reason.c_str());
     return 1;
   }
-  if (error != 0) {
-    std::fprintf(stderr, "kivo-command: cannot send to %s: %s\n", path.c_str(), std::strerror(error));
-    return 1;
+  // The instance of this display first; then one that could not search its
+  // display and listens for the user.
+  std::vector<std::string> paths;
+  const char* display = std::getenv("DISPLAY");
+  if (const std::string key = kivo::DisplayKey(display != nullptr ? display : ""); !key.empty()) {
+    paths.push_back(kivo::CommandSocketPath(directory, key));
   }
-  return 0;
+  paths.push_back(kivo::CommandSocketPath(directory));
+  int error = ENOENT;
+  for (const std::string& path : paths) {
+    error = kivo::SendCommand(path, *command);
+    if (error != ECONNREFUSED && error != ENOENT) {
+      if (error == 0) return 0;
+      std::fprintf(stderr, "kivo-command: cannot send to %s: %s\n", path.c_str(), std::strerror(error));
+      return 1;
+    }
+  }
+  std::fprintf(stderr, "kivo-command: the utility is not running (no %s)\n", paths.front().c_str());
+  return 1;
 }

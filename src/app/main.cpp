@@ -6,28 +6,16 @@
 #include "app/MonitorApp.h"
 #include "app/StartupOptions.h"
 
-namespace {
-
-bool HasDisplay() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && value[0] != '\0') return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   // The switches are read from the command line as given, before the
   // toolkit takes its own options out of it.
   const std::string argumentText = kivo::JoinArguments(argc, argv);
-  // "-servershutdown" shows nothing, so it must also work from a shell that
-  // has no display (a remote session, a removal script): the toolkit would
-  // otherwise abort before the service is asked. The instance lock still
-  // decides whether another instance runs.
-  if (kivo::StartupOptions::Parse(argumentText).serverShutdown && !HasDisplay() &&
-      std::getenv("QT_QPA_PLATFORM") == nullptr) {
+  // "-servershutdown" shows nothing, so it must work from any shell: without
+  // a display (a remote session, a removal script), or with one that cannot
+  // be reached or refuses us, where the toolkit would abort before the
+  // service is asked. The display is still searched for a running instance
+  // when it can be.
+  if (kivo::StartupOptions::Parse(argumentText).serverShutdown) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   }
   QApplication application(argc, argv);

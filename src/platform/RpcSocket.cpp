@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/EndpointTrust.h"
 #include "platform/RpcPdu.h"
 
 namespace kivo::platform {
@@ -60,7 +61,7 @@ bool MakeRpcDirectory(const std::string& directory) {
   // directory (a planted /tmp/kivo-$UID) could hand callers to a stranger.
   struct stat info {};
   if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
-  if (info.st_uid != geteuid()) {
+  if (info.st_uid != geteuid() || !UntrustedDirectoryReason(directory).empty()) {
     errno = EPERM;
     return false;
   }
@@ -79,6 +80,10 @@ std::unique_ptr<RpcStream> RpcStream::Connect(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) return nullptr;
+  if (const std::string reason = UntrustedDirectoryReason(DirectoryOfPath(path)); !reason.empty()) {
+    ReportDistrustOnce("refusing the service directory: " + reason);
+    return nullptr;
+  }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   // Non-blocking, so a listener whose queue is full (a server that stopped
   // accepting) fails the connect at once instead of holding the caller; every
@@ -87,6 +92,13 @@ std::unique_ptr<RpcStream> RpcStream::Connect(const std::string& path) {
   if (fd < 0) return nullptr;
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     close(fd);
+    return nullptr;
+  }
+  // A stranger's server would answer with fake notifications.
+  if (const long peer = PeerUid(fd); !IsTrustedUid(peer)) {
+    close(fd);
+    ReportDistrustOnce("refusing the service endpoint " + path + ": it is served by user " +
+                       std::to_string(peer));
     return nullptr;
   }
   return std::make_unique<RpcStream>(fd);

@@ -19,7 +19,8 @@ std::string DefaultRpcDirectory();
 // <directory>/<endpoint>.
 std::string RpcEndpointPath(const std::string& directory, const std::string& endpoint);
 // Creates the directory and its missing parents with mode 0700; false on
-// failure, or when the directory belongs to another user (errno EPERM).
+// failure, or when the directory belongs to another user or others may write
+// it or a parent (errno EPERM).
 bool MakeRpcDirectory(const std::string& directory);
 
 RpcDeadline DeadlineAfter(std::uint32_t ms);
@@ -42,8 +43,9 @@ class RpcStream {
   RpcStream(const RpcStream&) = delete;
   RpcStream& operator=(const RpcStream&) = delete;
 
-  // Connects to the endpoint's socket; nullptr when it does not exist, refuses
-  // or the path is too long for a socket address.
+  // Connects to the endpoint's socket; nullptr when it does not exist, refuses,
+  // the path is too long for a socket address, or the directory or the server
+  // is not this user's (or root's): the reason then goes to standard error.
   static std::unique_ptr<RpcStream> Connect(const std::string& path);
 
   // Sends every byte before the deadline; false otherwise.

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/EndpointTrust.h"
 #include "platform/LastError.h"
 
 namespace kivo::platform {
@@ -89,6 +90,13 @@ class SocketDeviceIo : public DeviceIo {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
+    // Another local user's directory (a /tmp fallback made first by them)
+    // could present a fake controller.
+    if (const std::string reason = UntrustedDirectoryReason(directory_); !reason.empty()) {
+      ReportDistrustOnce("refusing the device directory: " + reason);
+      SetLastError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
     const std::string path = directory_ + "/" + name.substr(prefix.size());
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -112,6 +120,12 @@ class SocketDeviceIo : public DeviceIo {
       SetLastError(cause == ENOENT    ? ERROR_FILE_NOT_FOUND
                    : cause == ENOTDIR ? ERROR_PATH_NOT_FOUND
                                       : ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+    if (const long peer = PeerUid(fd); !IsTrustedUid(peer)) {
+      ::close(fd);
+      ReportDistrustOnce("refusing the device " + path + ": it is served by user " + std::to_string(peer));
+      SetLastError(ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;
     }
     std::lock_guard lock(mutex_);

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -90,6 +91,32 @@ TEST(CommandChannelTest, StaleSocketFileIsReplaced) {
   ASSERT_TRUE(receiver.Bind(path));
   EXPECT_EQ(SendCommand(path, 201), 0);
   EXPECT_EQ(receiver.ReceiveOne(), 201);
+}
+
+TEST(CommandChannelTest, OnlyTheUserReachesTheSocket) {
+  test::TempDir dir;
+  const std::string path = CommandSocketPath(dir.Path(), ":7");
+  EXPECT_EQ(path, dir.Path() + "/Kivo Disk Management Utility (display :7).command");
+  const mode_t saved = ::umask(0);
+  CommandReceiver receiver;
+  const bool bound = receiver.Bind(path);
+  ::umask(saved);
+  ASSERT_TRUE(bound);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  if (::geteuid() != 0) GTEST_SKIP() << "sending as another user needs root";
+  // Even through an opened socket file, another uid's command is dropped.
+  ::chmod(dir.Path().c_str(), 0755);
+  ::chmod(path.c_str(), 0666);
+  const pid_t child = ::fork();
+  if (child == 0) _exit(::setuid(54321) == 0 && SendCommand(path, 32771) == 0 ? 0 : 1);
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(receiver.ReceiveOne(), std::nullopt);
+  EXPECT_EQ(SendCommand(path, 32780), 0);
+  EXPECT_EQ(receiver.ReceiveOne(), 32780);
 }
 
 TEST(CommandChannelTest, OverlongPathIsRefusedNotTruncated) {
