@@ -1,13 +1,18 @@
 // TcpSocket: the notifying TCP stream socket the SMTP sender is built on, with
 // the operations and Winsock error codes of the platform's socket class:
-// blocking connect and send, receive of what is available, read readiness
-// reported through a SocketWatcher by whoever owns the socket.
+// blocking connect and send (waiting through a SocketWait when one is given),
+// receive of what is available, read readiness reported through a
+// SocketWatcher by whoever owns the socket.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "platform/Win32Types.h"
+
+namespace kivo::platform {
+class SocketWait;
+}
 
 namespace kivo::platform {
 
@@ -94,6 +99,8 @@ class TcpSocket {
   // change in Connect (an address of another family needs a new socket).
   int Descriptor() const { return fd_; }
   void SetConnectTimeout(int ms) { connectTimeoutMs_ = ms; }
+  // How Connect and Send wait; nullptr (the default) polls. Not owned.
+  void SetWait(SocketWait* wait) { wait_ = wait; }
 
  private:
   BOOL Fail(int errnoValue);
@@ -101,6 +108,7 @@ class TcpSocket {
   int fd_ = INVALID_SOCKET;
   int family_ = 0;
   int connectTimeoutMs_ = kDefaultConnectTimeoutMs;
+  SocketWait* wait_ = nullptr;
 };
 
 }  // namespace kivo::platform

@@ -1,7 +1,8 @@
 // The SMTP dialogue against a scripted loopback server: a full delivery byte
 // for byte, every refusal of the failure table, the MAIL FROM retry, replies
-// arriving together, a server that closes, resets or never ends its line,
-// failed sends, reuse of a session, and unreachable servers.
+// arriving together, replies of several lines, a server that closes, resets,
+// never ends its line or falls silent, failed sends, reuse of a session,
+// settings holding line breaks, and unreachable servers.
 #include "mail/SmtpSession.h"
 
 #include <arpa/inet.h>
@@ -11,12 +12,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 
+#include "mail/InstallSettings.h"
 #include "mail/MailSender.h"
 #include "mail/MailTestSupport.h"
 #include "mail/ScriptedServer.h"
 #include "platform/PollSocketWatcher.h"
+#include "platform/Registry.h"
 #include "report/ReportText.h"
+#include "support/FakeClock.h"
 
 namespace kivo::test {
 namespace {
@@ -66,7 +71,8 @@ class SmtpSessionTest : public ::testing::Test {
   TempDir dir;
   RecordingBoxes boxes;
   EmailLog log{boxes, dir.Path()};
-  platform::PollSocketWatcher watcher;
+  FakeClock clock;
+  platform::PollSocketWatcher watcher{&clock};
   std::unique_ptr<ScriptedServer> server;  // declared before the window: closes after it
   std::unique_ptr<FakeMailWindow> window;
 };
@@ -229,6 +235,111 @@ TEST_F(SmtpSessionTest, TwoLinesInOneReadAreHandledOneNotificationApart) {
   EXPECT_EQ(session->ReceiveBuffer(), "250 late\r\n");
   EXPECT_TRUE(session->ReplyQueue().empty());
   EXPECT_STREQ(ReportText().Text(), "");
+}
+
+TEST_F(SmtpSessionTest, RepliesOfSeveralLinesCountAsOne) {
+  const std::pair<const char*, Script> rows[] = {
+      {"greeting in one read",
+       {Reply("220-mail.example.org ESMTP\r\n220 ready\r\n"), ReadLine(), Reply("250 hello\r\n"),
+        ReadLine()}},
+      {"greeting in two reads",
+       {Reply("220-mail.example.org ESMTP\r\n"), Gate(), Reply("220 ready\r\n"), ReadLine(),
+        Reply("250 hello\r\n"), ReadLine()}},
+      {"helo answer of three lines",
+       {Reply("220 ready\r\n"), ReadLine(), Reply("250-mail.example.org\r\n250-SIZE 1000\r\n250 HELP\r\n"),
+        ReadLine()}},
+  };
+  for (const auto& [name, script] : rows) {
+    SCOPED_TRACE(name);
+    window.reset();
+    ReportText().Clear();
+    Start({script});
+    ASSERT_EQ(window->sender.SendEmailMessage(settings, kBody), 1);
+    SmtpSession* session = window->sender.Session();
+    if (script[1].kind == ServerStep::Gate) {
+      // Half a reply moves nothing: no HELO goes out before its last line.
+      ASSERT_TRUE(Pump([&] { return !session->ReceiveBuffer().empty(); }));
+      EXPECT_EQ(session->State(), AwaitGreeting);
+      EXPECT_TRUE(session->ReplyQueue().empty());
+      server->OpenGate();
+    }
+    ASSERT_TRUE(Pump([&] { return server->ReceivedContains("MAIL FROM"); }));
+    EXPECT_EQ(session->State(), AwaitMailFrom);
+    EXPECT_EQ(server->Received(), "HELO KivoServer\r\nMAIL FROM:<kivo@host.example>\r\n");
+    EXPECT_TRUE(window->sent.empty());
+    EXPECT_STREQ(ReportText().Text(), "");
+  }
+}
+
+TEST_F(SmtpSessionTest, ASilentServerFailsAsATimedOutReadAfterAMinute) {
+  const std::pair<const char*, Script> rows[] = {
+      {"no greeting", {Gate()}},
+      {"no answer to HELO", {Reply("220 ok\r\n"), ReadLine(), Gate()}},
+      {"half an answer", {Reply("220 ok\r\n"), ReadLine(), Reply("250-hello\r\n"), Gate()}},
+  };
+  for (const auto& [name, script] : rows) {
+    SCOPED_TRACE(name);
+    window.reset();
+    ReportText().Clear();
+    std::filesystem::remove(dir.File("emaillog.txt"));
+    Start({script});
+    ASSERT_EQ(window->sender.SendEmailMessage(settings, kBody), 1);
+    ASSERT_TRUE(Pump([&] { return server->Received().size() == (script.size() > 1 ? 17u : 0u); }));
+    watcher.RunUntil([] { return false; }, 100ms, [this] { window->DeliverPosted(); });
+    clock.Advance(59000);
+    watcher.RunOnce(0);
+    ASSERT_NE(window->sender.Session(), nullptr) << "a minute is allowed";
+    clock.Advance(1000);
+    ASSERT_TRUE(PumpUntilDropped());
+    EXPECT_EQ(window->posted, (std::vector<std::pair<int, long>>{{8, platform::WSAETIMEDOUT}}));
+    EXPECT_EQ(Log(), "Email: Socket Error  Error: 10060 \r\n\r\n");
+    server->OpenGate();
+  }
+}
+
+TEST_F(SmtpSessionTest, ASettingHoldingALineBreakNeverReachesTheWireOrTheLog) {
+  const std::pair<std::string EmailSettings::*, const char*> rows[] = {
+      {&EmailSettings::Host, "Host"},
+      {&EmailSettings::FromName, "FromName"},
+      {&EmailSettings::FromID, "FromID"},
+      {&EmailSettings::ToID, "ToID"},
+  };
+  Start({});
+  for (const auto& [member, name] : rows) {
+    for (const char* breakText : {"\r\n", "\n", "\r"}) {
+      SCOPED_TRACE(std::string(name) + " " + (breakText[0] == '\r' ? "CR" : "LF"));
+      ReportText().Clear();
+      std::filesystem::remove(dir.File("emaillog.txt"));
+      EmailSettings injected = settings;
+      injected.*member += std::string(breakText) + "RCPT TO:<other@evil.example>";
+      EXPECT_EQ(window->sender.SendEmailMessage(injected, kBody), 0);
+      EXPECT_EQ(window->sender.Session(), nullptr);
+      const std::string line = std::string("Email: Line break in setting - ") + name + " Error: 10022 \r\n";
+      EXPECT_STREQ(ReportText().Text(), line.c_str());
+      EXPECT_EQ(Log(), line + "\r\n");
+    }
+  }
+  EXPECT_EQ(server->Received(), "");
+}
+
+TEST_F(SmtpSessionTest, AStoredHostWithALineBreakFailsTheTestNamingTheSetting) {
+  // A REG_SZ written as hex(1) bytes in the registry file may hold any byte.
+  auto registry = platform::MakeFileRegistry(dir.Path());
+  ASSERT_EQ(SeedInstallSettings(*registry).status, 0);
+  RecordingBoxes saveBoxes;
+  ASSERT_EQ(SaveEmailSettings(*registry, settings, saveBoxes), 0);
+  std::string text = ReadFile(dir.File("HKEY_USERS.reg"));
+  const std::string host = "\"Host\"=\"127.0.0.1\"";
+  ASSERT_NE(text.find(host), std::string::npos) << text;
+  text.replace(text.find(host), host.size(),
+               "\"Host\"=hex(1):31,32,37,2e,30,2e,30,2e,31,0d,0a,52,43,50,54,00");
+  std::ofstream(dir.File("HKEY_USERS.reg"), std::ios::binary) << text;
+  EmailSettings loaded;
+  LoadEmailSettings(*platform::MakeFileRegistry(dir.Path()), loaded);
+  ASSERT_EQ(loaded.Host, "127.0.0.1\r\nRCPT");
+  Start({});
+  EXPECT_EQ(window->sender.SendEmailMessage(loaded, kBody), 0);
+  EXPECT_EQ(Log(), "Email: Line break in setting - Host Error: 10022 \r\n\r\n");
 }
 
 TEST_F(SmtpSessionTest, AServerThatClosesLeavesTheSessionWaitingWithoutSpinning) {
