@@ -1,5 +1,5 @@
 // Read notifications through QSocketNotifier: data, orderly close, a
-// replaced callback and unwatching from inside the callback.
+// replaced callback, unwatching from inside the callback, and time limits.
 #include "ui/QtSocketWatcher.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,9 @@
 #include <QCoreApplication>
 #include <QTest>
 #include <memory>
+
+#include "platform/TcpSocket.h"
+#include "support/FakeClock.h"
 
 namespace kivo::test {
 namespace {
@@ -90,6 +93,29 @@ TEST(QtSocketWatcherTest, UnwatchInsideTheCallbackIsSafeAndFinal) {
   EXPECT_EQ(calls, 1);
   EXPECT_FALSE(watcher.Watching(pair.Watched()));
   watcher.Unwatch(pair.Watched());  // unknown descriptors are ignored
+}
+
+TEST(QtSocketWatcherTest, ATimeLimitFiresOnceOnTheWatchersClock) {
+  SocketPair pair;
+  FakeClock clock;
+  QtSocketWatcher watcher;
+  watcher.SetClock(&clock);
+  std::vector<int> errors;
+  watcher.Watch(pair.Watched(), [&](int error) { errors.push_back(error); });
+  watcher.SetTimeLimit(pair.Watched(), 60000);
+  clock.Advance(59000);
+  QTest::qWait(700);  // more than one check of the limits
+  EXPECT_TRUE(errors.empty());
+  clock.Advance(1000);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !errors.empty(); }, 5000));
+  QTest::qWait(700);
+  EXPECT_EQ(errors, std::vector<int>{platform::WSAETIMEDOUT}) << "once";
+  // Unwatching ends a limit.
+  watcher.SetTimeLimit(pair.Watched(), 1000);
+  watcher.Unwatch(pair.Watched());
+  clock.Advance(5000);
+  QTest::qWait(700);
+  EXPECT_EQ(errors.size(), 1u);
 }
 
 }  // namespace
