@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <poll.h>
+
 #include <chrono>
 #include <fstream>
 
@@ -340,6 +342,49 @@ TEST_F(SmtpSessionTest, AStoredHostWithALineBreakFailsTheTestNamingTheSetting) {
   Start({});
   EXPECT_EQ(window->sender.SendEmailMessage(loaded, kBody), 0);
   EXPECT_EQ(Log(), "Email: Line break in setting - Host Error: 10022 \r\n\r\n");
+}
+
+// The shell's wait: the message loop runs while a send waits for room.
+class LoopingWait : public platform::SocketWait {
+ public:
+  explicit LoopingWait(std::function<void()> loop) : loop_(std::move(loop)) {}
+  int WaitFor(int fd, short events, int timeoutMs) override {
+    ++waits;
+    loop_();
+    pollfd p{fd, events, 0};
+    return ::poll(&p, 1, timeoutMs < 0 ? 10000 : timeoutMs);
+  }
+  int waits = 0;
+
+ private:
+  std::function<void()> loop_;
+};
+
+TEST_F(SmtpSessionTest, AReplyArrivingWhileTheMessageWaitsForRoomIsTakenAfterIt) {
+  // The server answers the first line of the message at once, then reads the
+  // rest only when the test lets it: the answer arrives during the send.
+  Start({});
+  server = std::make_unique<ScriptedServer>(std::vector<Script>{
+      {Reply("220 ok\r\n"), ReadLine(), Reply("250 ok\r\n"), ReadLine(), Reply("250 ok\r\n"), ReadLine(),
+       Reply("250 ok\r\n"), ReadLine(), Reply("354 go\r\n"), ReadLine(), Reply("554 rejected\r\n"), Gate(),
+       ReadData(), ReadLine(), Reply("221 bye\r\n")}});
+  LoopingWait wait([this] {
+    watcher.RunUntil([this] { return watcher.Watched() == 0; }, 2s, [this] { window->DeliverPosted(); });
+    server->OpenGate();
+  });
+  window = std::make_unique<FakeMailWindow>(watcher, log, server->Port(), &wait);
+  settings.ToID = "ops@example.org";
+  const std::string body(1 << 20, 'x');
+  ASSERT_EQ(window->sender.SendEmailMessage(settings, body), 1);
+  const int small = 4096;
+  ::setsockopt(window->sender.Session()->Descriptor(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  ASSERT_TRUE(PumpUntilDropped());
+  EXPECT_GT(wait.waits, 0);
+  // The rejection was held back until the message was out, then answered.
+  EXPECT_TRUE(server->ReceivedContains(body + "\r\n.\r\nQUIT\r\n"));
+  EXPECT_TRUE(window->sent.empty());
+  EXPECT_EQ(window->posted, (std::vector<std::pair<int, long>>{{7, 7}}));
+  EXPECT_STREQ(ReportText().Text(), "");
 }
 
 TEST_F(SmtpSessionTest, AServerThatClosesLeavesTheSessionWaitingWithoutSpinning) {
