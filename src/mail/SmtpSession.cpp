@@ -52,6 +52,9 @@ SmtpSession::SmtpSession(MailOwner& owner, platform::SocketWatcher& watcher, Ema
                          platform::SocketWait* wait)
     : owner_(owner), watcher_(watcher), log_(log), port_(port) {
   socket_.SetWait(wait);
+  // A server that stops taking the message is as silent as one that stops
+  // answering.
+  socket_.SetSendTimeout(static_cast<int>(kReplyTimeLimitMs));
 }
 
 SmtpSession::~SmtpSession() {

@@ -238,6 +238,7 @@ int TcpSocket::Send(const void* data, int len) {
   }
   const char* bytes = static_cast<const char*>(data);
   int sent = 0;
+  auto progress = std::chrono::steady_clock::now();  // when a byte last went out
   while (sent < len) {
     // Never blocks in the call itself: a full send buffer is waited out
     // through the SocketWait, which may keep the message loop running.
@@ -245,12 +246,23 @@ int TcpSocket::Send(const void* data, int len) {
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        if (WaitFor(wait_, fd_, POLLOUT, -1) >= 0 || errno == EINTR) continue;
+        int left = -1;
+        if (sendTimeoutMs_ >= 0) {
+          left = static_cast<int>(sendTimeoutMs_ - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                       std::chrono::steady_clock::now() - progress)
+                                                       .count());
+          if (left <= 0) {
+            Fail(ETIMEDOUT);
+            return SOCKET_ERROR;
+          }
+        }
+        if (WaitFor(wait_, fd_, POLLOUT, left) >= 0 || errno == EINTR) continue;
       }
       Fail(errno);
       return SOCKET_ERROR;
     }
     sent += static_cast<int>(n);
+    progress = std::chrono::steady_clock::now();
   }
   WSASetLastError(0);
   return len;
