@@ -23,9 +23,7 @@ int QtSocketWait::WaitFor(int fd, short events, int timeoutMs) {
   limit.setSingleShot(true);
   QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
   if (timeoutMs > 0) limit.start(timeoutMs);
-  ++depth_;
   loop.exec();
-  --depth_;
   return ::poll(&p, 1, 0);
 }
 

@@ -10,11 +10,6 @@ namespace kivo {
 class QtSocketWait : public platform::SocketWait {
  public:
   int WaitFor(int fd, short events, int timeoutMs) override;
-  // True while a wait runs its event loop (what ran meanwhile may ask).
-  bool Waiting() const { return depth_ > 0; }
-
- private:
-  int depth_ = 0;
 };
 
 }  // namespace kivo

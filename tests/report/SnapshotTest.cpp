@@ -138,17 +138,6 @@ TEST_F(SnapshotTest, AFullDiskKeepsThePreviousSnapshotWhole) {
             1);
 }
 
-TEST_F(SnapshotTest, ALinkIsWrittenThroughNotReplaced) {
-  ReportText().Assign("report\r\n");
-  const std::string target = dir + "/target.txt";
-  ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
-  std::ofstream(target) << "old";
-  SnapshotTo(context, path);
-  EXPECT_EQ(ReadFile(target), "report\r\n");
-  EXPECT_TRUE(std::filesystem::is_symlink(path));
-  ::unlink(target.c_str());
-}
-
 TEST_F(SnapshotTest, SnapshotWritesDataTxtInTheCurrentDirectory) {
   char previous[4096];
   ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
