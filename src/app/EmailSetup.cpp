@@ -15,8 +15,33 @@ std::string FormatTestMessage(const std::string& computerName, const std::string
   return text;
 }
 
+namespace {
+
+bool HoldsLineBreak(const EmailSetupFields& fields) {
+  for (const std::string* text :
+       {&fields.server, &fields.recipients, &fields.senderAddress, &fields.senderName}) {
+    if (text->find_first_of("\r\n") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// One setup at a time on the user-interface thread.
+bool setupOpen = false;
+
+class OpenGuard {
+ public:
+  OpenGuard() { setupOpen = true; }
+  ~OpenGuard() { setupOpen = false; }
+  OpenGuard(const OpenGuard&) = delete;
+  OpenGuard& operator=(const OpenGuard&) = delete;
+};
+
+}  // namespace
+
 EmailSetupOutcome OpenEmailSetup(EmailSetupForm& form, EmailSetupFields& settings,
                                  platform::MessageBoxes& boxes, const EmailSetupServices& services) {
+  if (setupOpen) return EmailSetupOutcome::AlreadyOpen;
+  OpenGuard guard;
   // The test message names the moment the dialog opened.
   const std::string openedAt = services.timeText ? services.timeText() : std::string();
   EmailSetupFields fields = settings;
@@ -26,6 +51,11 @@ EmailSetupOutcome OpenEmailSetup(EmailSetupForm& form, EmailSetupFields& setting
     if (fields.server.empty() || fields.recipients.empty() || fields.senderAddress.empty() ||
         fields.senderName.empty()) {
       boxes.MessageBoxA(true, kEmptyFieldText, kEmailCaption, platform::MB_OK | platform::MB_ICONERROR);
+      continue;
+    }
+    // A line break would end an SMTP command early: refused before storing.
+    if (HoldsLineBreak(fields)) {
+      boxes.MessageBoxA(true, kLineBreakFieldText, kEmailCaption, platform::MB_OK | platform::MB_ICONERROR);
       continue;
     }
     break;

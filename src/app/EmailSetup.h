@@ -16,6 +16,8 @@ class MessageBoxes;
 
 inline constexpr const char* kEmailCaption = "Kivo Disk Managenemt Utility";
 inline constexpr const char* kEmptyFieldText = "Empty email parameter field. Please complete all fields.";
+inline constexpr const char* kLineBreakFieldText =
+    "An email parameter field holds a line break. Please enter each field on one line.";
 inline constexpr const char* kTestQuestionText =
     "It is wise to test your email connectability before continuing.\n Please click on \"Yes\" to run the "
     "test, "
@@ -54,9 +56,13 @@ struct EmailSetupServices {
 // completed successfully.", at most 1023 characters.
 std::string FormatTestMessage(const std::string& computerName, const std::string& timeText);
 
-enum class EmailSetupOutcome { Cancelled, StoredNotTested, TestSucceeded, TestFailed };
+enum class EmailSetupOutcome { Cancelled, StoredNotTested, TestSucceeded, TestFailed, AlreadyOpen };
 
-// `settings` are the main window's in-memory e-mail settings.
+// `settings` are the main window's in-memory e-mail settings. A text holding
+// CR or LF is refused like an empty one, with its own message. The command
+// may arrive again (through the command socket, say) while its dialog, a box
+// or the test's connect runs the message loop: that call does nothing and
+// returns AlreadyOpen.
 EmailSetupOutcome OpenEmailSetup(EmailSetupForm& form, EmailSetupFields& settings,
                                  platform::MessageBoxes& boxes, const EmailSetupServices& services);
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Desktop.h"
+#include "platform/FileWriter.h"
 
 namespace kivo {
 
@@ -15,17 +16,21 @@ class EmailLog {
   static constexpr std::size_t kMaxLineLength = 255;
 
   // The log lives in `directory` (the current directory by default); its
-  // failures are shown through `boxes`.
-  explicit EmailLog(platform::MessageBoxes& boxes, std::string directory = ".");
+  // failures are shown through `boxes`. `writer` writes the file (tests play
+  // a full disk with it).
+  explicit EmailLog(platform::MessageBoxes& boxes, std::string directory = ".",
+                    platform::FileWriter& writer = platform::SystemFileWriter());
 
   // Formats "%s %s Error: %d \r\n" with message, detail and the last socket
   // error, cut to 255 characters that still end in CR LF, and appends it to
   // ReportText and to the file. Returns 0.
   int LogEmailFailure(const std::string& message, const std::string& detail);
 
-  // Appends the line and "\r\n" to "emaillog.txt" (created when missing). A
-  // file that cannot be opened or written shows "Cannot open file
-  // emaillog.txt." in an unowned error box captioned "Error".
+  // Appends the line and "\r\n" to "emaillog.txt" (created when missing),
+  // whole or not at all: a write that fails part-way is cut off again, so the
+  // next entry never continues a torn one. A file that cannot be opened or
+  // written shows "Cannot open file emaillog.txt." in an unowned error box
+  // captioned "Error".
   void AppendEmailLog(const std::string& line);
 
   std::string Path() const;
@@ -33,6 +38,7 @@ class EmailLog {
  private:
   platform::MessageBoxes& boxes_;
   std::string directory_;
+  platform::FileWriter& writer_;
 };
 
 // "%s %s Error: %d \r\n" with the 255-character bound, without side effects.

@@ -34,8 +34,28 @@ std::vector<std::string> SplitRecipients(const std::string& recipientText) {
   return recipients;
 }
 
-SmtpSession::SmtpSession(MailOwner& owner, platform::SocketWatcher& watcher, EmailLog& log, unsigned port)
-    : owner_(owner), watcher_(watcher), log_(log), port_(port) {}
+std::size_t WholeReplyLength(const std::string& received) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = received.find("\r\n", start);
+    if (end == std::string::npos) return 0;
+    const bool continues = end - start >= 4 && received[start + 3] == '-' &&
+                           std::all_of(received.begin() + static_cast<std::ptrdiff_t>(start),
+                                       received.begin() + static_cast<std::ptrdiff_t>(start + 3),
+                                       [](char c) { return c >= '0' && c <= '9'; });
+    start = end + 2;
+    if (!continues) return start;
+  }
+}
+
+SmtpSession::SmtpSession(MailOwner& owner, platform::SocketWatcher& watcher, EmailLog& log, unsigned port,
+                         platform::SocketWait* wait)
+    : owner_(owner), watcher_(watcher), log_(log), port_(port) {
+  socket_.SetWait(wait);
+  // A server that stops taking the message is as silent as one that stops
+  // answering.
+  socket_.SetSendTimeout(static_cast<int>(kReplyTimeLimitMs));
+}
 
 SmtpSession::~SmtpSession() {
   Close();
@@ -72,12 +92,28 @@ int SmtpSession::OpenConnection() {
     return log_.LogEmailFailure("Email: GetSockOpt failed.", "");
   }
   sessionState_ = AwaitGreeting;
-  watchedFd_ = socket_.Descriptor();
-  watcher_.Watch(watchedFd_, [this](int errorCode) { OnReceive(errorCode); });
+  StartWatching();
+  AwaitReply();
   return 1;
 }
 
+void SmtpSession::StartWatching() {
+  watchedFd_ = socket_.Descriptor();
+  watcher_.Watch(watchedFd_, [this](int errorCode) { OnReceive(errorCode); });
+}
+
+void SmtpSession::AwaitReply() {
+  if (watchedFd_ != platform::INVALID_SOCKET) watcher_.SetTimeLimit(watchedFd_, kReplyTimeLimitMs);
+}
+
 void SmtpSession::OnReceive(int errorCode) {
+  if (sending_) {
+    // A send of this session waits in the message loop: the reply is taken
+    // once the send is done, never in the middle of it.
+    heldBack_ = true;
+    StopWatching();
+    return;
+  }
   if (errorCode != 0) {
     platform::WSASetLastError(errorCode);  // so the line names this error
     FailRead(errorCode);
@@ -95,10 +131,12 @@ void SmtpSession::OnReceive(int errorCode) {
     StopWatching();
   }
   receiveBuffer_.append(readArea_.data(), static_cast<std::size_t>(n));
-  std::size_t end = receiveBuffer_.find("\r\n");
-  if (end != std::string::npos) {
-    replyQueue_.push_back(receiveBuffer_.substr(0, end + 2));
-    receiveBuffer_.erase(0, end + 2);
+  // At most one reply moves per notification; one of several lines moves
+  // only when its last line is in.
+  std::size_t end = WholeReplyLength(receiveBuffer_);
+  if (end != 0) {
+    replyQueue_.push_back(receiveBuffer_.substr(0, end));
+    receiveBuffer_.erase(0, end);
   }
   if (receiveBuffer_.size() > kMaxReceiveBuffer) {
     platform::WSASetLastError(platform::WSAEMSGSIZE);
@@ -193,11 +231,12 @@ int SmtpSession::WriteMessage() {
   pieces[1] = &kEmptyLine;
   pieces[3] = &kEndOfData;
   for (const std::string* piece : pieces) {
-    if (socket_.Send(piece->data(), static_cast<int>(piece->size())) == SOCKET_ERROR) {
+    if (SendHeld(piece->data(), static_cast<int>(piece->size())) == SOCKET_ERROR) {
       log_.LogEmailFailure("Email: Socket Error:", "");
       return 0;
     }
   }
+  AwaitReply();
   return 1;
 }
 
@@ -209,9 +248,23 @@ void SmtpSession::Close() {
 void SmtpSession::SendCommand(const std::string& command) {
   // The state has advanced already; a failed command leaves the session
   // waiting in it and the owner is not told.
-  if (socket_.Send(command.data(), static_cast<int>(command.size())) == SOCKET_ERROR) {
+  if (SendHeld(command.data(), static_cast<int>(command.size())) == SOCKET_ERROR) {
     log_.LogEmailFailure("Email: Socket error:", "");
+    return;
   }
+  AwaitReply();
+}
+
+int SmtpSession::SendHeld(const void* data, int len) {
+  sending_ = true;
+  const int sent = socket_.Send(data, len);
+  sending_ = false;
+  if (heldBack_) {
+    heldBack_ = false;
+    // The descriptor is still readable: the watcher reports it again.
+    StartWatching();
+  }
+  return sent;
 }
 
 void SmtpSession::Fail(const std::string& message, const std::string& detail) {

@@ -1,7 +1,9 @@
 // SmtpSession: one plain-text message delivered with a minimal SMTP dialogue
 // (greeting, HELO, MAIL FROM, RCPT TO per recipient, DATA, message, QUIT),
-// advanced one server reply line per read notification on the user-interface
-// thread. Owned by MailSender; progress goes to a MailOwner.
+// advanced one server reply per read notification on the user-interface
+// thread; a multi-line reply ("250-..." lines, then "250 ...") counts as one.
+// Each reply has a time limit. Owned by MailSender; progress goes to a
+// MailOwner.
 #pragma once
 
 #include <array>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/SocketWait.h"
 #include "platform/SocketWatcher.h"
 #include "platform/TcpSocket.h"
 
@@ -51,9 +54,14 @@ class SmtpSession {
   // The most received text held without a CR LF line being taken out: a
   // server that never ends its line fails the session like a failed read.
   static constexpr std::size_t kMaxReceiveBuffer = 64 * 1024;
+  // How long the server may take over each reply: past it the session fails
+  // as a read that timed out (WSAETIMEDOUT).
+  static constexpr std::uint32_t kReplyTimeLimitMs = 60000;
 
-  // The program always uses port 25; tests pass their server's port.
-  SmtpSession(MailOwner& owner, platform::SocketWatcher& watcher, EmailLog& log, unsigned port = kSmtpPort);
+  // The program always uses port 25; tests pass their server's port. `wait`
+  // is how the connect and the sends wait (nullptr: they poll).
+  SmtpSession(MailOwner& owner, platform::SocketWatcher& watcher, EmailLog& log, unsigned port = kSmtpPort,
+              platform::SocketWait* wait = nullptr);
   ~SmtpSession();
   SmtpSession(const SmtpSession&) = delete;
   SmtpSession& operator=(const SmtpSession&) = delete;
@@ -68,8 +76,10 @@ class SmtpSession {
   // 1 with the state AwaitGreeting, or 0 after logging why. A session still
   // in a dialogue first closes that connection and forgets its unread text.
   int OpenConnection();
-  // The read notification: errorCode is the socket's pending error, or 0.
-  // May delete this session (through the owner) before it returns.
+  // The read notification: errorCode is the socket's pending error, or 0
+  // (WSAETIMEDOUT when the reply's time limit passed). One that arrives while
+  // the session itself sends is held back until the send is done. May delete
+  // this session (through the owner) before it returns.
   void OnReceive(int errorCode);
   // Handles the first queued reply line, if any. May delete this session
   // (through the owner) before it returns.
@@ -95,6 +105,11 @@ class SmtpSession {
 
  private:
   void SendCommand(const std::string& command);
+  // Send through the socket with read notifications held back meanwhile.
+  int SendHeld(const void* data, int len);
+  void StartWatching();
+  // The reply now awaited gets the whole time limit.
+  void AwaitReply();
   // Logs, then tells the owner synchronously; the session may be gone after.
   void Fail(const std::string& message, const std::string& detail);
   // Read-side failure: logs, stops watching and posts MailFailed with code.
@@ -107,6 +122,8 @@ class SmtpSession {
   unsigned port_;
   platform::TcpSocket socket_;
   int watchedFd_ = platform::INVALID_SOCKET;
+  bool sending_ = false;
+  bool heldBack_ = false;  // a read notification came while sending
 
   std::string host_;
   std::int32_t sendBufferSize_ = 0;
@@ -128,5 +145,10 @@ class SmtpSession {
 
 // The recipients of a recipient text, as PrepareMessage splits them.
 std::vector<std::string> SplitRecipients(const std::string& recipientText);
+
+// The length of the first whole reply at the start of `received`: its lines
+// up to and including the first that does not continue it (three digits and
+// "-" continue a reply). 0 while the reply is incomplete.
+std::size_t WholeReplyLength(const std::string& received);
 
 }  // namespace kivo

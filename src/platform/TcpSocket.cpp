@@ -1,6 +1,9 @@
 // TcpSocket on POSIX sockets: getaddrinfo for names, a non-blocking connect
-// bounded by a time-out, MSG_NOSIGNAL sends, Winsock codes for every failure.
+// bounded by a time-out, non-blocking MSG_NOSIGNAL sends that wait for room
+// through the SocketWait, Winsock codes for every failure.
 #include "platform/TcpSocket.h"
+
+#include "platform/SocketWait.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -18,6 +21,13 @@ namespace {
 
 thread_local int lastSocketError = 0;
 
+// Waits through the caller's SocketWait, or with poll(2) when there is none.
+int WaitFor(SocketWait* wait, int fd, short events, int timeoutMs) {
+  if (wait != nullptr) return wait->WaitFor(fd, events, timeoutMs);
+  pollfd p{fd, events, 0};
+  return ::poll(&p, 1, timeoutMs);
+}
+
 int NewSocket(int family) {
   return ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
 }
@@ -30,12 +40,11 @@ bool SetBlocking(int fd, bool blocking) {
 }
 
 // Connects fd to one address, waiting at most timeoutMs; 0 or an errno value.
-int ConnectOne(int fd, const sockaddr* address, socklen_t length, int timeoutMs) {
+int ConnectOne(int fd, const sockaddr* address, socklen_t length, int timeoutMs, SocketWait* wait) {
   if (!SetBlocking(fd, false)) return errno;
   int result = ::connect(fd, address, length);
   int error = result == 0 ? 0 : errno;
   if (error == EINPROGRESS) {
-    pollfd p{fd, POLLOUT, 0};
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
       auto left =
@@ -44,13 +53,13 @@ int ConnectOne(int fd, const sockaddr* address, socklen_t length, int timeoutMs)
         error = ETIMEDOUT;
         break;
       }
-      int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+      int ready = WaitFor(wait, fd, POLLOUT, static_cast<int>(left.count()));
       if (ready < 0 && errno == EINTR) continue;
       if (ready < 0) {
         error = errno;
         break;
       }
-      if (ready == 0) continue;
+      if (ready == 0) continue;  // the time left decides; a wait may end early
       socklen_t size = sizeof error;
       if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
       break;
@@ -209,7 +218,7 @@ BOOL TcpSocket::Connect(const std::string& host, UINT port) {
       family_ = a->ai_family;
     }
     fresh = false;
-    error = ConnectOne(fd_, a->ai_addr, a->ai_addrlen, static_cast<int>(left.count()));
+    error = ConnectOne(fd_, a->ai_addr, a->ai_addrlen, static_cast<int>(left.count()), wait_);
     if (error == 0) break;
   }
   ::freeaddrinfo(addresses);
@@ -229,14 +238,31 @@ int TcpSocket::Send(const void* data, int len) {
   }
   const char* bytes = static_cast<const char*>(data);
   int sent = 0;
+  auto progress = std::chrono::steady_clock::now();  // when a byte last went out
   while (sent < len) {
-    ssize_t n = ::send(fd_, bytes + sent, static_cast<std::size_t>(len - sent), MSG_NOSIGNAL);
+    // Never blocks in the call itself: a full send buffer is waited out
+    // through the SocketWait, which may keep the message loop running.
+    ssize_t n = ::send(fd_, bytes + sent, static_cast<std::size_t>(len - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        int left = -1;
+        if (sendTimeoutMs_ >= 0) {
+          left = static_cast<int>(sendTimeoutMs_ - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                       std::chrono::steady_clock::now() - progress)
+                                                       .count());
+          if (left <= 0) {
+            Fail(ETIMEDOUT);
+            return SOCKET_ERROR;
+          }
+        }
+        if (WaitFor(wait_, fd_, POLLOUT, left) >= 0 || errno == EINTR) continue;
+      }
       Fail(errno);
       return SOCKET_ERROR;
     }
     sent += static_cast<int>(n);
+    progress = std::chrono::steady_clock::now();
   }
   WSASetLastError(0);
   return len;

@@ -1,13 +1,18 @@
 // TcpSocket: the notifying TCP stream socket the SMTP sender is built on, with
 // the operations and Winsock error codes of the platform's socket class:
-// blocking connect and send, receive of what is available, read readiness
-// reported through a SocketWatcher by whoever owns the socket.
+// blocking connect and send (waiting through a SocketWait when one is given),
+// receive of what is available, read readiness reported through a
+// SocketWatcher by whoever owns the socket.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "platform/Win32Types.h"
+
+namespace kivo::platform {
+class SocketWait;
+}
 
 namespace kivo::platform {
 
@@ -78,7 +83,9 @@ class TcpSocket {
   // through the system resolver; one that does not resolve fails with
   // WSAEINVAL. Each address is tried in turn within the connect time-out.
   BOOL Connect(const std::string& host, UINT port);
-  // Blocking send of all len bytes; len, or SOCKET_ERROR.
+  // Blocking send of all len bytes; len, or SOCKET_ERROR. With a send
+  // time-out, a peer that takes no byte for that long fails it with
+  // WSAETIMEDOUT.
   int Send(const void* data, int len);
   // Reads what is available, at most len bytes, blocking only when nothing
   // is: the byte count, 0 after an orderly close, or SOCKET_ERROR.
@@ -94,6 +101,10 @@ class TcpSocket {
   // change in Connect (an address of another family needs a new socket).
   int Descriptor() const { return fd_; }
   void SetConnectTimeout(int ms) { connectTimeoutMs_ = ms; }
+  // Negative (the default): a send waits for room as long as it takes.
+  void SetSendTimeout(int ms) { sendTimeoutMs_ = ms; }
+  // How Connect and Send wait; nullptr (the default) polls. Not owned.
+  void SetWait(SocketWait* wait) { wait_ = wait; }
 
  private:
   BOOL Fail(int errnoValue);
@@ -101,6 +112,8 @@ class TcpSocket {
   int fd_ = INVALID_SOCKET;
   int family_ = 0;
   int connectTimeoutMs_ = kDefaultConnectTimeoutMs;
+  int sendTimeoutMs_ = -1;
+  SocketWait* wait_ = nullptr;
 };
 
 }  // namespace kivo::platform

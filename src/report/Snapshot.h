@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/FileWriter.h"
 #include "platform/PlatformContext.h"
 
 namespace kivo {
@@ -12,8 +13,9 @@ namespace kivo {
 constexpr char kSnapshotFile[] = "data.txt";
 
 void Snapshot(const platform::PlatformContext& context);
-// Snapshot with another file path (tests use unwritable places and
-// /dev/full); the message texts still name "data.txt".
-void SnapshotTo(const platform::PlatformContext& context, const std::string& path);
+// Snapshot with another file path (tests use unwritable places) and another
+// writer (tests play a full disk); the message texts still name "data.txt".
+void SnapshotTo(const platform::PlatformContext& context, const std::string& path,
+                platform::FileWriter& writer = platform::SystemFileWriter());
 
 }  // namespace kivo

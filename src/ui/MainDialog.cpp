@@ -121,7 +121,9 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
       handler_(*context.clock, *this) {
   ownBoxes_->SetOwner(this);
   emailLog_ = std::make_unique<EmailLog>(*context_.messageBoxes);
-  mailSender_ = std::make_unique<MailSender>(*this, socketWatcher_, *emailLog_);
+  socketWatcher_.SetClock(context_.clock);
+  mailSender_ =
+      std::make_unique<MailSender>(*this, socketWatcher_, *emailLog_, SmtpSession::kSmtpPort, &socketWait_);
   LoadUiResources();
   // The program lives hidden in the tray: closing or hiding its last window
   // never ends it; only the Exit command does.

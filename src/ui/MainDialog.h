@@ -25,6 +25,7 @@
 #include "platform/PlatformContext.h"
 #include "ui/DesktopServices.h"
 #include "ui/MainDialogLogic.h"
+#include "ui/QtSocketWait.h"
 #include "ui/QtSocketWatcher.h"
 #include "ui/TrayIcon.h"
 
@@ -197,6 +198,7 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, publi
   bool exited_ = false;
 
   QtSocketWatcher socketWatcher_;
+  QtSocketWait socketWait_;  // the mail connect and sends keep the windows alive
   std::unique_ptr<EmailLog> emailLog_;
   std::unique_ptr<MailSender> mailSender_;
   TrayIcon tray_;

@@ -25,6 +25,12 @@ int PendingWinsockError(int fd) {
 }
 }  // namespace
 
+QtSocketWatcher::QtSocketWatcher(QObject* parent) : QObject(parent) {
+  // The limits are counted in seconds: a check twice a second is enough.
+  limitTimer_.setInterval(500);
+  connect(&limitTimer_, &QTimer::timeout, this, [this] { CheckTimeLimits(); });
+}
+
 QtSocketWatcher::~QtSocketWatcher() {
   for (auto& [fd, entry] : watches_) delete entry.notifier;
 }
@@ -36,7 +42,7 @@ void QtSocketWatcher::Watch(int fd, Callback callback) {
     return;
   }
   auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
-  connect(notifier, &QSocketNotifier::activated, this, [this, fd] { Dispatch(fd); });
+  connect(notifier, &QSocketNotifier::activated, this, [this, fd] { Dispatch(fd, PendingWinsockError(fd)); });
   watches_[fd] = Entry{notifier, std::move(callback)};
 }
 
@@ -47,14 +53,44 @@ void QtSocketWatcher::Unwatch(int fd) {
   found->second.notifier->setEnabled(false);
   found->second.notifier->deleteLater();
   watches_.erase(found);
+  SetTimeLimit(fd, 0);
 }
 
-void QtSocketWatcher::Dispatch(int fd) {
+void QtSocketWatcher::SetTimeLimit(int fd, std::uint32_t ms) {
+  if (ms == 0 || watches_.count(fd) == 0) {
+    deadlines_.erase(fd);
+  } else {
+    deadlines_[fd] = clock_->Now() + static_cast<std::time_t>((ms + 999) / 1000);
+  }
+  if (deadlines_.empty()) {
+    limitTimer_.stop();
+  } else if (!limitTimer_.isActive()) {
+    limitTimer_.start();
+  }
+}
+
+void QtSocketWatcher::CheckTimeLimits() {
+  const std::time_t now = clock_->Now();
+  for (auto it = deadlines_.begin(); it != deadlines_.end();) {
+    if (it->second > now) {
+      ++it;
+      continue;
+    }
+    const int fd = it->first;
+    deadlines_.erase(it);
+    // The callback may change the watches and limits: start again after it.
+    Dispatch(fd, platform::WSAETIMEDOUT);
+    it = deadlines_.begin();
+  }
+  if (deadlines_.empty()) limitTimer_.stop();
+}
+
+void QtSocketWatcher::Dispatch(int fd, int errorCode) {
   auto found = watches_.find(fd);
   if (found == watches_.end()) return;
   // A copy, so the callback may unwatch (and so destroy the entry) safely.
   const Callback callback = found->second.callback;
-  if (callback) callback(PendingWinsockError(fd));
+  if (callback) callback(errorCode);
 }
 
 }  // namespace kivo

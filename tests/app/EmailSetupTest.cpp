@@ -137,6 +137,27 @@ TEST(EmailSetupTest, EachEmptyFieldIsRefusedButBlanksAreNot) {
   EXPECT_EQ(settings.senderName, " ");
 }
 
+TEST(EmailSetupTest, AFieldHoldingALineBreakIsRefusedAndNothingStored) {
+  for (std::string EmailSetupFields::*field :
+       {&EmailSetupFields::server, &EmailSetupFields::recipients, &EmailSetupFields::senderAddress,
+        &EmailSetupFields::senderName}) {
+    ScriptedForm form;
+    form.steps.push_back({[field](EmailSetupFields& f) {
+                            FillAll(f);
+                            f.*field += "\r\nRCPT TO:<other@example.org>";
+                          },
+                          1});
+    EmailSetupFields settings;
+    test::RecordingBoxes boxes;
+    Harness h;
+    EXPECT_EQ(OpenEmailSetup(form, settings, boxes, h.Services()), EmailSetupOutcome::Cancelled);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, kLineBreakFieldText);
+    EXPECT_EQ(form.shown.size(), 2u) << "the dialog again, as typed";
+    EXPECT_TRUE(h.saved.empty());
+  }
+}
+
 TEST(EmailSetupTest, NoKeepsTheValuesStoredWithoutAConnection) {
   ScriptedForm form;
   form.steps.push_back({[](EmailSetupFields& f) {

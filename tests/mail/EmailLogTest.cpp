@@ -7,6 +7,7 @@
 #include "mail/MailTestSupport.h"
 #include "platform/TcpSocket.h"
 #include "report/ReportText.h"
+#include "support/FullDiskWriter.h"
 
 namespace kivo::test {
 namespace {
@@ -97,6 +98,26 @@ TEST_F(EmailLogTest, AFailedWriteAfterOpeningIsReportedLikeAFailedOpen) {
   log.AppendEmailLog("Email: Socket Error  Error: 10054 \r\n");
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, "Cannot open file emaillog.txt.");
+}
+
+TEST_F(EmailLogTest, AFullDiskLeavesNoTornLineForTheNextEntryToJoin) {
+  // Room for nothing, or for part of the entry: either way the file keeps
+  // only whole entries and the failure is shown.
+  for (long room : {0L, 7L}) {
+    SCOPED_TRACE(room);
+    std::filesystem::remove(dir.File("emaillog.txt"));
+    FullDiskWriter disk;
+    EmailLog log(boxes, dir.Path(), disk);
+    boxes.shown.clear();
+    log.AppendEmailLog("first \r\n");
+    disk.room = room;
+    log.AppendEmailLog("torn \r\n");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Cannot open file emaillog.txt.");
+    disk.room = -1;
+    log.AppendEmailLog("next \r\n");
+    EXPECT_EQ(ReadFile(dir.File("emaillog.txt")), "first \r\n\r\nnext \r\n\r\n");
+  }
 }
 
 }  // namespace

@@ -33,8 +33,9 @@ inline std::string ReadFile(const std::string& path) {
 // at once, PostMailStatus waits for DeliverPosted (the message loop).
 class FakeMailWindow : public MailOwner {
  public:
-  FakeMailWindow(platform::SocketWatcher& watcher, EmailLog& log, unsigned port)
-      : sender(*this, watcher, log, port) {}
+  FakeMailWindow(platform::SocketWatcher& watcher, EmailLog& log, unsigned port,
+                 platform::SocketWait* wait = nullptr)
+      : sender(*this, watcher, log, port, wait) {}
   void SendMailStatus(int wParam, long lParam) override {
     sent.emplace_back(wParam, lParam);
     sender.HandleMailStatus(wParam, lParam);

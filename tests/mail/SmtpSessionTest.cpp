@@ -1,7 +1,8 @@
 // The SMTP dialogue against a scripted loopback server: a full delivery byte
 // for byte, every refusal of the failure table, the MAIL FROM retry, replies
-// arriving together, a server that closes, resets or never ends its line,
-// failed sends, reuse of a session, and unreachable servers.
+// arriving together, replies of several lines, a server that closes, resets,
+// never ends its line or falls silent, failed sends, reuse of a session,
+// settings holding line breaks, and unreachable servers.
 #include "mail/SmtpSession.h"
 
 #include <arpa/inet.h>
@@ -10,13 +11,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <poll.h>
 
+#include <chrono>
+#include <fstream>
+
+#include "mail/InstallSettings.h"
 #include "mail/MailSender.h"
 #include "mail/MailTestSupport.h"
 #include "mail/ScriptedServer.h"
 #include "platform/PollSocketWatcher.h"
+#include "platform/Registry.h"
 #include "report/ReportText.h"
+#include "support/FakeClock.h"
 
 namespace kivo::test {
 namespace {
@@ -66,7 +73,8 @@ class SmtpSessionTest : public ::testing::Test {
   TempDir dir;
   RecordingBoxes boxes;
   EmailLog log{boxes, dir.Path()};
-  platform::PollSocketWatcher watcher;
+  FakeClock clock;
+  platform::PollSocketWatcher watcher{&clock};
   std::unique_ptr<ScriptedServer> server;  // declared before the window: closes after it
   std::unique_ptr<FakeMailWindow> window;
 };
@@ -228,6 +236,122 @@ TEST_F(SmtpSessionTest, TwoLinesInOneReadAreHandledOneNotificationApart) {
   EXPECT_EQ(session->CurrentReply(), "250 early\r\n");
   EXPECT_EQ(session->ReceiveBuffer(), "250 late\r\n");
   EXPECT_TRUE(session->ReplyQueue().empty());
+  EXPECT_STREQ(ReportText().Text(), "");
+}
+
+TEST_F(SmtpSessionTest, RepliesOfSeveralLinesCountAsOne) {
+  // The greeting comes in two reads: half a reply moves nothing.
+  Start({{Reply("220-mail.example.org ESMTP\r\n"), Gate(), Reply("220 ready\r\n"), ReadLine(),
+          Reply("250-hello\r\n250-SIZE 1000\r\n250 HELP\r\n"), ReadLine()}});
+  ASSERT_EQ(window->sender.SendEmailMessage(settings, kBody), 1);
+  SmtpSession* session = window->sender.Session();
+  ASSERT_TRUE(Pump([&] { return !session->ReceiveBuffer().empty(); }));
+  EXPECT_TRUE(session->ReplyQueue().empty());
+  server->OpenGate();
+  ASSERT_TRUE(Pump([&] { return server->ReceivedContains("MAIL FROM"); }));
+  EXPECT_EQ(session->State(), AwaitMailFrom);
+  EXPECT_STREQ(ReportText().Text(), "");
+}
+
+TEST_F(SmtpSessionTest, ASilentServerFailsAsATimedOutReadAfterAMinute) {
+  // It greets, then sends half an answer to HELO and falls silent.
+  Start({{Reply("220 ok\r\n"), ReadLine(), Reply("250-hello\r\n"), Gate()}});
+  ASSERT_EQ(window->sender.SendEmailMessage(settings, kBody), 1);
+  ASSERT_TRUE(Pump([&] { return window->sender.Session()->ReceiveBuffer() == "250-hello\r\n"; }));
+  clock.Advance(59000);
+  watcher.RunOnce(0);
+  ASSERT_NE(window->sender.Session(), nullptr) << "a minute is allowed";
+  clock.Advance(1000);
+  ASSERT_TRUE(PumpUntilDropped());
+  EXPECT_EQ(window->posted, (std::vector<std::pair<int, long>>{{8, platform::WSAETIMEDOUT}}));
+  EXPECT_EQ(Log(), "Email: Socket Error  Error: 10060 \r\n\r\n");
+  server->OpenGate();
+}
+
+TEST_F(SmtpSessionTest, ASettingHoldingALineBreakNeverReachesTheWireOrTheLog) {
+  struct Row {
+    std::string EmailSettings::*member;
+    const char* name;
+    const char* lineBreak;
+  };
+  const Row rows[] = {{&EmailSettings::Host, "Host", "\r\n"},
+                      {&EmailSettings::FromName, "FromName", "\n"},
+                      {&EmailSettings::FromID, "FromID", "\r"},
+                      {&EmailSettings::ToID, "ToID", "\r\n"}};
+  Start({});
+  for (const Row& row : rows) {
+    ReportText().Clear();
+    EmailSettings injected = settings;
+    injected.*row.member += std::string(row.lineBreak) + "RCPT TO:<other@evil.example>";
+    EXPECT_EQ(window->sender.SendEmailMessage(injected, kBody), 0);
+    EXPECT_EQ(ReportText().Text(),
+              "Email: Line break in setting - " + std::string(row.name) + " Error: 10022 \r\n");
+  }
+  EXPECT_EQ(window->sender.Session(), nullptr);
+  EXPECT_EQ(Log().find("evil"), std::string::npos);
+  EXPECT_EQ(server->Received(), "");
+}
+
+TEST_F(SmtpSessionTest, AStoredHostWithALineBreakFailsTheTestNamingTheSetting) {
+  // A REG_SZ written as hex(1) bytes in the registry file may hold any byte.
+  auto registry = platform::MakeFileRegistry(dir.Path());
+  ASSERT_EQ(SeedInstallSettings(*registry).status, 0);
+  RecordingBoxes saveBoxes;
+  ASSERT_EQ(SaveEmailSettings(*registry, settings, saveBoxes), 0);
+  std::string text = ReadFile(dir.File("HKEY_USERS.reg"));
+  const std::string host = "\"Host\"=\"127.0.0.1\"";
+  ASSERT_NE(text.find(host), std::string::npos) << text;
+  text.replace(text.find(host), host.size(),
+               "\"Host\"=hex(1):31,32,37,2e,30,2e,30,2e,31,0d,0a,52,43,50,54,00");
+  std::ofstream(dir.File("HKEY_USERS.reg"), std::ios::binary) << text;
+  EmailSettings loaded;
+  LoadEmailSettings(*platform::MakeFileRegistry(dir.Path()), loaded);
+  ASSERT_EQ(loaded.Host, "127.0.0.1\r\nRCPT");
+  Start({});
+  EXPECT_EQ(window->sender.SendEmailMessage(loaded, kBody), 0);
+  EXPECT_EQ(Log(), "Email: Line break in setting - Host Error: 10022 \r\n\r\n");
+}
+
+// The shell's wait: the message loop runs while a send waits for room.
+class LoopingWait : public platform::SocketWait {
+ public:
+  explicit LoopingWait(std::function<void()> loop) : loop_(std::move(loop)) {}
+  int WaitFor(int fd, short events, int timeoutMs) override {
+    ++waits;
+    loop_();
+    pollfd p{fd, events, 0};
+    return ::poll(&p, 1, timeoutMs < 0 ? 10000 : timeoutMs);
+  }
+  int waits = 0;
+
+ private:
+  std::function<void()> loop_;
+};
+
+TEST_F(SmtpSessionTest, AReplyArrivingWhileTheMessageWaitsForRoomIsTakenAfterIt) {
+  // The server answers the first line of the message at once, then reads the
+  // rest only when the test lets it: the answer arrives during the send.
+  Start({});
+  server = std::make_unique<ScriptedServer>(std::vector<Script>{
+      {Reply("220 ok\r\n"), ReadLine(), Reply("250 ok\r\n"), ReadLine(), Reply("250 ok\r\n"), ReadLine(),
+       Reply("250 ok\r\n"), ReadLine(), Reply("354 go\r\n"), ReadLine(), Reply("554 rejected\r\n"), Gate(),
+       ReadData(), ReadLine(), Reply("221 bye\r\n")}});
+  LoopingWait wait([this] {
+    watcher.RunUntil([this] { return watcher.Watched() == 0; }, 2s, [this] { window->DeliverPosted(); });
+    server->OpenGate();
+  });
+  window = std::make_unique<FakeMailWindow>(watcher, log, server->Port(), &wait);
+  settings.ToID = "ops@example.org";
+  const std::string body(1 << 20, 'x');
+  ASSERT_EQ(window->sender.SendEmailMessage(settings, body), 1);
+  const int small = 4096;
+  ::setsockopt(window->sender.Session()->Descriptor(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  ASSERT_TRUE(PumpUntilDropped());
+  EXPECT_GT(wait.waits, 0);
+  // The rejection was held back until the message was out, then answered.
+  EXPECT_TRUE(server->ReceivedContains(body + "\r\n.\r\nQUIT\r\n"));
+  EXPECT_TRUE(window->sent.empty());
+  EXPECT_EQ(window->posted, (std::vector<std::pair<int, long>>{{7, 7}}));
   EXPECT_STREQ(ReportText().Text(), "");
 }
 

@@ -182,6 +182,21 @@ TEST(TcpSocketTest, SendingToAResetPeerFails) {
   EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
 }
 
+TEST(TcpSocketTest, APeerThatTakesNothingTimesTheSendOut) {
+  Listener listener;
+  TcpSocket socket;
+  ASSERT_TRUE(socket.Create());
+  ASSERT_TRUE(socket.Connect("127.0.0.1", listener.Port()));
+  const int peer = listener.Accept();  // never reads
+  socket.SetSendTimeout(200);
+  const std::string data(16 << 20, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(socket.Send(data.data(), static_cast<int>(data.size())), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  ::close(peer);
+}
+
 TEST(TcpSocketTest, ErrnoValuesMapToWinsockCodes) {
   struct Row {
     int error;

@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "report/ReportDoubles.h"
 #include "report/ReportText.h"
+#include "support/FullDiskWriter.h"
 
 namespace kivo::test {
 namespace {
@@ -114,6 +116,26 @@ TEST_F(SnapshotTest, FullDiskAfterOpeningIsReportedLikeAFailedOpen) {
   EXPECT_EQ(boxes.shown[0].text, "Cannot open file data.txt.");
   EXPECT_EQ(boxes.shown[0].caption, "Error");
   EXPECT_TRUE(launcher.textFiles.empty());
+}
+
+TEST_F(SnapshotTest, AFullDiskKeepsThePreviousSnapshotWhole) {
+  ReportText().Assign("the good report\r\n");
+  SnapshotTo(context, path);
+  ReportText().Assign("a newer report that the disk cannot hold\r\n");
+  for (long room : {0L, 5L}) {
+    SCOPED_TRACE(room);
+    FullDiskWriter disk;
+    disk.room = room;
+    boxes.shown.clear();
+    SnapshotTo(context, path, disk);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Cannot open file data.txt.");
+    EXPECT_EQ(ReadFile(path), "the good report\r\n");
+    EXPECT_EQ(launcher.textFiles.size(), 1u) << "only the good snapshot was opened";
+  }
+  // No temporary file is left beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST_F(SnapshotTest, SnapshotWritesDataTxtInTheCurrentDirectory) {

@@ -1,5 +1,5 @@
 // Read notifications through QSocketNotifier: data, orderly close, a
-// replaced callback and unwatching from inside the callback.
+// replaced callback, unwatching from inside the callback, and time limits.
 #include "ui/QtSocketWatcher.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,9 @@
 #include <QCoreApplication>
 #include <QTest>
 #include <memory>
+
+#include "platform/TcpSocket.h"
+#include "support/FakeClock.h"
 
 namespace kivo::test {
 namespace {
@@ -90,6 +93,19 @@ TEST(QtSocketWatcherTest, UnwatchInsideTheCallbackIsSafeAndFinal) {
   EXPECT_EQ(calls, 1);
   EXPECT_FALSE(watcher.Watching(pair.Watched()));
   watcher.Unwatch(pair.Watched());  // unknown descriptors are ignored
+}
+
+TEST(QtSocketWatcherTest, ATimeLimitCallsBackWithTimedOutOnTheWatchersClock) {
+  SocketPair pair;
+  FakeClock clock;
+  QtSocketWatcher watcher;
+  watcher.SetClock(&clock);
+  std::vector<int> errors;
+  watcher.Watch(pair.Watched(), [&](int error) { errors.push_back(error); });
+  watcher.SetTimeLimit(pair.Watched(), 60000);
+  clock.Advance(60000);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !errors.empty(); }, 5000));
+  EXPECT_EQ(errors, std::vector<int>{platform::WSAETIMEDOUT});
 }
 
 }  // namespace
