@@ -164,7 +164,7 @@ void DeviceServer::EventLoop() {
       if (watched[i].revents == 0) continue;
       if (listenerOf[i] != nullptr) {
         const int fd = ::accept4(watched[i].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd >= 0) connections.push_back(Connection{fd, listenerOf[i]->device, {}, {}, 0});
+        if (fd >= 0) connections.push_back(Connection{fd, listenerOf[i]->device, {}, {}, 0, false});
         continue;
       }
       Connection& connection = *connectionOf[i];
@@ -194,6 +194,10 @@ bool DeviceServer::Receive(Connection& connection) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) break;
     return false;
   }
+  if (connection.silent) {
+    connection.input.clear();
+    return true;
+  }
   // Answer complete calls one at a time; a reply that cannot be sent at once
   // stops the answering until the client has read it.
   while (connection.output.empty() && connection.input.size() >= 12) {
@@ -211,6 +215,12 @@ bool DeviceServer::Receive(Connection& connection) {
       reply = HandleDeviceCall(world_, connection.device, code, request, outLength);
     }
     if (reply.disconnect) return false;
+    if (reply.silent) {
+      // A hung driver: the connection stays open and nothing comes back.
+      connection.silent = true;
+      connection.input.clear();
+      return true;
+    }
     connection.output.resize(8 + reply.bytes.size());
     PutU32(connection.output.data(), reply.error);
     PutU32(connection.output.data() + 4, static_cast<std::uint32_t>(reply.bytes.size()));

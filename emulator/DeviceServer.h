@@ -52,6 +52,7 @@ class DeviceServer {
     std::vector<std::uint8_t> input;
     std::vector<std::uint8_t> output;
     std::size_t sent = 0;
+    bool silent = false;  // the device stopped answering: input is read and dropped
   };
 
   void EventLoop();

@@ -59,10 +59,12 @@ BOOL InProcessDeviceIo::DeviceIoControl(HANDLE device, DWORD ioControlCode, void
     std::lock_guard lock(world_.mutex);
     reply = HandleDeviceCall(world_, name, ioControlCode, input, outBufferSize);
   }
-  if (reply.disconnect) {
+  if (reply.disconnect || reply.silent) {
+    // A silent device fails as the socket device does when its reply wait
+    // runs out: error 31, and the connection is given up.
     std::lock_guard lock(mutex_);
     if (auto found = handles_.find(device); found != handles_.end()) found->second.dropped = true;
-    platform::SetLastError(platform::ERROR_DEVICE_NOT_CONNECTED);
+    platform::SetLastError(reply.silent ? platform::ERROR_GEN_FAILURE : platform::ERROR_DEVICE_NOT_CONNECTED);
     return platform::FALSE;
   }
   if (reply.error != 0) {

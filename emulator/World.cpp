@@ -197,6 +197,7 @@ DeviceReply Parameter(const Controller& controller, Bytes reply) {
       fault != controller.faults.parameters.end()) {
     const ParameterFault& f = fault->second;
     if (f.disconnect) return DeviceReply{platform::ERROR_DEVICE_NOT_CONNECTED, {}, true};
+    if (f.silent) return DeviceReply{platform::ERROR_GEN_FAILURE, {}, false, true};
     if (f.error != 0) return Failure(f.error);
     if (f.packetStatus != 0) {
       packet[kPacketStatus] = f.packetStatus;

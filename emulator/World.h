@@ -86,6 +86,7 @@ struct ParameterFault {
   std::uint8_t packetStatus = 0;  // nonzero: the packet comes back with this status
   std::uint32_t error = 0;        // nonzero: the device-control call fails with this system error
   bool disconnect = false;        // the device drops the connection (system error 1167 in-process)
+  bool silent = false;            // the device never answers (system error 31 in-process)
 
   bool operator==(const ParameterFault&) const = default;
 };
@@ -164,6 +165,7 @@ struct DeviceReply {
   std::uint32_t error = 0;  // Win32 error; 0 = success and `bytes` is the output buffer
   Bytes bytes;
   bool disconnect = false;  // drop the connection without a reply
+  bool silent = false;      // never answer this call nor any later one on the connection
 };
 
 struct World {

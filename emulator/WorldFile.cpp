@@ -402,7 +402,7 @@ class Reader {
         ParameterKey key;
         ParameterFault fault;
         if (!Object(list[i], at, "a parameter fault",
-                    {"comment", "table", "parameter", "status", "error", "disconnect"}) ||
+                    {"comment", "table", "parameter", "status", "error", "disconnect", "silent"}) ||
             !Required(list[i], at, "table", "a parameter fault", 0, 0xFFFF, key.first) ||
             !Required(list[i], at, "parameter", "a parameter fault", 0, 255, key.second) ||
             !Field(list[i], at, "status", 0, 255, fault.packetStatus) ||
@@ -414,9 +414,14 @@ class Reader {
             return Fail(at + "/disconnect", "disconnect must be true or false");
           fault.disconnect = list[i]["disconnect"].get<bool>();
         }
-        if (fault.packetStatus == 0 && fault.error == 0 && !fault.disconnect) {
+        if (list[i].contains("silent")) {
+          if (!list[i]["silent"].is_boolean()) return Fail(at + "/silent", "silent must be true or false");
+          fault.silent = list[i]["silent"].get<bool>();
+        }
+        if (fault.packetStatus == 0 && fault.error == 0 && !fault.disconnect && !fault.silent) {
           return Fail(at,
-                      "a parameter fault needs a nonzero \"status\" or \"error\", or \"disconnect\": true");
+                      "a parameter fault needs a nonzero \"status\" or \"error\", or \"disconnect\" or "
+                      "\"silent\": true");
         }
         faults.parameters[key] = fault;
       }

@@ -2,7 +2,7 @@
 # The test command of the README: installs what the project needs, builds
 # everything, runs every test, then the core tests again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, the monitor tests under ThreadSanitizer, and
-# the fuzz targets for a short bounded run.
+# the fuzz targets for a short bounded run (scripts/fuzz.sh runs them long).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -44,7 +44,7 @@ if ls fuzz/*.cpp >/dev/null 2>&1; then
     corpus=$(mktemp -d)
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
     echo "fuzz: $name"
-    build-fuzz/fuzz/"$name" -runs=20000 -max_len=4096 "$corpus" 2>&1 | tail -n 2
+    build-fuzz/fuzz/"$name" -runs=20000 -max_total_time=60 -max_len=4096 "$corpus" 2>&1 | tail -n 2
     rm -rf "$corpus"
   done
 fi

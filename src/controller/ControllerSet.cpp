@@ -65,6 +65,7 @@ int ControllerSet::SendRequest(std::uint8_t* buffer, std::uint32_t size, std::ui
                                         size, &returned, nullptr)) {
     statusCode_ = kStatusSendFailed;
     systemError_ = platform::GetLastError();
+    if (failedCalls_++ == 0) firstCallError_ = systemError_;
     return -1;
   }
   return 0;
@@ -106,6 +107,8 @@ int ControllerSet::GetParameter(std::uint16_t tableId, std::uint8_t parameterId,
 
 int ControllerSet::Open(int scsiId) {
   ClearStatus();
+  failedCalls_ = 0;
+  firstCallError_ = 0;
   platform::OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof(version);
   if (context_.host == nullptr || !context_.host->GetVersionExA(&version)) {

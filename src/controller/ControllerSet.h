@@ -146,6 +146,11 @@ class ControllerSet {
     *extra = interfaceExtra_;
   }
   int ScsiId() const { return scsiId_; }
+  // Requests whose device-control call failed with a system error since the
+  // last Open (a dropped connection, a driver that stopped answering), and
+  // the error of the first; a packet status is an answer and not counted.
+  int FailedCalls() const { return failedCalls_; }
+  DWORD FirstCallError() const { return firstCallError_; }
   bool IsOpen() const { return deviceHandle_ != platform::INVALID_HANDLE_VALUE; }
 
   // List. Initialise always returns 0.
@@ -169,6 +174,8 @@ class ControllerSet {
   std::array<char, 128> vsdText_{};
   std::array<char, 128> errorText_{};
   std::uint32_t statusCode_ = 0;
+  int failedCalls_ = 0;
+  DWORD firstCallError_ = 0;
 };
 
 }  // namespace kivo

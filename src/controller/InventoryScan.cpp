@@ -378,6 +378,11 @@ void ScanControllers(int allocate, ControllerRecords& records, ScanOutcome* outc
 
     ScanUnits(record, allocate);
     ++seen.controllersScanned;
+    // Open and the driver query succeeded, so every failed call since the
+    // open left a hole in what the report shows of this controller.
+    if (record.FailedCalls() > 0) {
+      seen.callFailures.push_back({id, record.FailedCalls(), record.FirstCallError()});
+    }
 
     ReportText().Append("\r\n");
     WriteRowText(record);

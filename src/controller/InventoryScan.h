@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "controller/ControllerInfo.h"
 
@@ -22,6 +23,15 @@ struct ScanOutcome {
   int queryFailures = 0;
   int closeFailures = 0;
   bool levelMismatch = false;  // the driver-level check stopped the scan
+  // A controller that opened but whose reading met device calls failing with
+  // a system error (its connection dropped, its driver stopped answering):
+  // its section of the report is incomplete.
+  struct CallFailure {
+    int controllerId = 0;
+    int calls = 0;            // failed calls while reading it
+    std::uint32_t error = 0;  // the system error of the first
+  };
+  std::vector<CallFailure> callFailures;
 };
 
 // Rebuilds the report and every found controller's record. `allocate` makes

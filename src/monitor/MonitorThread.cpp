@@ -65,13 +65,20 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
   platform::Clock& clock = *context_.clock;
   ControllerSet controllers(context_);
   controllers.Initialise();
-  const int count = controllers.ControllerCount();
+  int count = controllers.ControllerCount();
 
   if (!clock.Sleep(kMonitorStartWaitMs, &stop)) return 0;
 
   std::uint16_t failureMask = 0;
   bool hadFailure = false;
   for (;;) {
+    // A run that began while no controller answered (the devices came back
+    // after the service, a driver reloading) would otherwise watch nothing
+    // for good: look for them again on every pass until some appear.
+    if (count == 0) {
+      controllers.Initialise();
+      count = controllers.ControllerCount();
+    }
     for (int i = 0; i < count; ++i) {
       const int controllerId = controllers.ControllerIdAt(i);
       std::uint16_t word = 0;

@@ -2,6 +2,7 @@
 // for one notification word per controller per pass, hands event lines and
 // error texts to the window through PendingText and MonitorMessage, and ends
 // after the first healthy pass that follows a failing one (RestartMonitor).
+// A run that finds no controller looks for them again before every pass.
 // Owned and driven by the main window (Start, Stop) on its own thread.
 #pragma once
 

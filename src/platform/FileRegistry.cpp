@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace kivo::platform {
 namespace {
@@ -36,6 +38,32 @@ bool WriteAll(int fd, const std::string& text) {
 LONG StatusOfErrno(int error, LONG otherwise) {
   return (error == EACCES || error == EPERM || error == EROFS) ? static_cast<LONG>(ERROR_ACCESS_DENIED)
                                                                : otherwise;
+}
+
+// The file a path names once every symbolic link on its last part is
+// followed (a dangling link names the file it would make); false on a loop.
+bool FollowLinks(const std::string& path, std::string* target) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      *target = current;
+      return true;
+    }
+    std::vector<char> link(static_cast<std::size_t>(PATH_MAX) + 1);
+    const ssize_t n = ::readlink(current.c_str(), link.data(), link.size() - 1);
+    if (n <= 0) {
+      *target = current;
+      return true;
+    }
+    std::string next(link.data(), static_cast<std::size_t>(n));
+    if (next.front() != '/') {
+      const std::size_t slash = current.find_last_of('/');
+      if (slash != std::string::npos) next = current.substr(0, slash + 1) + next;
+    }
+    current = std::move(next);
+  }
+  return false;
 }
 
 // Releases the hive lock when the change is done, whichever way it ends.
@@ -93,49 +121,60 @@ LONG FileRegistry::Resolve(HKEY key, const char* subKey, OpenKey* target) {
   return ERROR_SUCCESS;
 }
 
-LONG FileRegistry::Load(HKEY hive, RegFile* file) {
-  *file = RegFile(HiveName(hive));
+LONG FileRegistry::Load(HKEY hive, const RegFile** file) {
+  ParsedHive& parsed = parsed_[hive];
+  *file = &parsed.file;
   std::string path = HivePath(hive);
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string text;
   if (fd < 0) {
     // No file yet (or no directory yet): an empty hive.
-    if (errno == ENOENT || errno == ENOTDIR) return ERROR_SUCCESS;
-    int error = errno;
-    Report(path, "cannot read registry file " + path + ": " + std::strerror(error));
-    return StatusOfErrno(error, ERROR_CANTREAD);
-  }
-  std::string text;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && info.st_size > static_cast<off_t>(kMaxRegFileBytes)) {
-    ::close(fd);
-    Report(path, "registry file " + path + " is larger than 32 MiB; the file is left as it is");
-    return ERROR_REGISTRY_CORRUPT;
-  }
-  char chunk[65536];
-  while (true) {
-    ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
       int error = errno;
-      ::close(fd);
       Report(path, "cannot read registry file " + path + ": " + std::strerror(error));
-      return ERROR_CANTREAD;
+      return StatusOfErrno(error, ERROR_CANTREAD);
     }
-    if (n == 0) break;
-    text.append(chunk, static_cast<std::size_t>(n));
-    if (text.size() > kMaxRegFileBytes) {
+  } else {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && info.st_size > static_cast<off_t>(kMaxRegFileBytes)) {
       ::close(fd);
       Report(path, "registry file " + path + " is larger than 32 MiB; the file is left as it is");
       return ERROR_REGISTRY_CORRUPT;
     }
+    if (info.st_size > 0) text.reserve(static_cast<std::size_t>(info.st_size));
+    char chunk[65536];
+    while (true) {
+      ssize_t n = ::read(fd, chunk, sizeof chunk);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        int error = errno;
+        ::close(fd);
+        Report(path, "cannot read registry file " + path + ": " + std::strerror(error));
+        return ERROR_CANTREAD;
+      }
+      if (n == 0) break;
+      text.append(chunk, static_cast<std::size_t>(n));
+      if (text.size() > kMaxRegFileBytes) {
+        ::close(fd);
+        Report(path, "registry file " + path + " is larger than 32 MiB; the file is left as it is");
+        return ERROR_REGISTRY_CORRUPT;
+      }
+    }
+    ::close(fd);
   }
-  ::close(fd);
+  // Parsing is what costs; reading and comparing the text is cheap, and
+  // unlike a file's times and size it cannot miss a change.
+  if (parsed.valid && parsed.text == text) return ERROR_SUCCESS;
+  parsed.valid = false;
   RegParseError error;
-  if (!file->Parse(text, &error)) {
+  parsed.file = RegFile(HiveName(hive));
+  if (!parsed.file.Parse(text, &error)) {
     Report(path, "registry file " + path + ", line " + std::to_string(error.line) + ": " + error.what +
                      "; the file is left as it is");
     return ERROR_REGISTRY_CORRUPT;
   }
+  parsed.text = std::move(text);
+  parsed.valid = true;
   // Mended: the next damage is news again.
   lastReport_.erase(path);
   return ERROR_SUCCESS;
@@ -185,7 +224,22 @@ int FileRegistry::Lock(HKEY hive, LONG* status) {
 
 LONG FileRegistry::Save(HKEY hive, const RegFile& file) {
   std::string path = HivePath(hive);
-  std::string temporary = path + ".XXXXXX";
+  // A hive kept elsewhere through a symbolic link is replaced where it lives;
+  // renaming over the link would turn it into a file of its own.
+  std::string target;
+  if (!FollowLinks(path, &target)) {
+    Report(path, "cannot write registry file " + path + ": " + std::strerror(ELOOP) +
+                     "; the file is left as it was");
+    return ERROR_CANTWRITE;
+  }
+  struct stat info {};
+  const bool exists = ::stat(target.c_str(), &info) == 0;
+  // A hive made read-only stays as it is: renaming would replace it anyway.
+  if (exists && ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+    Report(path, "registry file " + target + " is read-only; the file is left as it is");
+    return ERROR_ACCESS_DENIED;
+  }
+  std::string temporary = target + ".XXXXXX";
   int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
     int error = errno;
@@ -194,13 +248,15 @@ LONG FileRegistry::Save(HKEY hive, const RegFile& file) {
   }
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   std::string text = file.Write();
-  bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+  // The replacement keeps the mode of the file it replaces (a new one is 0600).
+  bool written =
+      (!exists || ::fchmod(fd, info.st_mode & 07777) == 0) && WriteAll(fd, text) && ::fsync(fd) == 0;
   int error = errno;
   if (::close(fd) != 0 && written) {
     written = false;
     error = errno;
   }
-  if (written && ::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (written && ::rename(temporary.c_str(), target.c_str()) != 0) {
     written = false;
     error = errno;
   }
@@ -211,11 +267,19 @@ LONG FileRegistry::Save(HKEY hive, const RegFile& file) {
     return StatusOfErrno(error, ERROR_CANTWRITE);
   }
   // The rename itself lasts only once the directory is on disk.
-  int directory = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::size_t slash = target.find_last_of('/');
+  const std::string directoryPath = slash == std::string::npos ? "."
+                                    : slash == 0               ? "/"
+                                                               : target.substr(0, slash);
+  int directory = ::open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory >= 0) {
     ::fsync(directory);
     ::close(directory);
   }
+  ParsedHive& parsed = parsed_[hive];
+  parsed.file = file;
+  parsed.text = std::move(text);
+  parsed.valid = true;
   return ERROR_SUCCESS;
 }
 
@@ -225,11 +289,11 @@ LONG FileRegistry::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
   OpenKey target;
   LONG status = Resolve(key, subKey, &target);
   if (status != ERROR_SUCCESS) return status;
-  RegFile file("");
+  const RegFile* file = nullptr;
   status = Load(target.hive, &file);
   if (status != ERROR_SUCCESS) return status;
   std::string stored;
-  if (!file.KeyExists(target.path, &stored)) return ERROR_FILE_NOT_FOUND;
+  if (!file->KeyExists(target.path, &stored)) return ERROR_FILE_NOT_FOUND;
   target.path = stored;
   *result = AddHandle(std::move(target));
   return ERROR_SUCCESS;
@@ -247,20 +311,21 @@ LONG FileRegistry::RegCreateKeyA(HKEY key, const char* subKey, HKEY* result) {
   OpenKey target;
   LONG status = Resolve(key, subKey, &target);
   if (status != ERROR_SUCCESS) return status;
-  RegFile file("");
+  const RegFile* file = nullptr;
   status = Load(target.hive, &file);
   if (status != ERROR_SUCCESS) return status;
   std::string stored;
-  if (!file.KeyExists(target.path, &stored)) {
+  if (!file->KeyExists(target.path, &stored)) {
     int lockFd = Lock(target.hive, &status);
     if (lockFd < 0) return status;
     LockGuard guard(lockFd);
     // Read again under the lock: another process may have written meanwhile.
     status = Load(target.hive, &file);
     if (status != ERROR_SUCCESS) return status;
-    if (!file.KeyExists(target.path, &stored)) {
-      stored = file.CreateKey(target.path);
-      status = Save(target.hive, file);
+    if (!file->KeyExists(target.path, &stored)) {
+      RegFile changed = *file;
+      stored = changed.CreateKey(target.path);
+      status = Save(target.hive, changed);
       if (status != ERROR_SUCCESS) return status;
     }
   }
@@ -276,10 +341,10 @@ LONG FileRegistry::RegQueryValueExA(HKEY key, const char* valueName, DWORD* rese
   OpenKey target;
   LONG status = Resolve(key, nullptr, &target);
   if (status != ERROR_SUCCESS) return status;
-  RegFile file("");
+  const RegFile* file = nullptr;
   status = Load(target.hive, &file);
   if (status != ERROR_SUCCESS) return status;
-  const RegValue* value = file.FindValue(target.path, valueName ? valueName : "");
+  const RegValue* value = file->FindValue(target.path, valueName ? valueName : "");
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   DWORD size = static_cast<DWORD>(value->data.size());
   if (type != nullptr) *type = value->type;
@@ -307,12 +372,13 @@ LONG FileRegistry::RegSetValueExA(HKEY key, const char* valueName, DWORD /*reser
   int lockFd = Lock(target.hive, &status);
   if (lockFd < 0) return status;
   LockGuard guard(lockFd);
-  RegFile file("");
+  const RegFile* file = nullptr;
   status = Load(target.hive, &file);
   if (status != ERROR_SUCCESS) return status;
-  if (!file.KeyExists(target.path)) return ERROR_KEY_DELETED;
-  file.SetValue(target.path, name, type, data, cbData);
-  return Save(target.hive, file);
+  if (!file->KeyExists(target.path)) return ERROR_KEY_DELETED;
+  RegFile changed = *file;
+  changed.SetValue(target.path, name, type, data, cbData);
+  return Save(target.hive, changed);
 }
 
 LONG FileRegistry::RegCloseKey(HKEY key) {

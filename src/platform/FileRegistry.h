@@ -3,11 +3,15 @@
 // MakeFileRegistry (platform/Registry.h); this header is for its tests.
 //
 // Every operation reads the hive file again, so changes made by other
-// processes (the emulator, the install step, another kivo) are seen at once.
+// processes (the emulator, the install step, another kivo) are seen at once;
+// the text is parsed only when it differs from the one read last.
 // A change is made under an exclusive flock of "<hive>.reg.lock", written to
 // a temporary file, flushed with fsync and renamed over the hive file, so a
 // reader never sees half a file and two writers never lose each other's
-// values. The directory is made with mode 0700 on the first write.
+// values. A hive file that is a symbolic link is written through the link
+// (the target is replaced, the link stays), and the file keeps its mode; a
+// hive file without write permission is not replaced. The directory is made
+// with mode 0700 on the first write.
 //
 // Statuses beyond the usual ones:
 //   ERROR_REGISTRY_CORRUPT (1015)  the hive file does not parse (unknown value
@@ -15,7 +19,7 @@
 //                                  file is never rewritten, and the file, line
 //                                  and reason go to standard error
 //   ERROR_ACCESS_DENIED (5)        the hive file or directory may not be read
-//                                  or written
+//                                  or written (a read-only hive file)
 //   ERROR_CANTREAD (1012) / ERROR_CANTWRITE (1013)  other I/O failures
 //   ERROR_BAD_PATHNAME (161)       a key path with an empty or over-long part
 //   ERROR_KEY_DELETED (1018)       a value is written through a handle whose
@@ -58,9 +62,18 @@ class FileRegistry : public Registry {
     std::string path;
   };
 
+  // The hive as last read and parsed.
+  struct ParsedHive {
+    bool valid = false;
+    std::string text;
+    RegFile file{""};
+  };
+
   // Finds the hive and the full key path named by key + subKey.
   LONG Resolve(HKEY key, const char* subKey, OpenKey* target);
-  LONG Load(HKEY hive, RegFile* file);
+  // Reads the hive file; *file points into the cache (valid under mutex_
+  // until the next Load or Save of that hive).
+  LONG Load(HKEY hive, const RegFile** file);
   LONG Save(HKEY hive, const RegFile& file);
   // Takes the hive's lock file; -1 with the status in *status on failure.
   int Lock(HKEY hive, LONG* status);
@@ -77,6 +90,7 @@ class FileRegistry : public Registry {
   std::map<HKEY, OpenKey> handles_;
   HKEY nextHandle_ = 0x1000;
   std::map<std::string, std::string> lastReport_;
+  std::map<HKEY, ParsedHive> parsed_;
 };
 
 }  // namespace kivo::platform

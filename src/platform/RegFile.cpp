@@ -19,6 +19,13 @@ int HexDigit(char c) {
   return -1;
 }
 
+// The path as the index holds it: ASCII letters folded to lower case.
+std::string Folded(std::string_view path) {
+  std::string folded(path);
+  for (char& c : folded) c = Lower(c);
+  return folded;
+}
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
@@ -153,17 +160,19 @@ bool RegFile::ValidKeyPath(std::string_view path) {
 }
 
 RegKey* RegFile::FindKey(std::string_view path) {
-  for (RegKey& key : keys_) {
-    if (SameName(key.path, path)) return &key;
-  }
-  return nullptr;
+  auto found = index_.find(Folded(path));
+  return found == index_.end() ? nullptr : &keys_[found->second];
 }
 
 const RegKey* RegFile::FindKey(std::string_view path) const {
-  for (const RegKey& key : keys_) {
-    if (SameName(key.path, path)) return &key;
-  }
-  return nullptr;
+  auto found = index_.find(Folded(path));
+  return found == index_.end() ? nullptr : &keys_[found->second];
+}
+
+RegKey& RegFile::AddKey(std::string path) {
+  index_.emplace(Folded(path), keys_.size());
+  keys_.push_back(RegKey{std::move(path), {}});
+  return keys_.back();
 }
 
 bool RegFile::KeyExists(std::string_view path, std::string* stored) const {
@@ -171,14 +180,16 @@ bool RegFile::KeyExists(std::string_view path, std::string* stored) const {
     if (stored) stored->clear();
     return true;
   }
-  for (const RegKey& key : keys_) {
-    if (key.path.size() < path.size()) continue;
-    if (key.path.size() > path.size() && key.path[path.size()] != '\\') continue;
-    if (!SameName(std::string_view(key.path).substr(0, path.size()), path)) continue;
-    if (stored) *stored = key.path.substr(0, path.size());
+  if (const RegKey* key = FindKey(path)) {
+    if (stored) *stored = key->path;
     return true;
   }
-  return false;
+  // A section below the key: the first path that begins with "path\".
+  const std::string below = Folded(path) + "\\";
+  auto next = index_.lower_bound(below);
+  if (next == index_.end() || next->first.compare(0, below.size(), below) != 0) return false;
+  if (stored) *stored = keys_[next->second].path.substr(0, path.size());
+  return true;
 }
 
 std::string RegFile::CreateKey(std::string_view path) {
@@ -192,7 +203,7 @@ std::string RegFile::CreateKey(std::string_view path) {
     candidate.append(path.substr(start, end - start));
     std::string stored;
     built = KeyExists(candidate, &stored) ? stored : candidate;
-    if (FindKey(built) == nullptr) keys_.push_back(RegKey{built, {}});
+    if (FindKey(built) == nullptr) AddKey(built);
     start = end + 1;
   }
   return built;
@@ -212,7 +223,7 @@ void RegFile::SetValue(std::string_view keyPath, std::string_view name, DWORD ty
   RegKey* key = FindKey(keyPath);
   if (key == nullptr) {
     if (keyPath.empty()) {
-      keys_.push_back(RegKey{});
+      AddKey(std::string());
     } else {
       CreateKey(keyPath);
     }
@@ -231,10 +242,12 @@ void RegFile::SetValue(std::string_view keyPath, std::string_view name, DWORD ty
 
 bool RegFile::Parse(std::string_view text, RegParseError* error) {
   keys_.clear();
+  index_.clear();
   RegParseError scratch;
   if (error == nullptr) error = &scratch;
   auto fail = [&](int line, std::string what) {
     keys_.clear();
+    index_.clear();
     error->line = line;
     error->what = std::move(what);
     return false;
@@ -279,10 +292,7 @@ bool RegFile::Parse(std::string_view text, RegParseError* error) {
       if (!ValidKeyPath(path))
         return fail(lineNumber, "invalid key name (empty, over 255 characters or control character)");
       current = FindKey(path);
-      if (current == nullptr) {
-        keys_.push_back(RegKey{std::string(path), {}});
-        current = &keys_.back();
-      }
+      if (current == nullptr) current = &AddKey(std::string(path));
       continue;
     }
 

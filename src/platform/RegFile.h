@@ -1,9 +1,11 @@
 // RegFile: one registry hive held in memory, read from and written to the
 // ".reg" export text. Used by FileRegistry and by tools and tests that seed or
-// inspect a hive file; it does no I/O itself.
+// inspect a hive file; it does no I/O itself. Keys are found through an index
+// of their case-folded paths, so a hive of many keys parses in n log n.
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,9 +86,12 @@ class RegFile {
  private:
   RegKey* FindKey(std::string_view path);
   const RegKey* FindKey(std::string_view path) const;
+  RegKey& AddKey(std::string path);
 
   std::string root_;
   std::vector<RegKey> keys_;
+  // Case-folded path of every section -> its place in keys_ (file order).
+  std::map<std::string, std::size_t, std::less<>> index_;
 };
 
 }  // namespace kivo::platform

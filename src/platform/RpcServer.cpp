@@ -117,7 +117,7 @@ void RpcServer::Stop() {
 void RpcServer::ReapConnections(bool all) {
   std::lock_guard<std::mutex> lock(connectionsMutex_);
   for (auto it = connections_.begin(); it != connections_.end();) {
-    if (all || it->done->load()) {
+    if (all || it->state->done.load()) {
       it->thread.join();
       it = connections_.erase(it);
     } else {
@@ -137,21 +137,60 @@ void RpcServer::AcceptLoop() {
     int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     std::lock_guard<std::mutex> lock(connectionsMutex_);
-    if (connections_.size() >= kMaxConnections) {
+    std::size_t live = 0;
+    for (const Connection& connection : connections_) live += connection.state->done.load() ? 0 : 1;
+    // Clients that connect and say nothing must not lock the others out
+    // until the idle timeout: the idlest connection makes room.
+    if (live >= kMaxConnections && !EvictIdlest()) {
       close(fd);  // the caller sees the association fail before its request
       continue;
     }
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    connections_.push_back(Connection{std::thread([this, fd, done] {
-                                        Serve(fd);
-                                        done->store(true);
+    auto state = std::make_shared<ConnectionState>();
+    state->fd = fd;
+    connections_.push_back(Connection{std::thread([this, fd, state] {
+                                        Serve(fd, state.get());
+                                        state->done.store(true);
                                       }),
-                                      done});
+                                      state});
   }
 }
 
-void RpcServer::Serve(int fd) {
+bool RpcServer::EvictIdlest() {
+  ConnectionState* idlest = nullptr;
+  auto oldest = std::chrono::steady_clock::time_point::max();
+  for (Connection& connection : connections_) {
+    ConnectionState& state = *connection.state;
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.fd < 0 || state.busy || state.lastActive >= oldest) continue;
+    oldest = state.lastActive;
+    idlest = &state;
+  }
+  if (idlest == nullptr) return false;
+  std::lock_guard<std::mutex> lock(idlest->mutex);
+  if (idlest->fd < 0 || idlest->busy) return false;
+  // Wakes its serving thread, which sees the end of the stream and closes it.
+  shutdown(idlest->fd, SHUT_RDWR);
+  idlest->fd = -1;
+  return true;
+}
+
+void RpcServer::Serve(int fd, ConnectionState* state) {
   RpcStream stream(fd);
+  // Destroyed before the stream closes the socket.
+  struct Release {
+    ConnectionState* state;
+    ~Release() {
+      if (state == nullptr) return;
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->fd = -1;
+    }
+  } release{state};
+  auto setBusy = [state](bool busy) {
+    if (state == nullptr) return;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->busy = busy;
+    state->lastActive = std::chrono::steady_clock::now();
+  };
   const DataRep drep = drep_;
   const std::uint16_t maxFragment = maxFragment_;
   const std::uint32_t idleMs = idleTimeoutMs_;
@@ -164,17 +203,19 @@ void RpcServer::Serve(int fd) {
   std::uint32_t callId = 0;
   std::uint16_t opnum = 0;
   std::uint16_t contextId = 0;
+  bool maybe = false;  // the caller wants no answer
   DataRep callerRep;
   std::vector<std::uint8_t> stub;
 
   auto send = [&](Pdu pdu) { return stream.SendAll(EncodePdu(pdu), DeadlineAfter(idleMs)); };
-  auto fault = [&](std::uint32_t id, DWORD status, bool didNotExecute) {
+  auto fault = [&](std::uint32_t id, std::uint16_t context, DWORD status, bool didNotExecute) {
     Pdu pdu;
     pdu.header.type = PduType::kFault;
     pdu.header.drep = drep;
     pdu.header.callId = id;
     pdu.header.flags = kPfcFirstFrag | kPfcLastFrag | (didNotExecute ? kPfcDidNotExecute : 0);
     FaultBody body;
+    body.contextId = context;
     body.status = status;
     pdu.body = body;
     calls_++;
@@ -183,7 +224,9 @@ void RpcServer::Serve(int fd) {
 
   for (;;) {
     std::vector<std::uint8_t> frame;
+    setBusy(false);
     if (stream.ReadPdu(DeadlineAfter(idleMs), &frame, stopPipe_[0]) != ReadResult::kOk) return;
+    setBusy(true);
     Pdu pdu;
     if (DecodePdu(frame, &pdu) != 0) return;
     const PduHeader& h = pdu.header;
@@ -236,7 +279,8 @@ void RpcServer::Serve(int fd) {
 
     if (const auto* request = std::get_if<RequestBody>(&pdu.body)) {
       if (!bound) {
-        if (!fault(h.callId, kNcaProtocolError, true)) return;
+        if (h.flags & kPfcMaybe) continue;
+        if (!fault(h.callId, request->contextId, kNcaProtocolError, true)) return;
         continue;
       }
       if (h.flags & kPfcFirstFrag) {
@@ -245,13 +289,14 @@ void RpcServer::Serve(int fd) {
         callId = h.callId;
         opnum = request->opnum;
         contextId = request->contextId;
+        maybe = (h.flags & kPfcMaybe) != 0;
         callerRep = h.drep;
         stub.clear();
       } else if (!assembling || h.callId != callId || !(h.drep == callerRep)) {
         return;
       }
       if (stub.size() + request->stub.size() > kMaxRpcStub) {
-        fault(callId, kNcaProtocolError, true);
+        if (!maybe) fault(callId, contextId, kNcaProtocolError, true);
         return;
       }
       stub.insert(stub.end(), request->stub.begin(), request->stub.end());
@@ -259,12 +304,13 @@ void RpcServer::Serve(int fd) {
       assembling = false;
 
       if (contexts.count(contextId) == 0) {
-        if (!fault(callId, kNcaUnknownInterface, true)) return;
+        if (!maybe && !fault(callId, contextId, kNcaUnknownInterface, true)) return;
         continue;
       }
       RpcCallResult result = handler_(opnum, stub, callerRep, drep);
+      if (maybe) continue;  // carried out; the caller asked for no answer
       if (result.faultStatus != 0) {
-        if (!fault(callId, result.faultStatus, false)) return;
+        if (!fault(callId, contextId, result.faultStatus, false)) return;
         continue;
       }
       calls_++;  // before the answer goes out, so a caller that has it sees the count

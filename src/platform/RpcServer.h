@@ -5,12 +5,16 @@
 //
 // A handler answers each reassembled request. It gets the stub in the
 // caller's representation and writes its answer in `replyRep`; a nonzero
-// fault status turns the answer into a fault PDU. Unknown contexts answer
-// nca_s_unk_if, requests before a bind nca_s_proto_error; a PDU that does not
-// decode, or one no client sends, closes the connection.
+// fault status turns the answer into a fault PDU, which carries the request's
+// context id. Unknown contexts answer nca_s_unk_if, requests before a bind
+// nca_s_proto_error; a request flagged "maybe" is carried out and never
+// answered. A PDU that does not decode, or one no client sends, closes the
+// connection. When every connection slot is taken, a new client is served in
+// place of the connection that has been idle longest.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -65,14 +69,27 @@ class RpcServer {
   std::uint64_t CallsAnswered() const { return calls_; }
 
  private:
+  // What the accepting thread may know of a connection and do to it. The
+  // serving thread sets fd to -1 under the mutex before it closes the
+  // socket, so an eviction never reaches a descriptor number reused since.
+  struct ConnectionState {
+    std::mutex mutex;
+    int fd = -1;
+    bool busy = false;  // a PDU is being answered
+    std::chrono::steady_clock::time_point lastActive = std::chrono::steady_clock::now();
+    std::atomic<bool> done{false};
+  };
   struct Connection {
     std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
+    std::shared_ptr<ConnectionState> state;
   };
 
   void AcceptLoop();
-  void Serve(int fd);
+  void Serve(int fd, ConnectionState* state = nullptr);
   void ReapConnections(bool all);
+  // Ends the connection idle longest to make room; false when every one is
+  // busy answering. connectionsMutex_ held.
+  bool EvictIdlest();
 
   SyntaxId interface_;
   RpcHandler handler_;

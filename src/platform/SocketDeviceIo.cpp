@@ -13,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "platform/EndpointTrust.h"
@@ -73,12 +74,13 @@ Io ReceiveAll(int fd, std::uint8_t* data, std::size_t size, std::chrono::steady_
 
 class SocketDeviceIo : public DeviceIo {
  public:
-  SocketDeviceIo(std::string directory, std::chrono::milliseconds replyWait)
-      : directory_(std::move(directory)), replyWait_(replyWait) {}
+  SocketDeviceIo(std::string directory, std::chrono::milliseconds replyWait,
+                 std::chrono::milliseconds lateReplyWait)
+      : directory_(std::move(directory)), replyWait_(replyWait), lateReplyWait_(lateReplyWait) {}
 
   ~SocketDeviceIo() override {
-    for (auto& [handle, fd] : connections_) {
-      if (fd >= 0) ::close(fd);
+    for (auto& [handle, connection] : connections_) {
+      if (connection.fd >= 0) ::close(connection.fd);
     }
   }
 
@@ -130,13 +132,15 @@ class SocketDeviceIo : public DeviceIo {
     }
     std::lock_guard lock(mutex_);
     const HANDLE handle = next_++;
-    connections_[handle] = fd;
+    connections_[handle] = Connection{fd, name.substr(prefix.size())};
     return handle;
   }
 
   BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, void* inBuffer, DWORD inBufferSize,
                        void* outBuffer, DWORD outBufferSize, DWORD* bytesReturned, void*) override {
     int fd = -1;
+    std::string name;
+    std::chrono::milliseconds replyWait = replyWait_;
     {
       std::lock_guard lock(mutex_);
       auto found = connections_.find(device);
@@ -144,7 +148,9 @@ class SocketDeviceIo : public DeviceIo {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
       }
-      fd = found->second;
+      fd = found->second.fd;
+      name = found->second.name;
+      if (late_.count(name) != 0) replyWait = lateReplyWait_;
     }
     if (fd < 0) {
       SetLastError(ERROR_DEVICE_NOT_CONNECTED);
@@ -160,11 +166,15 @@ class SocketDeviceIo : public DeviceIo {
     if (inBufferSize > 0) std::memcpy(frame.data() + 12, inBuffer, inBufferSize);
     if (SendAll(fd, frame.data(), frame.size()) != Io::kDone) return Drop(device, ERROR_DEVICE_NOT_CONNECTED);
 
-    const auto deadline = std::chrono::steady_clock::now() + replyWait_;
+    const auto deadline = std::chrono::steady_clock::now() + replyWait;
     std::uint8_t head[8];
     Io io = ReceiveAll(fd, head, sizeof(head), deadline);
     if (io != Io::kDone)
       return Drop(device, io == Io::kTimedOut ? ERROR_GEN_FAILURE : ERROR_DEVICE_NOT_CONNECTED);
+    {
+      std::lock_guard lock(mutex_);
+      late_.erase(name);
+    }
     const DWORD error = GetU32(head);
     const std::uint32_t length = GetU32(head + 4);
     if (length > kMaxReply) return Drop(device, ERROR_BAD_LENGTH);
@@ -192,7 +202,7 @@ class SocketDeviceIo : public DeviceIo {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     }
-    if (found->second >= 0) ::close(found->second);
+    if (found->second.fd >= 0) ::close(found->second.fd);
     connections_.erase(found);
     return TRUE;
   }
@@ -203,19 +213,27 @@ class SocketDeviceIo : public DeviceIo {
   BOOL Drop(HANDLE device, DWORD error) {
     std::lock_guard lock(mutex_);
     auto found = connections_.find(device);
-    if (found != connections_.end() && found->second >= 0) {
-      ::close(found->second);
-      found->second = -1;
+    if (found != connections_.end() && found->second.fd >= 0) {
+      ::close(found->second.fd);
+      found->second.fd = -1;
+      if (error == ERROR_GEN_FAILURE) late_.insert(found->second.name);
     }
     SetLastError(error);
     return FALSE;
   }
 
+  struct Connection {
+    int fd = -1;  // -1 once dropped
+    std::string name;
+  };
+
   const std::string directory_;
   const std::chrono::milliseconds replyWait_;
-  std::mutex mutex_;  // guards connections_ and next_
-  std::map<HANDLE, int> connections_;
+  const std::chrono::milliseconds lateReplyWait_;
+  std::mutex mutex_;  // guards connections_, next_ and late_
+  std::map<HANDLE, Connection> connections_;
   HANDLE next_ = 1;
+  std::set<std::string> late_;  // devices whose last reply did not come in time
 };
 
 }  // namespace
@@ -233,8 +251,9 @@ std::unique_ptr<DeviceIo> MakeSocketDeviceIo(const std::string& directory) {
 }
 
 std::unique_ptr<DeviceIo> MakeSocketDeviceIo(const std::string& directory,
-                                             std::chrono::milliseconds replyWait) {
-  return std::make_unique<SocketDeviceIo>(directory, replyWait);
+                                             std::chrono::milliseconds replyWait,
+                                             std::chrono::milliseconds lateReplyWait) {
+  return std::make_unique<SocketDeviceIo>(directory, replyWait, lateReplyWait);
 }
 
 }  // namespace kivo::platform

@@ -172,11 +172,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadWorld{"TooDeep",
                  "{\"comment\":\n[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]}",
                  "w.json:2: nested deeper than 64"},
-        BadWorld{
-            "EmptyFault",
-            "{\"controllers\": [{\"port\": 0, \"faults\": {\"parameters\": [\n"
-            "{\"table\": 3, \"parameter\": 2}]}}]}",
-            "w.json:2: a parameter fault needs a nonzero \"status\" or \"error\", or \"disconnect\": true"}),
+        BadWorld{"EmptyFault",
+                 "{\"controllers\": [{\"port\": 0, \"faults\": {\"parameters\": [\n"
+                 "{\"table\": 3, \"parameter\": 2}]}}]}",
+                 "w.json:2: a parameter fault needs a nonzero \"status\" or \"error\", or \"disconnect\" or "
+                 "\"silent\": true"}),
     [](const ::testing::TestParamInfo<BadWorld>& info) { return std::string(info.param.name); });
 
 TEST(WorldFileTest, DamagedCopiesOfTheDefaultFileNeverBreakTheReader) {

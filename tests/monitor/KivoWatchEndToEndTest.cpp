@@ -67,12 +67,38 @@ class KivoWatchEndToEndTest : public ::testing::Test {
     if (Control({"calls"}) != 0) GTEST_SKIP() << "zelka-emulator has no ctl command";
   }
 
-  int Control(const std::vector<std::string>& command) {
+  // Starts the emulator on a world given as JSON text.
+  void StartEmulatorOn(const std::string& worldText) {
+    const std::string path = root + "/world" + std::to_string(++worlds) + ".json";
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs(worldText.c_str(), file);
+    std::fclose(file);
+    emulator = std::make_unique<ChildProcess>();
+    ASSERT_TRUE(emulator->Start(
+        {EmulatorPath(), "--world", path, "--device-dir", deviceDir, "--rpc-dir", rpcDir, "--http-port", "0"},
+        env));
+    ASSERT_TRUE(emulator->WaitForErr("ready")) << emulator->Err();
+  }
+
+  int Control(const std::vector<std::string>& command, std::string* out = nullptr) {
     std::vector<std::string> argv = {EmulatorPath(), "ctl", "--rpc-dir", rpcDir};
     argv.insert(argv.end(), command.begin(), command.end());
     ChildProcess ctl;
     if (!ctl.Start(argv, env)) return -1;
-    return ctl.WaitExit();
+    const int status = ctl.WaitExit();
+    if (out != nullptr) *out = ctl.Out();
+    return status;
+  }
+
+  // Waits (20 s at most) until the running emulator has answered an RPC call.
+  bool WaitForServiceCall() {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::string calls;
+      if (Control({"calls"}, &calls) == 0 && calls.find("rpc calls: 0\n") == std::string::npos) return true;
+    }
+    return false;
   }
 
   std::vector<std::string> WithTimeScale(const std::string& scale) const {
@@ -88,6 +114,7 @@ class KivoWatchEndToEndTest : public ::testing::Test {
   std::string rpcDir;
   std::vector<std::string> env;
   std::unique_ptr<ChildProcess> emulator;
+  int worlds = 0;
 };
 
 TEST_F(KivoWatchEndToEndTest, QueuedEventComesOutAsAMessageLine) {
@@ -148,6 +175,27 @@ TEST_F(KivoWatchEndToEndTest, StopsWhenNobodyReadsTheLines) {
   ASSERT_EQ(Control({"aen", "0", "10", "3"}), 0);
   EXPECT_EQ(watch.WaitExit(), 1);
   EXPECT_NE(watch.Err().find("cannot write to standard output"), std::string::npos) << watch.Err();
+}
+
+// The service comes back before the devices: the monitor's new run finds no
+// controller, and must pick the controller up once its device is back.
+TEST_F(KivoWatchEndToEndTest, MonitoringResumesWhenTheDevicesComeBackAfterTheService) {
+  const std::string oneController = "{\"controllers\": [{\"port\": 0}]}";
+  StartEmulatorOn(oneController);
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start({WatchPath()}, env));
+  ASSERT_TRUE(watch.WaitForErr("monitoring 1 controller")) << watch.Err();
+
+  ASSERT_EQ(emulator->Signal(SIGTERM), 0);  // devices and service gone
+  ASSERT_TRUE(watch.WaitForOut("Error retrieving notification from controller 0.")) << watch.Out();
+  StartEmulatorOn("{\"controllers\": []}");  // the service alone
+  ASSERT_TRUE(WaitForServiceCall());         // a healthy pass: the monitor restarts
+  ASSERT_EQ(emulator->Signal(SIGTERM), 0);
+  StartEmulatorOn(oneController);  // the device is back
+  ASSERT_EQ(Control({"aen", "0", "9", "1"}), 0);
+  EXPECT_TRUE(watch.WaitForOut("Drive timeout encountered on unit 1 on controller ID:0.\r\n"))
+      << watch.Out() << watch.Err();
+  EXPECT_EQ(watch.Signal(SIGTERM), 0);
 }
 
 TEST_F(KivoWatchEndToEndTest, NoControllerMeansNothingToWatch) {

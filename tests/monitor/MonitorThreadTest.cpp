@@ -275,6 +275,31 @@ TEST_F(MonitorThreadTest, RecoveryHandsOverToANewThread) {
             18000u);  // healthy, no failure since this run began
 }
 
+// A run started while no controller answered (the service back before the
+// devices) keeps looking for them and watches them once they appear.
+TEST_F(MonitorThreadTest, RunWithoutControllersResumesWhenTheyAppear) {
+  Build({}, [](int id, int) {
+    return ScriptedServiceLink::Answer{0, static_cast<std::uint16_t>(id == 4 ? 0x0109 : 0)};
+  });
+  ASSERT_TRUE(thread->Start());
+  Pass(1);
+  Pass(2);  // two passes over nothing
+  ASSERT_TRUE(WaitForSleepCount(clock, 3));
+  EXPECT_TRUE(link->Asked().empty());
+  {
+    std::lock_guard lock(world.mutex);
+    emulator::Controller controller;
+    controller.scsiId = 4;
+    controller.driverText = "Zelka driver";
+    world.controllers.push_back(controller);
+  }
+  Pass(3);
+  ASSERT_TRUE(window.WaitForPosts(1));
+  EXPECT_EQ(window.PostedParams(), Params{EventReady});
+  EXPECT_EQ(window.LastEventController(), 4);
+  EXPECT_EQ(link->Asked(), std::vector<int>{4});
+}
+
 TEST_F(MonitorThreadTest, StopEndsTheThreadWhileItSleeps) {
   Build({0}, AlwaysEmpty());
   ASSERT_TRUE(thread->Start());

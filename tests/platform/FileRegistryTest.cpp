@@ -510,6 +510,43 @@ TEST_F(FileRegistryTest, AHiveThatCannotBeReadFailsWithAStatus) {
   EXPECT_TRUE(fs::is_directory(HiveFile()));
 }
 
+TEST_F(FileRegistryTest, AHiveThatIsASymbolicLinkIsWrittenThroughTheLink) {
+  WriteFile(root_ + "/shared/users.reg", kHeader + "[HKEY_USERS\\Key]\n\n");
+  fs::create_directories(dir_);
+  fs::create_symlink("../../shared/users.reg", HiveFile());
+  HKEY key = 0;
+  ASSERT_EQ(registry_->RegOpenKeyA(HKEY_USERS, "Key", &key), 0);
+  ASSERT_EQ(SetDword(key, "Value", 7), 0);
+  EXPECT_TRUE(fs::is_symlink(HiveFile()));
+  EXPECT_EQ(ReadFile(root_ + "/shared/users.reg"),
+            kHeader + "[HKEY_USERS\\Key]\n\"Value\"=dword:00000007\n\n");
+}
+
+TEST_F(FileRegistryTest, AHiveKeepsItsModeAndAReadOnlyOneIsNotReplaced) {
+  struct Row {
+    fs::perms mode;
+    LONG status;
+  };
+  const Row rows[] = {
+      {fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read, ERROR_SUCCESS},
+      {fs::perms::owner_read, static_cast<LONG>(ERROR_ACCESS_DENIED)},
+  };
+  for (const Row& row : rows) {
+    const std::string before = kHeader + "[HKEY_USERS\\Key]\n\n";
+    WriteFile(HiveFile(), before);
+    fs::permissions(HiveFile(), row.mode);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(SetDword(HKEY_USERS, "Value", 1), row.status);
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(fs::status(HiveFile()).permissions(), row.mode);
+    if (row.status != ERROR_SUCCESS) {
+      EXPECT_EQ(ReadFile(HiveFile()), before);
+      EXPECT_NE(errors.find("is read-only"), std::string::npos) << errors;
+    }
+    fs::permissions(HiveFile(), fs::perms::owner_read | fs::perms::owner_write);
+  }
+}
+
 TEST_F(FileRegistryTest, AnEmptyFileIsAnEmptyHive) {
   WriteFile(HiveFile(), "");
   HKEY key = 0;

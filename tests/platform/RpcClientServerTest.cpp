@@ -553,6 +553,69 @@ TEST_F(RpcClientServerTest, ServerSurvivesBadClients) {
   EXPECT_EQ(out, 42);
 }
 
+// A fault names the context of the request it answers; a request flagged
+// "maybe" is carried out without an answer, so the next answer read is the
+// next call's.
+TEST_F(RpcClientServerTest, FaultsCarryTheContextAndMaybeRequestsGetNoAnswer) {
+  StartServer();
+  auto stream = RpcStream::Connect(path_);
+  ASSERT_TRUE(stream);
+  Pdu bind;
+  bind.header.type = PduType::kBind;
+  bind.body = BindBody{4280, 4280, 0, {ContextElement{5, ServiceLink::Interface(), {NdrSyntax()}}}};
+  Send(*stream, EncodePdu(bind));
+  ASSERT_EQ(ReadOne(*stream).header.type, PduType::kBindAck);
+
+  struct Row {
+    std::uint32_t callId;
+    std::uint16_t contextId;
+    std::uint16_t opnum;
+    bool maybe;
+    PduType answer;  // kFault or kResponse; nothing for a maybe request
+    DWORD status;
+  };
+  const Row rows[] = {
+      {10, 5, 3, true, PduType::kFault, 0},    {11, 5, 3, false, PduType::kFault, kNcaOpRangeError},
+      {12, 9, 0, true, PduType::kFault, 0},    {13, 9, 0, false, PduType::kFault, kNcaUnknownInterface},
+      {14, 5, 0, true, PduType::kResponse, 0}, {15, 5, 0, false, PduType::kResponse, 0},
+  };
+  for (const Row& row : rows) {
+    Pdu request;
+    request.header.type = PduType::kRequest;
+    request.header.callId = row.callId;
+    request.header.flags = kPfcFirstFrag | kPfcLastFrag | (row.maybe ? kPfcMaybe : 0);
+    request.body = RequestBody{2, row.contextId, row.opnum, {}, EncodeNdrShort(1, kLocalDataRep)};
+    Send(*stream, EncodePdu(request));
+    if (row.maybe) continue;
+    const Pdu answer = ReadOne(*stream);
+    EXPECT_EQ(answer.header.callId, row.callId);
+    ASSERT_EQ(answer.header.type, row.answer) << row.callId;
+    if (row.answer == PduType::kFault) {
+      EXPECT_EQ(std::get<FaultBody>(answer.body).contextId, row.contextId);
+      EXPECT_EQ(std::get<FaultBody>(answer.body).status, row.status);
+    }
+  }
+  EXPECT_EQ(server_.CallsAnswered(), 3u);
+}
+
+// Clients that connect and stay silent take every slot; the next client is
+// still served, in place of the connection idle longest.
+TEST_F(RpcClientServerTest, IdleConnectionsDoNotLockOtherClientsOut) {
+  StartServer();
+  std::vector<std::unique_ptr<RpcStream>> idle;
+  for (int i = 0; i < 40; ++i) {
+    idle.push_back(RpcStream::Connect(path_));
+    ASSERT_TRUE(idle.back());
+  }
+  RpcClient client = Client();
+  std::uint16_t out = 0;
+  EXPECT_EQ(CallShort(client, 1, &out), 0u);
+  EXPECT_EQ(out, 2);
+  // The first idle connection made room and was ended.
+  std::vector<std::uint8_t> frame;
+  EXPECT_EQ(idle.front()->ReadPdu(DeadlineAfter(3000), &frame), ReadResult::kClosed);
+}
+
 // Random and corrupted byte streams through the client (as the answers to a
 // bind and a call) and the server (as a client's PDUs): a status or a closed
 // connection, never a crash or a wait beyond the timeout.

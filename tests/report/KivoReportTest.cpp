@@ -228,11 +228,40 @@ TEST_F(KivoReportTest, InaccessibleDriveGivesStatusTwo) {
   EXPECT_EQ(RunReport("").status, 2);
 }
 
-TEST_F(KivoReportTest, NoControllerIsNotAFailure) {
+TEST_F(KivoReportTest, NoControllerMakesTheReportIncomplete) {
   StartEmulator(World("none.json"));
   Finished run = RunReport("");
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kivo-report: no controller found\n");
   EXPECT_NE(run.out.find("Disk controller not present or unreachable.\r\n"), std::string::npos);
+}
+
+// A device call failing with a system error while a controller is read leaves
+// a hole in its section: the report is incomplete and standard error names
+// the controller. A driver that stops answering costs seconds, not minutes.
+TEST_F(KivoReportTest, DeviceCallFailingDuringTheScanMakesTheReportIncomplete) {
+  struct Row {
+    const char* fault;
+    const char* err;
+  };
+  const Row rows[] = {
+      {"\"disconnect\": true", "first with system error 1167\n"},
+      {"\"silent\": true", "first with system error 31\n"},
+      {"\"error\": 6", "first with system error 6\n"},
+  };
+  for (const Row& row : rows) {
+    const std::string world = dir + "/fault.json";
+    WriteFile(world, std::string("{\"controllers\": [{\"port\": 3, \"drives\": [{\"port\": 0, \"sectors\": "
+                                 "2048}], \"units\": [{\"number\": 0, \"type\": 15, \"port\": 0}], "
+                                 "\"faults\": {\"parameters\": [{\"table\": \"0x300\", \"parameter\": 4, ") +
+                         row.fault + "}]}}]}");
+    StartEmulator(world);
+    Finished run = RunReport("");
+    StopEmulator();
+    EXPECT_EQ(run.status, 1) << row.fault << "\n" << run.err;
+    EXPECT_EQ(run.err.rfind("kivo-report: controller 3 was not read completely: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(row.err), std::string::npos) << run.err;
+  }
 }
 
 TEST_F(KivoReportTest, DriverLevelMismatchGoesToStandardErrorAndGivesStatusOne) {
@@ -259,7 +288,8 @@ TEST_F(KivoReportTest, DriverLevelMismatchGoesToStandardErrorAndGivesStatusOne) 
 
 TEST_F(KivoReportTest, NoEmulatorAtAllMeansNoController) {
   Finished run = RunReport("");
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kivo-report: no controller found\n");
   EXPECT_NE(run.out.find("Disk controller not present or unreachable."), std::string::npos);
 }
 

@@ -3,8 +3,9 @@
 // standard output byte for byte; the scan's error boxes go to standard error.
 //
 // Exit status: 2 when a unit or subunit is not "OK" or "Normal", or a drive
-// is "Not in Service" or "Error"; otherwise 1 when a controller could not be
-// opened or its driver queried, or the driver-level check failed; otherwise 0.
+// is "Not in Service" or "Error"; otherwise 1 when the report is incomplete
+// (no controller found, a controller could not be opened, its driver queried
+// or read whole, or the driver-level check failed); otherwise 0.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -37,7 +38,10 @@ int ExitStatus(const kivo::ScanOutcome& outcome, kivo::ControllerRecords& record
       if (!Healthy(record.Rows()[r])) return 2;
     }
   }
-  if (outcome.levelMismatch || outcome.openFailures > 0 || outcome.queryFailures > 0) return 1;
+  if (outcome.controllerCount == 0 || outcome.levelMismatch || outcome.openFailures > 0 ||
+      outcome.queryFailures > 0 || !outcome.callFailures.empty()) {
+    return 1;
+  }
   return 0;
 }
 
@@ -45,12 +49,12 @@ int ExitStatus(const kivo::ScanOutcome& outcome, kivo::ControllerRecords& record
 
 int main(int argc, char** argv) {
   if (argc > 1) {
-    std::fprintf(
-        stderr,
-        "usage: %s\n"
-        "Prints the disk information report of every Zelka controller.\n"
-        "Exit status: 0 all well, 1 a controller could not be read, 2 a unit or drive needs attention.\n",
-        argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s\n"
+                 "Prints the disk information report of every Zelka controller.\n"
+                 "Exit status: 0 all well, 1 the report is incomplete (a controller could not be read, or\n"
+                 "none was found), 2 a unit or drive needs attention.\n",
+                 argv[0]);
     return std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ? 0 : 64;
   }
   kivo::platform::SystemClock clock;
@@ -81,6 +85,14 @@ int main(int argc, char** argv) {
   if (std::fflush(stdout) != 0) {
     std::perror("kivo-report: standard output");
     return 1;
+  }
+  // Standard error says why the report is incomplete where no error box did.
+  if (outcome.controllerCount == 0) std::fputs("kivo-report: no controller found\n", stderr);
+  for (const kivo::ScanOutcome::CallFailure& failure : outcome.callFailures) {
+    std::fprintf(stderr,
+                 "kivo-report: controller %d was not read completely: %d device call(s) failed, the "
+                 "first with system error %lu\n",
+                 failure.controllerId, failure.calls, static_cast<unsigned long>(failure.error));
   }
   return ExitStatus(outcome, *records);
 }
