@@ -193,6 +193,8 @@ class EndToEndTest : public ::testing::Test {
   }
   void StartTray() {
     Spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request"}, root_ / "trayer.log");
+    ASSERT_TRUE(
+        WaitUntil([] { return !Capture("xdotool search --classname panel 2>/dev/null").empty(); }, 30s));
   }
   // The first visible window with exactly this title, or "".
   std::string Visible(const std::string& title) {
