@@ -14,6 +14,14 @@ namespace kivo {
 // The maker's support address that ends the two driver-level messages.
 constexpr char kSupportAddress[] = "http://www.zelka.example/support";
 
+// How far the scan got with one controller (record i of the scan).
+enum class ControllerScanState : std::uint8_t {
+  kNotReached = 0,  // the driver-level check stopped the scan before it
+  kRead,            // versions, units and drives read
+  kOpenFailed,
+  kQueryFailed,
+};
+
 // What a scan met, for callers that judge its outcome (kivo-report).
 struct ScanOutcome {
   int controllerCount = 0;
@@ -22,6 +30,7 @@ struct ScanOutcome {
   int queryFailures = 0;
   int closeFailures = 0;
   bool levelMismatch = false;  // the driver-level check stopped the scan
+  std::array<ControllerScanState, ControllerRecords::kCount> states{};
 };
 
 // Rebuilds the report and every found controller's record. `allocate` makes
