@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of the lists named as arguments:
 #   install-deps.sh run         what builds the programs and runs the demonstration
-#   install-deps.sh run test    that and the test tools (scripts/test.sh)
+#   install-deps.sh run package what also builds the Debian package
+#   install-deps.sh run package test   and the test tools (scripts/test.sh)
 # Without an argument: run. Idempotent: a second run finds everything
 # installed and changes nothing (not even the package lists).
 set -euo pipefail

@@ -6,7 +6,7 @@
 # installed, run and purged (scripts/package-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh run test
+bash scripts/install-deps.sh run package test
 jobs=$(nproc)
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/kivo-xdg.XXXXXX)}"
