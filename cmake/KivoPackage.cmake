@@ -1,7 +1,8 @@
 # The Debian package (CPack's DEB generator): configure a tree with
 # -DCMAKE_INSTALL_PREFIX=/usr, then `cmake --build DIR --target package` gives
-# kivo_3.1.0.7_<arch>.deb. Dependencies come from the binaries (dpkg-shlibdeps);
-# the package needs no maintainer scripts.
+# kivo_3.1.0.7_<arch>.deb. Dependencies come from the binaries (dpkg-shlibdeps).
+# The maintainer scripts only tell systemd about the units (reload, stop on
+# removal, forget enabled links on purge); nothing is enabled on install.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kivo)
 # The whole four-part version: CPack would otherwise build it from three parts.
@@ -31,7 +32,9 @@ and kivo-watch prints the event notifications, as a systemd service.")
 # Files under /etc are the administrator's: dpkg keeps their changes.
 file(WRITE ${PROJECT_BINARY_DIR}/debian-control/conffiles
      "${CMAKE_INSTALL_FULL_SYSCONFDIR}/default/kivo\n${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart/kivo.desktop\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian-control/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_BINARY_DIR}/debian-control/conffiles ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
+    ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 
 include(CPack)

@@ -49,8 +49,9 @@ trap cleanup EXIT
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version), not $version"
 dpkg-deb -x "$deb" "$work/tree"
 dpkg-deb -e "$deb" "$work/control"
-for script in preinst postinst prerm postrm; do
-  [ ! -e "$work/control/$script" ] || fail "unexpected maintainer script $script"
+[ ! -e "$work/control/preinst" ] || fail "unexpected preinst"
+for script in postinst prerm postrm; do
+  [ -x "$work/control/$script" ] || fail "maintainer script $script missing or not executable"
 done
 (cd "$work/tree" && find etc -type f | sed 's|^|/|' | sort) >"$work/etc-files"
 sort "$work/control/conffiles" | diff -u "$work/etc-files" - || fail "conffiles differ from the files under /etc"
@@ -131,6 +132,9 @@ units=(/usr/lib/systemd/system/kivo-watch.service /usr/lib/systemd/system/kivo-r
   /usr/lib/systemd/system/kivo-report-prometheus.timer)
 systemd-analyze verify "${units[@]}" 2>&1 | tee "$work/verify.txt"
 [ ! -s "$work/verify.txt" ] || fail "systemd-analyze verify found problems"
+# The administrator enables the services; the purge must take their links too.
+"${sudo_cmd[@]}" systemctl enable kivo-watch.service kivo-report-prometheus.timer 2>/dev/null
+[ -L /etc/systemd/system/multi-user.target.wants/kivo-watch.service ] || fail "kivo-watch.service not enabled"
 
 # Last, as it ends the emulator: the service is asked to shut down.
 (unset DISPLAY WAYLAND_DISPLAY && QT_QPA_PLATFORM=offscreen timeout 60 kivo -servershutdown) ||
@@ -147,6 +151,8 @@ left=$(cd "$work/tree" && find . ! -type d | sed 's|^\.||' | while read -r path;
 done)
 [ -z "$left" ] || fail "left after purge: $left"
 for dir in /usr/share/kivo /usr/share/doc/kivo; do [ ! -e "$dir" ] || fail "$dir left after purge"; done
+links=$(find /etc/systemd /var/lib/systemd -name 'kivo*' 2>/dev/null)
+[ -z "$links" ] || fail "systemd links or state left after purge: $links"
 checksums | diff -u "$work/settings-before" - || fail "the purge touched the user's settings"
 dpkg-query -W -f='${Package}\n' | sort | diff -u "$work/packages-before" - || fail "the set of packages changed"
 echo "package test passed in $(($(date +%s) - started)) s"
