@@ -23,7 +23,7 @@ installed() { dpkg-query -W -f='${Status}' kivo 2>/dev/null | grep -q 'ok instal
 
 installed && fail "kivo is installed on this machine; the test installs and purges it, so remove it first"
 
-build=build-deb
+build="build-deb"
 version=$(sed -n 's/^project(kivo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
   -DKIVO_BUILD_TESTS=OFF -DKIVO_BUILD_BENCH=OFF >/dev/null
@@ -70,8 +70,15 @@ sed -i 's/^Version: .*/Version: 3.1.0.6/' "$work/old/DEBIAN/control"
 dpkg-deb --root-owner-group -b "$work/old" "$work/kivo_3.1.0.6.deb" >/dev/null
 cp "$deb" "$work/"
 dpkg-query -W -f='${Package}\n' | sort >"$work/packages-before"
-# Recommends (xdg-utils) would change the machine beyond the package.
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$work/kivo_3.1.0.6.deb" >/dev/null
+# Recommends (xdg-utils) would change the machine beyond the package. Slim
+# images tell dpkg to leave out manual pages and documentation; this
+# package's own are part of what is tested.
+apt_options=(-y -qq --no-install-recommends)
+if grep -qsE '^path-exclude.*/usr/share/(man|doc)' /etc/dpkg/dpkg.cfg.d/*; then
+  apt_options+=(-o 'DPkg::Options::=--path-include=/usr/share/man/man1/kivo*'
+    -o 'DPkg::Options::=--path-include=/usr/share/doc/kivo/*')
+fi
+"${sudo_cmd[@]}" apt-get install "${apt_options[@]}" "$work/kivo_3.1.0.6.deb" >/dev/null
 [ "$(dpkg-query -W -f='${Version}' kivo)" = 3.1.0.6 ] || fail "older version not installed"
 
 settings=$work/settings
@@ -84,7 +91,7 @@ checksums() { (find "$settings" "$user_config" -type f -exec sha256sum {} + 2>/d
 checksums >"$work/settings-before"
 echo "# changed by the administrator" | "${sudo_cmd[@]}" tee -a /etc/default/kivo >/dev/null
 
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "$work/$(basename "$deb")" >/dev/null
+"${sudo_cmd[@]}" apt-get install "${apt_options[@]}" "$work/$(basename "$deb")" >/dev/null
 [ "$(dpkg-query -W -f='${Version}' kivo)" = "$version" ] || fail "upgrade to $version did not happen"
 grep -q '^# changed by the administrator$' /etc/default/kivo || fail "the upgrade replaced /etc/default/kivo"
 checksums | diff -u "$work/settings-before" - || fail "the upgrade touched the user's settings"
