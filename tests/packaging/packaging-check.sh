@@ -83,16 +83,18 @@ prometheus)
   "$report" --prometheus "$work/kivo.prom" || fail "exit status $? after a drive failed"
   grep -qx 'kivo_unit_needs_attention{controller="0",unit="0"} 1' "$work/kivo.prom" || fail "$(cat "$work/kivo.prom")"
   promtool check metrics <"$work/kivo.prom" || fail "promtool after a drive failed"
-  # Unwritable places: status 1, a reason on standard error, no file.
-  for place in "$work/missing/kivo.prom" "$work"; do
+  # Unwritable places: status 1, a reason on standard error, nothing left
+  # behind (a directory in the way fails only at the rename).
+  mkdir "$work/taken.prom"
+  for place in "$work/missing/kivo.prom" "$work/taken.prom"; do
     status=0
     "$report" --prometheus "$place" 2>"$work/error.txt" || status=$?
     [ "$status" -eq 1 ] || fail "$place: exit status $status"
     grep -q "^kivo-report: cannot .*$place" "$work/error.txt" || fail "$place: $(cat "$work/error.txt")"
   done
   [ ! -e "$work/missing" ] || fail "a directory was made"
-  [ "$(find "$work" -maxdepth 1 -name '*.XXXXXX' -o -maxdepth 1 -name 'kivo.prom.*' | wc -l)" -eq 0 ] ||
-    fail "a partial file was left"
+  [ -z "$(find "$work" -maxdepth 1 -name 'taken.prom?*')" ] || fail "a partial file was left"
+  [ -z "$(ls -A "$work/taken.prom")" ] || fail "something was written into the directory"
   ;;
 *)
   fail "unknown check $mode"

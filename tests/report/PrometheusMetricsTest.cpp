@@ -1,6 +1,7 @@
 // Prometheus metrics of a scan: the whole text for the default machine
 // against a golden file, what each kind of trouble turns into, and the
-// atomic write into a temporary directory.
+// atomic write into a temporary directory (unwritable places are tried on
+// kivo-report itself by tests/packaging).
 #include "report/PrometheusMetrics.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -90,20 +92,9 @@ TEST_F(PrometheusMetricsTest, DeviceTextsBecomeSafeLabelValues) {
   EXPECT_NE(text.find("model=\"Z\\\"48\\\\0?\""), std::string::npos) << text;
 }
 
-class MetricsFileTest : public ::testing::Test {
- protected:
-  std::vector<std::string> Entries() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-      names.push_back(entry.path().filename());
-    }
-    return names;
-  }
+TEST(MetricsFileTest, ReplacesTheFileWholeReadableByAllAndLeavesNothingElse) {
   TempDir dir;
-};
-
-TEST_F(MetricsFileTest, ReplacesTheFileWholeAndReadableByAll) {
-  std::string path = dir.Path() + "/kivo.prom";
+  std::string path = dir.File("kivo.prom");
   std::ofstream(path) << "old";
   std::string error;
   ASSERT_TRUE(PrometheusMetrics::WriteAtomically(path, "kivo_scan_success 1\n", &error)) << error;
@@ -111,21 +102,8 @@ TEST_F(MetricsFileTest, ReplacesTheFileWholeAndReadableByAll) {
   struct stat info {};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0644u);
-  EXPECT_EQ(Entries(), std::vector<std::string>{"kivo.prom"});
-}
-
-TEST_F(MetricsFileTest, UnwritablePlacesLeaveNothingBehind) {
-  std::filesystem::create_directory(dir.Path() + "/taken.prom");
-  const std::string places[] = {dir.Path() + "/missing/kivo.prom", dir.Path() + "/taken.prom", ""};
-  for (const std::string& place : places) {
-    SCOPED_TRACE(place);
-    std::string error;
-    EXPECT_FALSE(PrometheusMetrics::WriteAtomically(place, "kivo_scan_success 1\n", &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_NE(error.find(place), std::string::npos) << error;
-  }
-  EXPECT_EQ(Entries(), std::vector<std::string>{"taken.prom"});
-  EXPECT_TRUE(std::filesystem::is_empty(dir.Path() + "/taken.prom"));
+  auto entries = std::filesystem::directory_iterator(dir.Path());
+  EXPECT_EQ(std::distance(begin(entries), end(entries)), 1);
 }
 
 }  // namespace
