@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in scripts/packages.txt. Idempotent: a
-# second run finds everything installed and changes nothing.
+# Installs the Debian packages of the lists named as arguments:
+#   install-deps.sh run         what builds the programs and runs the demonstration
+#   install-deps.sh run package what also builds the Debian package
+#   install-deps.sh run package test   and the test tools (scripts/test.sh)
+# Without an argument: run. Idempotent: a second run finds everything
+# installed and changes nothing (not even the package lists).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-mapfile -t wanted < <(grep -vE '^\s*(#|$)' "$here/packages.txt")
+lists=("$@")
+[ ${#lists[@]} -gt 0 ] || lists=(run)
+wanted=()
+for list in "${lists[@]}"; do
+  file="$here/packages-$list.txt"
+  [ -f "$file" ] || { echo "install-deps.sh: no package list $file" >&2; exit 2; }
+  mapfile -t -O "${#wanted[@]}" wanted < <(grep -vE '^\s*(#|$)' "$file")
+done
 missing=()
 for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

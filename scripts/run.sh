@@ -6,10 +6,19 @@
 # saves screenshots of the main and alert windows and ends everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+# Only what builds and runs the programs; scripts/test.sh adds the test tools.
+bash scripts/install-deps.sh run
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 build=${KIVO_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${KIVO_BUILD_TYPE:-RelWithDebInfo}" >/dev/null
+# An existing build is reused as it stands (ninja reruns CMake itself when a
+# CMakeLists.txt changed); it is configured anew only when there is none or
+# KIVO_BUILD_TYPE asks for another build type.
+if [ -f "$build/build.ninja" ] && { [ -z "${KIVO_BUILD_TYPE:-}" ] ||
+  grep -qx "CMAKE_BUILD_TYPE:STRING=$KIVO_BUILD_TYPE" "$build/CMakeCache.txt"; }; then
+  echo "Reusing the build in $build"
+else
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${KIVO_BUILD_TYPE:-RelWithDebInfo}" >/dev/null
+fi
 cmake --build "$build" -j"$(nproc)" --target zelka-emulator kivo kivo-command kivo-install kivo-report
 
 bin=$(cd "$build" && pwd)

@@ -2,10 +2,11 @@
 # The test command of the README: installs what the project needs, builds
 # everything, runs every test, then the core tests again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, the monitor tests under ThreadSanitizer, and
-# the fuzz targets for a short bounded run (scripts/fuzz.sh runs them long).
+# the fuzz targets for a short bounded run (scripts/fuzz.sh runs them long); then the Debian package is built,
+# installed, run and purged (scripts/package-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh run package test
 jobs=$(nproc)
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/kivo-xdg.XXXXXX)}"
@@ -14,27 +15,27 @@ chmod 700 "$XDG_RUNTIME_DIR"
 step() { printf '\n=== %s ===\n' "$*"; }
 
 step "build (RelWithDebInfo)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVO_BUILD_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 
 step "tests"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
 
 step "core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON \
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON -DKIVO_BUILD_TESTS=ON \
   -DKIVO_SANITIZE=address,undefined >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs" --timeout 300)
 
 step "monitor tests under ThreadSanitizer"
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON \
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON -DKIVO_BUILD_TESTS=ON \
   -DKIVO_SANITIZE=thread >/dev/null
 cmake --build build-tsan -j"$jobs" --target kivo_monitor_tests
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j"$jobs" --timeout 300 -R '^kivo_monitor_tests\.')
 
 if ls fuzz/*.cpp >/dev/null 2>&1; then
   step "fuzz targets (short runs)"
-  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON -DKIVO_BUILD_FUZZ=ON \
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON -DKIVO_BUILD_TESTS=ON -DKIVO_BUILD_FUZZ=ON \
     -DKIVO_SANITIZE=address,undefined -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
   for f in fuzz/*.cpp; do
@@ -48,4 +49,7 @@ if ls fuzz/*.cpp >/dev/null 2>&1; then
     rm -rf "$corpus"
   done
 fi
+step "Debian package: build, lintian, install, run, purge"
+bash scripts/package-test.sh
+
 step "all tests passed"

@@ -334,6 +334,7 @@ void ScanControllers(int allocate, ControllerRecords& records, ScanOutcome* outc
       // Rows of an earlier scan would show units that were not read now.
       ClearRows(record);
       ++seen.openFailures;
+      seen.states[static_cast<std::size_t>(i)] = ControllerScanState::kOpenFailed;
       continue;
     }
     if (record.QueryDriver() != 0) {
@@ -344,6 +345,7 @@ void ScanControllers(int allocate, ControllerRecords& records, ScanOutcome* outc
       AppendLine(text);
       ClearRows(record);
       ++seen.queryFailures;
+      seen.states[static_cast<std::size_t>(i)] = ControllerScanState::kQueryFailed;
       continue;
     }
 
@@ -383,6 +385,7 @@ void ScanControllers(int allocate, ControllerRecords& records, ScanOutcome* outc
     if (record.FailedCalls() > 0) {
       seen.callFailures.push_back({id, record.FailedCalls(), record.FirstCallError()});
     }
+    seen.states[static_cast<std::size_t>(i)] = ControllerScanState::kRead;
 
     ReportText().Append("\r\n");
     WriteRowText(record);

@@ -15,6 +15,14 @@ namespace kivo {
 // The maker's support address that ends the two driver-level messages.
 constexpr char kSupportAddress[] = "http://www.zelka.example/support";
 
+// How far the scan got with one controller (record i of the scan).
+enum class ControllerScanState : std::uint8_t {
+  kNotReached = 0,  // the driver-level check stopped the scan before it
+  kRead,            // versions, units and drives read
+  kOpenFailed,
+  kQueryFailed,
+};
+
 // What a scan met, for callers that judge its outcome (kivo-report).
 struct ScanOutcome {
   int controllerCount = 0;
@@ -32,6 +40,7 @@ struct ScanOutcome {
     std::uint32_t error = 0;  // the system error of the first
   };
   std::vector<CallFailure> callFailures;
+  std::array<ControllerScanState, ControllerRecords::kCount> states{};
 };
 
 // Rebuilds the report and every found controller's record. `allocate` makes

@@ -6,9 +6,12 @@
 // is "Not in Service" or "Error"; otherwise 1 when the report is incomplete
 // (no controller found, a controller could not be opened, its driver queried
 // or read whole, or the driver-level check failed); otherwise 0.
+// With --prometheus FILE the state goes to FILE as metrics instead, and the
+// exit status only says whether FILE was written (0) or not (1).
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "controller/ControllerInfo.h"
 #include "controller/InventoryScan.h"
@@ -18,6 +21,7 @@
 #include "platform/HostFacts.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/Registry.h"
+#include "report/PrometheusMetrics.h"
 #include "report/ReportText.h"
 
 namespace {
@@ -48,13 +52,19 @@ int ExitStatus(const kivo::ScanOutcome& outcome, kivo::ControllerRecords& record
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    std::fprintf(stderr,
-                 "usage: %s\n"
-                 "Prints the disk information report of every Zelka controller.\n"
-                 "Exit status: 0 all well, 1 the report is incomplete (a controller could not be read, or\n"
-                 "none was found), 2 a unit or drive needs attention.\n",
-                 argv[0]);
+  const char* metricsFile = nullptr;
+  if (argc == 3 && std::strcmp(argv[1], "--prometheus") == 0) {
+    metricsFile = argv[2];
+  } else if (argc > 1) {
+    std::fprintf(
+        stderr,
+        "usage: %s [--prometheus FILE]\n"
+        "Prints the disk information report of every Zelka controller.\n"
+        "Exit status: 0 all well, 1 the report is incomplete (a controller could not be read, or\n"
+        "none was found), 2 a unit or drive needs attention.\n"
+        "--prometheus FILE writes the state as Prometheus metrics to FILE instead (exit status 1: not "
+        "written).\n",
+        argv[0]);
     return std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ? 0 : 64;
   }
   kivo::platform::SystemClock clock;
@@ -79,6 +89,16 @@ int main(int argc, char** argv) {
   kivo::SetErrorBoxesEnabled(true);
   kivo::ScanControllers(1, *records, &outcome);
   kivo::SetErrorBoxesEnabled(false);
+
+  if (metricsFile != nullptr) {
+    std::string error;
+    if (kivo::PrometheusMetrics::WriteAtomically(
+            metricsFile, kivo::PrometheusMetrics::Render(*records, outcome), &error)) {
+      return 0;
+    }
+    std::fprintf(stderr, "kivo-report: %s\n", error.c_str());
+    return 1;
+  }
 
   const kivo::TextBuffer& report = kivo::ReportText();
   std::fwrite(report.Text(), 1, static_cast<std::size_t>(report.Length()), stdout);
