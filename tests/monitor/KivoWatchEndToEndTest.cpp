@@ -185,6 +185,8 @@ TEST_F(KivoWatchEndToEndTest, MonitoringResumesWhenTheDevicesComeBackAfterTheSer
   ChildProcess watch;
   ASSERT_TRUE(watch.Start({WatchPath()}, env));
   ASSERT_TRUE(watch.WaitForErr("monitoring 1 controller")) << watch.Err();
+  // The monitor thread counts the controllers itself: let it ask once first.
+  ASSERT_TRUE(WaitForServiceCall());
 
   ASSERT_EQ(emulator->Signal(SIGTERM), 0);  // devices and service gone
   ASSERT_TRUE(watch.WaitForOut("Error retrieving notification from controller 0.")) << watch.Out();
