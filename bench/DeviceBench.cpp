@@ -16,7 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"
-#include "platform/SocketDeviceIo.h"
+#include "platform/posix/SocketDeviceIo.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "emulator/ControlCommand.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace kivo::emulator {
 

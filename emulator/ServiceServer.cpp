@@ -3,7 +3,7 @@
 
 #include "emulator/WorldEvents.h"
 #include "monitor/ServiceLink.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace kivo::emulator {
 

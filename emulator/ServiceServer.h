@@ -12,7 +12,7 @@
 
 #include "emulator/World.h"
 #include "platform/RpcPdu.h"
-#include "platform/RpcServer.h"
+#include "platform/posix/RpcServer.h"
 
 namespace kivo::emulator {
 

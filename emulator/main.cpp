@@ -21,7 +21,7 @@
 #include "mail/SettingsStore.h"
 #include "platform/DeviceIo.h"
 #include "platform/Registry.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace {
 

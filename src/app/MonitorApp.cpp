@@ -27,7 +27,7 @@
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"
 #include "platform/Registry.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcSocket.h"
 #include "report/ReportText.h"
 #include "ui/AboutDialog.h"
 #include "ui/DesktopServices.h"

@@ -2,9 +2,9 @@
 // association with the endpoint "KIVO" (connect, bind, one request, release).
 #include "monitor/ServiceLink.h"
 
-#include "platform/RpcClient.h"
 #include "platform/RpcPdu.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcClient.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace kivo {
 

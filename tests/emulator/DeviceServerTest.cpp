@@ -22,7 +22,7 @@
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"
 #include "platform/LastError.h"
-#include "platform/SocketDeviceIo.h"
+#include "platform/posix/SocketDeviceIo.h"
 #include "support/FakeClock.h"
 #include "support/HostDoubles.h"
 #include "support/TempDir.h"

@@ -32,7 +32,7 @@
 #include "platform/PlatformContext.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/Registry.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace {
 

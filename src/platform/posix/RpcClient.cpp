@@ -1,6 +1,6 @@
 // The client side of a local DCE/RPC association; the statuses it returns are
 // listed in RpcClient.h.
-#include "platform/RpcClient.h"
+#include "platform/posix/RpcClient.h"
 
 #include <algorithm>
 

@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "platform/RpcPdu.h"
-#include "platform/RpcSocket.h"
 #include "platform/Win32Types.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace kivo::platform {
 

@@ -1,6 +1,6 @@
 // Unix-domain stream transport of the local RPC endpoints: connect, send and
 // read whole PDUs against a deadline.
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcSocket.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,6 +1,6 @@
 // The server side of local DCE/RPC associations: one accepting thread and one
 // thread per connection (at most kMaxConnections at once).
-#include "platform/RpcServer.h"
+#include "platform/posix/RpcServer.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,8 +14,8 @@
 #include <cstring>
 #include <set>
 
-#include "platform/RpcClient.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcClient.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace kivo::platform {
 

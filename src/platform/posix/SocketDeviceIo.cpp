@@ -1,6 +1,6 @@
 // SocketDeviceIo: CreateFileA/DeviceIoControl/CloseHandle over Unix-domain
 // stream sockets, with the framing documented in platform/DeviceIo.h.
-#include "platform/SocketDeviceIo.h"
+#include "platform/posix/SocketDeviceIo.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -1,6 +1,6 @@
 // SystemHostFacts: uname, gethostname and /etc/os-release behind the Win32
 // host calls, with the KIVO_OS_VERSION override.
-#include "platform/SystemHostFacts.h"
+#include "platform/posix/SystemHostFacts.h"
 
 #include <sys/utsname.h>
 #include <unistd.h>

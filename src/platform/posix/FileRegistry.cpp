@@ -1,6 +1,6 @@
 // FileRegistry: the Win32 registry calls over ".reg" hive files, and the
 // default registry directory.
-#include "platform/FileRegistry.h"
+#include "platform/posix/FileRegistry.h"
 
 #include <fcntl.h>
 #include <pwd.h>
