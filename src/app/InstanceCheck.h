@@ -6,9 +6,9 @@
 
 #include <string>
 
-namespace kivo {
+#include "app/StartupSequence.h"  // kMainWindowTitle
 
-inline constexpr const char* kMainWindowTitle = "Kivo Disk Management Utility";
+namespace kivo {
 
 // $XDG_RUNTIME_DIR, else /tmp/kivo-<uid> (created with mode 0700).
 std::string UserRuntimeDirectory();
