@@ -11,11 +11,11 @@
 #include <string>
 
 #include "controller/ControllerInfo.h"
-#include "controller/InventoryScan.h"
 #include "emulator/DeviceServer.h"
 #include "emulator/World.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
+#include "report/InventoryScan.h"
 #include "report/ReportDoubles.h"
 #include "report/ReportText.h"
 

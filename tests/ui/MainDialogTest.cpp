@@ -25,7 +25,6 @@
 #include <sstream>
 
 #include "UiTestSupport.h"
-#include "controller/InventoryScan.h"
 #include "emulator/InProcessDeviceIo.h"
 #include "emulator/World.h"
 #include "mail/SettingsStore.h"
@@ -33,6 +32,7 @@
 #include "monitor/PendingText.h"
 #include "platform/HostFacts.h"
 #include "report/DiskReport.h"
+#include "report/InventoryScan.h"
 #include "report/ReportText.h"
 #include "support/FakeClock.h"
 #include "ui/AboutDialog.h"

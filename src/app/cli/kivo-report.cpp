@@ -10,13 +10,13 @@
 #include <memory>
 
 #include "controller/ControllerInfo.h"
-#include "controller/InventoryScan.h"
 #include "platform/Clock.h"
 #include "platform/ConsoleMessageBoxes.h"
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/Registry.h"
+#include "report/InventoryScan.h"
 #include "report/ReportText.h"
 
 namespace {

@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "controller/ControllerInfo.h"
-#include "controller/InventoryScan.h"
 #include "monitor/MessageLock.h"
 #include "monitor/MonitorEventHandler.h"
 #include "monitor/MonitorThread.h"
@@ -33,6 +32,7 @@
 #include "platform/ProcessLauncher.h"
 #include "platform/Registry.h"
 #include "platform/posix/RpcSocket.h"
+#include "report/InventoryScan.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // The controller's own description of its units is not trusted for sizes: a
 // descriptor is only ever read as far as the controller returned it, and at
 // most the 64 display rows of a record are laid out.
-#include "controller/InventoryScan.h"
+#include "report/InventoryScan.h"
 
 #include <atomic>
 #include <cstdarg>

@@ -1,7 +1,7 @@
 // The inventory scan's rows and records: layouts of every unit kind, the
 // bounds it keeps against odd controller answers, the version check, the
 // message boxes, and the service version from the registry.
-#include "controller/InventoryScan.h"
+#include "report/InventoryScan.h"
 
 #include <gtest/gtest.h>
 
