@@ -47,24 +47,6 @@ std::string HelpSourceDirectory() {
 #endif
 }
 
-EmailSetupFields FieldsOf(const EmailSettings& settings) {
-  EmailSetupFields fields;
-  fields.server = settings.Host;
-  fields.recipients = settings.ToID;
-  fields.senderAddress = settings.FromID;
-  fields.senderName = settings.FromName;
-  fields.enable = settings.SendEmail;
-  return fields;
-}
-
-void CopyFields(const EmailSetupFields& fields, EmailSettings& settings) {
-  settings.Host = fields.server;
-  settings.ToID = fields.recipients;
-  settings.FromID = fields.senderAddress;
-  settings.FromName = fields.senderName;
-  settings.SendEmail = fields.enable;
-}
-
 // The platform objects of the running utility.
 struct RealPlatform {
   RealPlatform()
