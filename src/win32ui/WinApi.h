@@ -41,9 +41,12 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// In this order: Winsock before the window headers, the controls after them.
+#include <winsock2.h>
+
+#include <windows.h>
+
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windows.h>
-#include <winsock2.h>
 
 #include "win32ui/resource.h"
