@@ -11,8 +11,8 @@
 #include <string>
 
 #include "controller/ControllerInfo.h"
-#include "emulator/DeviceServer.h"
 #include "emulator/World.h"
+#include "emulator/posix/DeviceServer.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "report/InventoryScan.h"

@@ -5,8 +5,8 @@
 #include <charconv>
 #include <mutex>
 
-#include "emulator/ServiceServer.h"
 #include "emulator/WorldEvents.h"
+#include "emulator/posix/ServiceServer.h"
 
 namespace kivo::emulator {
 

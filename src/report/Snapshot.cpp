@@ -3,11 +3,8 @@
 // never left with a truncated report believed whole.
 #include "report/Snapshot.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstddef>
+#include <cstdio>
 
 #include "platform/Desktop.h"
 #include "report/ReportText.h"
@@ -15,25 +12,13 @@
 namespace kivo {
 namespace {
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
+// Written in binary: the report carries its own CR LF line ends.
 bool WriteFile(const std::string& path, const char* text, std::size_t size) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool written = WriteAll(fd, text, size);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool written = std::fwrite(text, 1, size, file) == size;
   // Some file systems only report a full disk when the file is closed.
-  bool closed = ::close(fd) == 0;
+  bool closed = std::fclose(file) == 0;
   return written && closed;
 }
 

@@ -16,6 +16,7 @@
 #include "platform/HostFacts.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/Registry.h"
+#include "platform/StandardOutput.h"
 #include "report/InventoryScan.h"
 #include "report/ReportText.h"
 
@@ -55,8 +56,7 @@ int main(int argc, char** argv) {
   }
   kivo::platform::SystemClock clock;
   std::unique_ptr<kivo::platform::HostFacts> host = kivo::platform::MakeSystemHostFacts();
-  std::unique_ptr<kivo::platform::Registry> registry =
-      kivo::platform::MakeFileRegistry(kivo::platform::DefaultRegistryDirectory());
+  std::unique_ptr<kivo::platform::Registry> registry = kivo::platform::MakeSystemRegistry();
   std::unique_ptr<kivo::platform::DeviceIo> device =
       kivo::platform::MakeSocketDeviceIo(kivo::platform::DefaultDeviceDirectory());
   kivo::platform::ConsoleMessageBoxes boxes;
@@ -76,6 +76,8 @@ int main(int argc, char** argv) {
   kivo::ScanControllers(1, *records, &outcome);
   kivo::SetErrorBoxesEnabled(false);
 
+  // The report carries its own CR LF line ends.
+  kivo::platform::UseBinaryStandardOutput();
   const kivo::TextBuffer& report = kivo::ReportText();
   std::fwrite(report.Text(), 1, static_cast<std::size_t>(report.Length()), stdout);
   if (std::fflush(stdout) != 0) {

@@ -1,7 +1,7 @@
 // The control socket of the running emulator and the ctl client that talks
 // to it. Commands are short, so connections are answered one at a time, each
 // with a bounded wait for its command line.
-#include "emulator/ControlServer.h"
+#include "emulator/posix/ControlServer.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "emulator/AlarmsPage.h"
-#include "emulator/ControlServer.h"
-#include "emulator/DeviceServer.h"
-#include "emulator/ServiceServer.h"
 #include "emulator/World.h"
 #include "emulator/WorldFile.h"
+#include "emulator/posix/AlarmsPage.h"
+#include "emulator/posix/ControlServer.h"
+#include "emulator/posix/DeviceServer.h"
+#include "emulator/posix/ServiceServer.h"
 #include "mail/SettingsStore.h"
 #include "platform/DeviceIo.h"
 #include "platform/Registry.h"

@@ -1,6 +1,6 @@
 // The alarms page and its small HTTP server (one request per connection,
 // bounded head size and wait, loopback only).
-#include "emulator/AlarmsPage.h"
+#include "emulator/posix/AlarmsPage.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // The emulated background service on the local RPC endpoint "KIVO".
-#include "emulator/ServiceServer.h"
+#include "emulator/posix/ServiceServer.h"
 
 #include "emulator/WorldEvents.h"
 #include "monitor/ServiceLink.h"
