@@ -26,6 +26,7 @@
 #include "platform/LastError.h"
 #include "platform/PlatformContext.h"
 #include "platform/Registry.h"
+#include "platform/ServiceRpc.h"
 #include "platform/SocketWatcher.h"
 #include "platform/TcpSocket.h"
 #include "platform/Win32Types.h"

@@ -19,7 +19,7 @@ struct RealPlatform {
       : monitorClock(clock, platform::TimeScaleFromEnvironment()),
         host(platform::MakeSystemHostFacts()),
         registry(platform::MakeSystemRegistry()),
-        device(platform::MakeSystemDeviceIo(platform::DefaultDeviceDirectory())) {
+        device(platform::MakeSocketDeviceIo(platform::DefaultDeviceDirectory())) {
     context.clock = &clock;
     context.host = host.get();
     context.registry = registry.get();
