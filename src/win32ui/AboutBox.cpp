@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "win32ui/StaticTextFit.h"
+
 namespace kivo::win32ui {
 
 namespace {
@@ -32,6 +34,7 @@ INT_PTR CALLBACK AboutBox::Procedure(HWND window, UINT message, WPARAM wParam, L
       const std::string version = std::string("version ") + ProgramVersionText();
       SetDlgItemTextA(window, IDC_ABOUT_VERSION, version.c_str());
       SetDlgItemTextA(window, IDC_ABOUT_NOTICE, kLegalNotice);
+      FitStaticTexts(window);
       return TRUE;
     }
     case WM_COMMAND:

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "win32ui/StaticTextFit.h"
+
 namespace kivo::win32ui {
 
 namespace {
@@ -37,6 +39,7 @@ INT_PTR CALLBACK EmailSetupWindow::Procedure(HWND window, UINT message, WPARAM w
       SetDlgItemTextA(window, IDC_SENDER_ADDRESS, fields.senderAddress.c_str());
       SetDlgItemTextA(window, IDC_SENDER_NAME, fields.senderName.c_str());
       CheckDlgButton(window, IDC_ENABLE_EMAIL, fields.enable != 0 ? BST_CHECKED : BST_UNCHECKED);
+      FitStaticTexts(window);
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK) {
