@@ -7,6 +7,7 @@
 ;
 ; makensis -DKIVO_BIN_DIR=<dir with the .exe files> -DKIVO_HELP_DIR=<help dir>
 ;          -DKIVO_VERSION=<a.b.c.d> -DKIVO_OUTFILE=<setup .exe> kivo-setup.nsi
+; (-DKIVO_TOOLS_DIR=<dir> when kivo-report.exe and kivo-watch.exe live apart)
 
 Unicode true
 ; A 32-bit setup does nothing on a 64-bit-only system (and still exits 0).
@@ -14,6 +15,9 @@ Target amd64-unicode
 
 !ifndef KIVO_VERSION
   !define KIVO_VERSION "0.0.0.0"
+!endif
+!ifndef KIVO_TOOLS_DIR
+  !define KIVO_TOOLS_DIR "${KIVO_BIN_DIR}"
 !endif
 !ifndef KIVO_OUTFILE
   !define KIVO_OUTFILE "kivo-setup.exe"
@@ -99,8 +103,8 @@ Section "Kivo" SecMain
   !insertmacro EndRunningUtility
   SetOutPath "$INSTDIR"
   File "${KIVO_BIN_DIR}\kivo.exe"
-  File "${KIVO_BIN_DIR}\kivo-report.exe"
-  File "${KIVO_BIN_DIR}\kivo-watch.exe"
+  File "${KIVO_TOOLS_DIR}\kivo-report.exe"
+  File "${KIVO_TOOLS_DIR}\kivo-watch.exe"
   SetOutPath "$INSTDIR\help"
   File "${KIVO_HELP_DIR}\*.html"
   File "${KIVO_HELP_DIR}\*.css"

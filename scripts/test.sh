@@ -48,4 +48,7 @@ if ls fuzz/*.cpp >/dev/null 2>&1; then
     rm -rf "$corpus"
   done
 fi
+step "Windows desktop shell under Wine (setup, windows, tray, e-mail test, uninstall)"
+bash scripts/windows-shell-test.sh build-win
+
 step "all tests passed"
