@@ -10,16 +10,17 @@
 #include <mutex>
 #include <string>
 
+#include "emulator/ControlCommand.h"
 #include "emulator/World.h"
 #include "platform/RpcPdu.h"
 #include "platform/posix/RpcServer.h"
 
 namespace kivo::emulator {
 
-class ServiceServer {
+class ServiceServer : public ServiceSwitch {
  public:
   ServiceServer(World& world, std::string rpcDirectory);
-  ~ServiceServer();
+  ~ServiceServer() override;
   ServiceServer(const ServiceServer&) = delete;
   ServiceServer& operator=(const ServiceServer&) = delete;
 
@@ -32,10 +33,10 @@ class ServiceServer {
 
   // Listens on <rpc directory>/KIVO; false with the reason in *error. Starting
   // a running server does nothing.
-  bool Start(std::string* error);
+  bool Start(std::string* error) override;
   // Stops listening and removes the endpoint; stopping a stopped one does nothing.
-  void Stop();
-  bool Running();
+  void Stop() override;
+  bool Running() override;
 
   std::string EndpointPath() const;
 
