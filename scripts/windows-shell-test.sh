@@ -142,7 +142,13 @@ for _ in $(seq 100); do [ "$(driver count "$main")" = 2 ] && break; sleep 0.05; 
 [ "$(driver count "$main")" = 2 ] || fail "About box not shown"
 shot win32-about "$main"
 driver click "$main" 1
-ok "About box"
+for _ in $(seq 100); do [ "$(driver count "$main")" = 1 ] && break; sleep 0.05; done
+# The system menu's "&About Kivo..." (WM_SYSCOMMAND 16) opens the same box.
+driver post 0x0112 16 0
+for _ in $(seq 100); do [ "$(driver count "$main")" = 2 ] && break; sleep 0.05; done
+[ "$(driver count "$main")" = 2 ] || fail "system menu's About item did not open the box"
+driver click "$main" 1
+ok "About box from Help and from the system menu"
 
 # The tray menu's "&View Alarms" (201): the alert window without a new line.
 driver command 201
@@ -150,6 +156,12 @@ driver wait "$alert" shown 10000 || fail "View Alarms did not show the alert win
 driver click "$alert" 1
 driver wait "$alert" gone 10000 || fail "OK did not hide the alert window"
 ok "View Alarms shows and OK hides the alert window"
+# A double click on the tray icon (TrayCallback 1025, id 128, WM_LBUTTONDBLCLK).
+driver post 1025 128 0x0203
+driver wait "$alert" shown 10000 || fail "tray double click did not show the alert window"
+driver click "$alert" 1
+driver wait "$alert" gone 10000 || fail "OK did not hide the alert window"
+ok "tray double click shows the alert window"
 
 echo "=== e-mail test against a server on loopback ==="
 # Port 25 is the SMTP port the utility always uses: the server needs root and

@@ -5,6 +5,7 @@
 //
 //   kivo-shell-driver wait <title> [shown|gone] [ms]
 //   kivo-shell-driver command <number>
+//   kivo-shell-driver post <message> <wParam> <lParam>
 //   kivo-shell-driver click <title> <control id>
 //   kivo-shell-driver text <title> <control id>
 //   kivo-shell-driver set <title> <control id> <text>
@@ -46,7 +47,7 @@ Search Find(const char* title, bool shownOnly) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: kivo-shell-driver wait|command|click|text|set|size|count ...\n");
+  std::fprintf(stderr, "usage: kivo-shell-driver wait|command|post|click|text|set|size|count ...\n");
   return 2;
 }
 
@@ -74,6 +75,17 @@ int main(int argc, char** argv) {
     if (main == nullptr) return 1;
     // Posted: the command may run a modal dialog for as long as it likes.
     return PostMessageA(main, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0) ? 0 : 1;
+  }
+  if (verb == "post" && argc > 4) {
+    // A window message to the main window as the system would post it (a
+    // system command, a mouse message over the tray icon).
+    HWND main = FindWindowA(nullptr, kMainTitle);
+    if (main == nullptr) return 1;
+    return PostMessageA(main, static_cast<UINT>(std::strtoul(argv[2], nullptr, 0)),
+                        static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)),
+                        static_cast<LPARAM>(std::strtol(argv[4], nullptr, 0)))
+               ? 0
+               : 1;
   }
   if (argc < 4 && verb != "size" && verb != "count") return Usage();
   const Search search = Find(argv[2], true);
