@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "emulator/ControlCommand.h"
+#include "emulator/posix/ServiceServer.h"
 #include "platform/posix/RpcSocket.h"
 
 namespace kivo::emulator {
