@@ -35,6 +35,9 @@ build=$(realpath "$build")
 
 work=$(mktemp -d /tmp/kivo-winshell.XXXXXX)
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
+# No .NET or browser engine: their installers would be fetched (or asked for
+# on the display) otherwise.
+export WINEDLLOVERRIDES="mscoree,mshtml="
 export KIVO_DEVICE_PIPE='\\.\pipe\zelka\' KIVO_TIME_SCALE=100
 pids=()
 cleanup() {
