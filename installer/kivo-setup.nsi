@@ -80,12 +80,15 @@ UninstPage instfiles
 !include "LogicLib.nsh"
 !include "x64.nsh"
 
+; Every user's Start menu, as the logon start is every user's (HKLM).
 Function .onInit
   SetRegView 64
+  SetShellVarContext all
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
+  SetShellVarContext all
 FunctionEnd
 
 ; The running utility ends through its own Exit command (tray icon removed,

@@ -97,8 +97,12 @@ echo "=== setup program ==="
 makensis -V2 -DKIVO_BIN_DIR="$build/src/win32ui" -DKIVO_TOOLS_DIR="$build/src/app/cli" \
   -DKIVO_HELP_DIR="$root/help" -DKIVO_VERSION="$(sed -n 's/^project(kivo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" \
   -DKIVO_OUTFILE="$work/kivo-setup.exe" installer/kivo-setup.nsi
+# A value the user set before must survive the installation.
+wine reg add 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host /d mail.example /f >/dev/null
 wine "$work/kivo-setup.exe" /S
 wineserver -w
+wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host | grep -q mail.example ||
+  fail "setup overwrote an existing value"
 installed="$WINEPREFIX/drive_c/Program Files/Zelka/Kivo"
 for f in kivo.exe kivo-report.exe kivo-watch.exe uninstall.exe help/index.html help/main-window.html; do
   [ -f "$installed/$f" ] || fail "setup did not install $f"
@@ -107,7 +111,9 @@ wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' /v Port | grep -q '0x438'
 wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v SendEmail | grep -q REG_DWORD || fail "Email not seeded"
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Kivo | grep -q 'kivo.exe' ||
   fail "no logon start"
-ok "silent install: programs, help, settings keys, Run key"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kivo"
+[ -f "$menu/Kivo Disk Management Utility.lnk" ] || fail "no Start-menu entry"
+ok "silent install: programs, help, settings keys, Run key, Start menu"
 
 echo "=== the installed utility on the emulator's default world ==="
 if [ -n "$emulator" ]; then
@@ -236,6 +242,7 @@ echo "=== uninstall ==="
 wine "C:\\Program Files\\Zelka\\Kivo\\uninstall.exe" /S
 wineserver -w
 [ ! -e "$installed" ] || fail "files left behind: $(ls -R "$installed")"
+[ ! -e "$menu" ] || fail "Start-menu entries left behind"
 wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' /v Port | grep -q '0x438' || fail "settings removed"
 if wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Kivo >/dev/null 2>&1; then
   fail "Run key left behind"
