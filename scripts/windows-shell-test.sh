@@ -118,6 +118,7 @@ ok "silent install: programs, help, settings keys, Run key, Start menu"
 echo "=== the installed utility on the emulator's default world ==="
 if [ -n "$emulator" ]; then
   wine "$build/emulator/zelka-emulator.exe" >"$work/emulator.log" 2>&1 &
+  emulator_pid=$!
   pids+=($!)
   for _ in $(seq 200); do grep -q ready "$work/emulator.log" 2>/dev/null && break; sleep 0.05; done
   grep -q ready "$work/emulator.log" || fail "emulator did not start"
@@ -239,6 +240,7 @@ for _ in $(seq 100); do [ "$(tray_width)" -le "${tray_before:-0}" ] && break; sl
 ok "Exit removes the tray icon and ends the utility"
 
 echo "=== uninstall ==="
+[ -z "$emulator" ] || kill -0 "$emulator_pid" 2>/dev/null || fail "the emulator ended before the uninstall"
 wine "C:\\Program Files\\Zelka\\Kivo\\uninstall.exe" /S
 wineserver -w
 [ ! -e "$installed" ] || fail "files left behind: $(ls -R "$installed")"
@@ -248,4 +250,10 @@ if wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Kivo >
   fail "Run key left behind"
 fi
 ok "uninstall removed the files and kept the settings"
+if [ -n "$emulator" ]; then
+  # The emulator's service side ends the emulator when asked to shut down.
+  for _ in $(seq 200); do kill -0 "$emulator_pid" 2>/dev/null || break; sleep 0.05; done
+  ! kill -0 "$emulator_pid" 2>/dev/null || fail "the uninstaller did not ask the service to shut down"
+  ok "the uninstaller asked the service to shut down (kivo.exe -servershutdown)"
+fi
 echo "windows-shell-test: all passed"
