@@ -160,6 +160,23 @@ for _ in $(seq 100); do [ "$(driver count "$main")" = 2 ] && break; sleep 0.05; 
 driver click "$main" 1
 ok "About box from Help and from the system menu"
 
+# View > "&Audio Off" (32785) stores the setting; a second time clears it.
+audio_off() { wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\Audio' /v AudioOff 2>/dev/null | tr -d '\r' |
+  awk '/AudioOff/ { print $3 }'; }
+driver command 32785
+for _ in $(seq 100); do [ "$(audio_off)" = 0x1 ] && break; sleep 0.05; done
+[ "$(audio_off)" = 0x1 ] || fail "Audio Off not stored: $(audio_off)"
+driver command 32785
+for _ in $(seq 100); do [ "$(audio_off)" = 0x0 ] && break; sleep 0.05; done
+[ "$(audio_off)" = 0x0 ] || fail "Audio Off not cleared: $(audio_off)"
+ok "Audio Off stored and cleared"
+
+# File > "&Copy to Clipboard" (32780): the report as plain text.
+driver command 32780
+for _ in $(seq 100); do driver clipboard 2>/dev/null | grep -q "Controller" && break; sleep 0.05; done
+driver clipboard | grep -q "Controller" || fail "no report on the clipboard"
+ok "report copied to the clipboard ($(driver clipboard | wc -l) lines)"
+
 # The tray menu's "&View Alarms" (201): the alert window without a new line.
 driver command 201
 driver wait "$alert" shown 10000 || fail "View Alarms did not show the alert window"

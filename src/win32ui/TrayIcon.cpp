@@ -56,6 +56,9 @@ void TrayIcon::ShowMenu(HINSTANCE instance, HWND window) {
   // clicks elsewhere.
   SetForegroundWindow(window);
   TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+  // Without a message after it, a menu opened from the notification area does
+  // not close the next time the user clicks elsewhere.
+  PostMessageA(window, WM_NULL, 0, 0);
   DestroyMenu(menu);
 }
 

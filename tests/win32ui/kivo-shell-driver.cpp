@@ -11,6 +11,7 @@
 //   kivo-shell-driver set <title> <control id> <text>
 //   kivo-shell-driver size <title>
 //   kivo-shell-driver count <title>
+//   kivo-shell-driver clipboard
 #include <windows.h>
 
 #include <cstdio>
@@ -47,15 +48,28 @@ Search Find(const char* title, bool shownOnly) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: kivo-shell-driver wait|command|post|click|text|set|size|count ...\n");
+  std::fprintf(stderr,
+               "usage: kivo-shell-driver wait|command|post|click|text|set|size|count|clipboard ...\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return Usage();
+  if (argc < 2) return Usage();
   const std::string verb = argv[1];
+  if (verb == "clipboard") {
+    // The plain text on the clipboard, as another program pastes it.
+    if (!OpenClipboard(nullptr)) return 1;
+    HANDLE data = GetClipboardData(CF_TEXT);
+    if (data != nullptr) {
+      std::fputs(static_cast<const char*>(GlobalLock(data)), stdout);
+      GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return data != nullptr ? 0 : 1;
+  }
+  if (argc < 3) return Usage();
   if (verb == "wait") {
     const std::string mode = argc > 3 ? argv[3] : "shown";
     const DWORD limit = argc > 4 ? static_cast<DWORD>(std::atoi(argv[4])) : 20000;
