@@ -47,6 +47,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+stage_start=$(now_ms)
 fail() { echo "windows-shell-test: FAILED: $*" >&2; exit 1; }
 ok() { echo "windows-shell-test: ok: $*"; }
 
@@ -70,8 +72,11 @@ pids+=($!)
 trayer --edge bottom --align right --widthtype request --height 24 --transparent false >/dev/null 2>&1 &
 pids+=($!)
 
+# One server for the whole stage: a server that ends between two programs
+# (3 s after its last client) can refuse the next one while it goes.
+mkdir -p "$WINEPREFIX"
+wineserver -p
 wineboot -i >/dev/null 2>&1
-wineserver -w
 
 main="Kivo Disk Management Utility"
 boxes="Kivo Disk Managenemt Utility"
@@ -94,13 +99,17 @@ echo "=== the shell's tests ==="
 (cd "$work" && wine "$build/tests/win32ui/kivo_win32ui_tests.exe")
 
 echo "=== setup program ==="
+t=$(now_ms)
 makensis -V2 -DKIVO_BIN_DIR="$build/src/win32ui" -DKIVO_TOOLS_DIR="$build/src/app/cli" \
   -DKIVO_HELP_DIR="$root/help" -DKIVO_VERSION="$(sed -n 's/^project(kivo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" \
   -DKIVO_OUTFILE="$work/kivo-setup.exe" installer/kivo-setup.nsi
+echo "makensis: $(($(now_ms) - t)) ms"
 # A value the user set before must survive the installation.
-wine reg add 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host /d mail.example /f >/dev/null
+wine reg add 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host /d mail.example /f >/dev/null ||
+  fail "could not set a value before the installation"
+t=$(now_ms)
 wine "$work/kivo-setup.exe" /S
-wineserver -w
+echo "silent install: $(($(now_ms) - t)) ms"
 wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host | grep -q mail.example ||
   fail "setup overwrote an existing value"
 installed="$WINEPREFIX/drive_c/Program Files/Zelka/Kivo"
@@ -258,14 +267,20 @@ ok "Exit removes the tray icon and ends the utility"
 
 echo "=== uninstall ==="
 [ -z "$emulator" ] || kill -0 "$emulator_pid" 2>/dev/null || fail "the emulator ended before the uninstall"
+t=$(now_ms)
+# The uninstaller runs a copy of itself and returns at once: wait (bounded)
+# until the files and the logon start are gone.
 wine "C:\\Program Files\\Zelka\\Kivo\\uninstall.exe" /S
-wineserver -w
+run_key_present() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Kivo >/dev/null 2>&1; }
+for _ in $(seq 150); do
+  [ ! -e "$installed" ] && ! run_key_present && break
+  sleep 0.2
+done
+echo "silent uninstall: $(($(now_ms) - t)) ms"
 [ ! -e "$installed" ] || fail "files left behind: $(ls -R "$installed")"
 [ ! -e "$menu" ] || fail "Start-menu entries left behind"
 wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' /v Port | grep -q '0x438' || fail "settings removed"
-if wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Kivo >/dev/null 2>&1; then
-  fail "Run key left behind"
-fi
+! run_key_present || fail "Run key left behind"
 ok "uninstall removed the files and kept the settings"
 if [ -n "$emulator" ]; then
   # The emulator's service side ends the emulator when asked to shut down.
@@ -273,4 +288,4 @@ if [ -n "$emulator" ]; then
   ! kill -0 "$emulator_pid" 2>/dev/null || fail "the uninstaller did not ask the service to shut down"
   ok "the uninstaller asked the service to shut down (kivo.exe -servershutdown)"
 fi
-echo "windows-shell-test: all passed"
+echo "windows-shell-test: all passed in $(($(now_ms) - stage_start)) ms (after the build)"
