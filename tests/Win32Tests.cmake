@@ -23,3 +23,7 @@ kivo_win32_test(report report/ConsoleMessageBoxesTest.cpp report/DiskReportTest.
 kivo_win32_test(monitor monitor/MessageLockTest.cpp monitor/MonitorEventHandlerTest.cpp
                 monitor/MonitorThreadTest.cpp)
 kivo_win32_test(emulator emulator/WorldTest.cpp emulator/WorldEventsTest.cpp emulator/WorldFileTest.cpp)
+
+# The system's wording of every code, for the stage's comparison of reports.
+add_executable(system-wording tools/system-wording.cpp)
+target_link_libraries(system-wording PRIVATE kivo_core)
