@@ -27,3 +27,7 @@ kivo_win32_test(emulator emulator/WorldTest.cpp emulator/WorldEventsTest.cpp emu
 # The system's wording of every code, for the stage's comparison of reports.
 add_executable(system-wording tools/system-wording.cpp)
 target_link_libraries(system-wording PRIVATE kivo_core)
+
+# The scan over named pipes, timed (not run by the tests; see bench/win32).
+add_executable(PipeScanBench ${PROJECT_SOURCE_DIR}/bench/win32/PipeScanBench.cpp)
+target_link_libraries(PipeScanBench PRIVATE kivo_test_support)
