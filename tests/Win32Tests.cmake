@@ -11,7 +11,7 @@ function(kivo_win32_test name)
   list(TRANSFORM ARGN PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
   file(GLOB win32_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/win32/*.cpp)
   add_executable(kivo_${name}_tests ${ARGN} ${win32_sources} support/win32/TestEnvironment.cpp)
-  target_link_libraries(kivo_${name}_tests PRIVATE kivo_test_support gtest_main)
+  target_link_libraries(kivo_${name}_tests PRIVATE kivo_test_support gtest_main ws2_32)
   target_compile_definitions(kivo_${name}_tests PRIVATE KIVO_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                                         KIVO_TEST_BINARY_DIR="${PROJECT_BINARY_DIR}")
 endfunction()
