@@ -11,7 +11,7 @@ function(kivo_win32_test name)
   list(TRANSFORM ARGN PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
   file(GLOB win32_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/win32/*.cpp)
   add_executable(kivo_${name}_tests ${ARGN} ${win32_sources} support/win32/TestEnvironment.cpp)
-  target_link_libraries(kivo_${name}_tests PRIVATE kivo_test_support gtest_main)
+  target_link_libraries(kivo_${name}_tests PRIVATE kivo_test_support gtest_main ws2_32)
   target_compile_definitions(kivo_${name}_tests PRIVATE KIVO_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                                         KIVO_TEST_BINARY_DIR="${PROJECT_BINARY_DIR}")
 endfunction()
@@ -23,3 +23,11 @@ kivo_win32_test(report report/ConsoleMessageBoxesTest.cpp report/DiskReportTest.
 kivo_win32_test(monitor monitor/MessageLockTest.cpp monitor/MonitorEventHandlerTest.cpp
                 monitor/MonitorThreadTest.cpp)
 kivo_win32_test(emulator emulator/WorldTest.cpp emulator/WorldEventsTest.cpp emulator/WorldFileTest.cpp)
+
+# The system's wording of every code, for the stage's comparison of reports.
+add_executable(system-wording tools/system-wording.cpp)
+target_link_libraries(system-wording PRIVATE kivo_core)
+
+# The scan over named pipes, timed (not run by the tests; see bench/win32).
+add_executable(PipeScanBench ${PROJECT_SOURCE_DIR}/bench/win32/PipeScanBench.cpp)
+target_link_libraries(PipeScanBench PRIVATE kivo_test_support)

@@ -144,6 +144,9 @@ void PipeServer::AcceptLoop(void* firstInstance) {
       pipe = NewInstance(path_, false, refuse_);
       continue;
     }
+    // The next instance exists before the client can be answered: a client
+    // that closes and opens again at once must never find the name gone.
+    HANDLE next = NewInstance(path_, false, refuse_);
     {
       std::lock_guard lock(state_->mutex);
       state_->sessions.emplace_back([this, pipe] {
@@ -151,7 +154,7 @@ void PipeServer::AcceptLoop(void* firstInstance) {
         session_(connection);
       });
     }
-    pipe = NewInstance(path_, false, refuse_);
+    pipe = next;
   }
   CloseHandle(connected);
 }

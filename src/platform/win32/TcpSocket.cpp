@@ -1,14 +1,15 @@
-// TcpSocket on Winsock, as the platform's notifying socket class behaves: a
-// connect and a send that block the caller but keep the thread's window
-// messages flowing while they wait (so the windows stay alive and queued
-// notifications are handled), a time-out on connect, Winsock's own codes.
+// TcpSocket on Winsock (started once at version 1.1, as the platform's socket
+// class starts it): getaddrinfo for names, a non-blocking connect bounded by
+// a time-out, the system's own Winsock codes for every failure. As the
+// platform's notifying socket does, a connect or send that has to wait keeps
+// the calling thread's window messages flowing meanwhile.
 #include "platform/TcpSocket.h"
 
 #include <algorithm>
-#include <string>
+#include <chrono>
+#include <cstring>
 
-// After the platform headers: the Windows headers define macros of the same
-// names (SOCKET_ERROR, INVALID_SOCKET, WSAE...).
+// After the platform headers: <winsock2.h> defines macros of the same names.
 #include <winsock2.h>
 
 #include <windows.h>
@@ -17,34 +18,48 @@
 namespace kivo::platform {
 namespace {
 
-thread_local int lastSocketError = 0;
-
-// What the header calls INVALID_SOCKET (the macro of that name is Winsock's).
+// The descriptor of no socket, as TcpSocket keeps it (the header's
+// INVALID_SOCKET is the system's macro here).
 constexpr int kNoSocket = -1;
 
-::SOCKET Native(int fd) {
-  return static_cast<::SOCKET>(static_cast<unsigned>(fd));
+bool StartWinsock() {
+  static const bool started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(1, 1), &data) == 0;
+  }();
+  return started;
 }
 
-// Dispatches the window messages waiting on this thread, as a blocking call
-// of the platform's socket class does while it waits.
+int NewSocket(int family) {
+  if (!StartWinsock()) return kNoSocket;
+  const SOCKET s = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
+  return s == static_cast<SOCKET>(~0ull) ? kNoSocket : static_cast<int>(s);
+}
+
+SOCKET Handle(int fd) {
+  return static_cast<SOCKET>(static_cast<unsigned>(fd));
+}
+
+// Dispatches the window messages waiting on this thread (the windows stay
+// alive, queued notifications are handled), as a blocking call of the
+// platform's socket class does while it waits.
 void PumpWindowMessages() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       // Left for the thread's own loop.
-      PostQuitMessage(static_cast<int>(message.wParam));
+      ::PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
   }
 }
 
-// Waits until the socket is writable (connected) or fails, at most timeoutMs,
-// dispatching window messages meanwhile; 0 or a Winsock code.
-int WaitWritable(::SOCKET socket, int timeoutMs) {
-  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+// Waits until the socket is writable (connected) or has failed, at most
+// timeoutMs, with the window messages flowing; 0 or a Winsock code.
+int WaitWritable(SOCKET socket, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     fd_set writable;
     fd_set failed;
@@ -54,38 +69,50 @@ int WaitWritable(::SOCKET socket, int timeoutMs) {
     FD_SET(socket, &failed);
     timeval now{0, 0};
     const int ready = ::select(0, nullptr, &writable, &failed, &now);
-    if (ready == SOCKET_ERROR) return ::WSAGetLastError();
+    if (ready < 0) return ::WSAGetLastError();
     if (ready > 0) {
       if (!FD_ISSET(socket, &failed)) return 0;
       int error = 0;
       int size = sizeof error;
-      ::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+      if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0) {
+        return ::WSAGetLastError();
+      }
       return error != 0 ? error : WSAECONNREFUSED;
     }
-    const ULONGLONG current = GetTickCount64();
-    if (current >= end) return WSAETIMEDOUT;
-    // Wakes for a window message or after a short slice to look again.
-    const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(end - current, 10));
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_ALLINPUT);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return WSAETIMEDOUT;
+    // Wakes for a window message, else looks at the socket again soon.
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<long long>(left.count(), 10)),
+                                QS_ALLINPUT);
     PumpWindowMessages();
   }
 }
 
-void SetError(int error) {
-  lastSocketError = error;
+// Connects fd to one address, waiting at most timeoutMs; 0 or a Winsock code.
+int ConnectOne(int fd, const sockaddr* address, int length, int timeoutMs) {
+  u_long nonBlocking = 1;
+  if (::ioctlsocket(Handle(fd), FIONBIO, &nonBlocking) != 0) return ::WSAGetLastError();
+  int error = 0;
+  if (::connect(Handle(fd), address, length) != 0) error = ::WSAGetLastError();
+  if (error == WSAEWOULDBLOCK) error = WaitWritable(Handle(fd), timeoutMs);
+  u_long blocking = 0;
+  if (::ioctlsocket(Handle(fd), FIONBIO, &blocking) != 0 && error == 0) error = ::WSAGetLastError();
+  return error;
 }
 
 }  // namespace
 
 int WSAGetLastError() {
-  return lastSocketError;
+  return ::WSAGetLastError();
 }
 void WSASetLastError(int error) {
-  lastSocketError = error;
+  ::WSASetLastError(error);
 }
 
+// The C run time's errno values have no socket meaning on Windows: the
+// sockets report Winsock codes themselves.
 int WinsockErrorFromErrno(int error) {
-  // Winsock reports its own codes; only "no error" needs translating here.
   return error == 0 ? 0 : WSAEINVAL;
 }
 
@@ -93,141 +120,128 @@ TcpSocket::~TcpSocket() {
   Close();
 }
 
+BOOL TcpSocket::Fail(int winsockError) {
+  ::WSASetLastError(winsockError);
+  return FALSE;
+}
+
 BOOL TcpSocket::Create(UINT port) {
-  if (fd_ != kNoSocket) {
-    SetError(WSAEINVAL);
-    return FALSE;
-  }
-  const ::SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (socket == ~::SOCKET(0)) {
-    SetError(::WSAGetLastError());
-    return FALSE;
-  }
+  if (fd_ != kNoSocket) return Fail(WSAEINVAL);
+  const int fd = NewSocket(AF_INET);
+  if (fd == kNoSocket) return Fail(StartWinsock() ? ::WSAGetLastError() : WSAENETDOWN);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = htons(static_cast<u_short>(port));
-  if (::bind(socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    SetError(::WSAGetLastError());
-    ::closesocket(socket);
-    return FALSE;
+  if (::bind(Handle(fd), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const int error = ::WSAGetLastError();
+    ::closesocket(Handle(fd));
+    return Fail(error);
   }
-  fd_ = static_cast<int>(socket);
+  fd_ = fd;
   family_ = AF_INET;
-  lastSocketError = 0;
+  ::WSASetLastError(0);
   return TRUE;
 }
 
 BOOL TcpSocket::Connect(const std::string& host, UINT port) {
-  if (fd_ == kNoSocket) {
-    SetError(WSAENOTSOCK);
-    return FALSE;
-  }
+  if (fd_ == kNoSocket) return Fail(WSAENOTSOCK);
+  if (host.empty() || port > 65535) return Fail(WSAEINVAL);
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
   addrinfo* addresses = nullptr;
   const std::string service = std::to_string(port);
-  if (host.empty() || ::getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses) != 0) {
-    // A name that does not resolve is an invalid argument, as the platform's
-    // socket class reports it.
-    SetError(WSAEINVAL);
-    return FALSE;
+  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses) != 0 || addresses == nullptr) {
+    // The platform reports a name it cannot resolve as an invalid argument.
+    return Fail(WSAEINVAL);
   }
-  const ::SOCKET socket = Native(fd_);
-  // Non-blocking while connecting, so the wait can dispatch messages.
-  u_long nonBlocking = 1;
-  ::ioctlsocket(socket, FIONBIO, &nonBlocking);
-  int error = WSAEINVAL;
-  for (addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
-    if (::connect(socket, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0) {
-      error = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(connectTimeoutMs_);
+  int error = WSAETIMEDOUT;
+  bool fresh = true;  // the created socket has not tried a connection yet
+  for (addrinfo* a = addresses; a != nullptr; a = a->ai_next) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      error = WSAETIMEDOUT;
       break;
     }
-    error = ::WSAGetLastError();
-    if (error == WSAEWOULDBLOCK) error = WaitWritable(socket, connectTimeoutMs_);
+    // A socket whose connection failed is not tried again, and an address of
+    // the other family needs a socket of its family.
+    if (!fresh || a->ai_family != family_) {
+      const int fd = NewSocket(a->ai_family);
+      if (fd == kNoSocket) {
+        error = ::WSAGetLastError();
+        continue;
+      }
+      ::closesocket(Handle(fd_));
+      fd_ = fd;
+      family_ = a->ai_family;
+    }
+    fresh = false;
+    error = ConnectOne(fd_, a->ai_addr, static_cast<int>(a->ai_addrlen), static_cast<int>(left.count()));
     if (error == 0) break;
   }
   ::freeaddrinfo(addresses);
-  u_long blocking = 0;
-  ::ioctlsocket(socket, FIONBIO, &blocking);
-  if (error != 0) {
-    SetError(error);
-    return FALSE;
-  }
-  lastSocketError = 0;
+  if (error != 0) return Fail(error);
+  ::WSASetLastError(0);
   return TRUE;
 }
 
 int TcpSocket::Send(const void* data, int len) {
-  if (fd_ == kNoSocket) {
-    SetError(WSAENOTSOCK);
-    return SOCKET_ERROR;
-  }
-  const ::SOCKET socket = Native(fd_);
+  if (fd_ == kNoSocket) return Fail(WSAENOTSOCK), -1;
+  if (len < 0 || (data == nullptr && len > 0)) return Fail(WSAEFAULT), -1;
   const char* bytes = static_cast<const char*>(data);
   int sent = 0;
   while (sent < len) {
-    const int n = ::send(socket, bytes + sent, len - sent, 0);
-    if (n != SOCKET_ERROR) {
+    const int n = ::send(Handle(fd_), bytes + sent, len - sent, 0);
+    if (n >= 0) {
       sent += n;
       continue;
     }
     const int error = ::WSAGetLastError();
-    // A socket under read notifications is non-blocking: a full buffer waits
-    // with the messages flowing.
-    if (error != WSAEWOULDBLOCK) {
-      SetError(error);
-      return SOCKET_ERROR;
-    }
-    const int waited = WaitWritable(socket, connectTimeoutMs_);
-    if (waited != 0) {
-      SetError(waited);
-      return SOCKET_ERROR;
-    }
+    // A socket under read notifications is non-blocking: a full buffer is
+    // waited out with the window messages flowing.
+    if (error != WSAEWOULDBLOCK) return Fail(error), -1;
+    const int waited = WaitWritable(Handle(fd_), connectTimeoutMs_);
+    if (waited != 0) return Fail(waited), -1;
   }
-  lastSocketError = 0;
+  ::WSASetLastError(0);
   return len;
 }
 
 int TcpSocket::Receive(void* data, int len) {
-  if (fd_ == kNoSocket) {
-    SetError(WSAENOTSOCK);
-    return SOCKET_ERROR;
-  }
-  const int n = ::recv(Native(fd_), static_cast<char*>(data), len, 0);
-  if (n == SOCKET_ERROR) {
-    SetError(::WSAGetLastError());
-    return SOCKET_ERROR;
-  }
-  lastSocketError = 0;
+  if (fd_ == kNoSocket) return Fail(WSAENOTSOCK), -1;
+  if (len < 0 || (data == nullptr && len > 0)) return Fail(WSAEFAULT), -1;
+  const int n = ::recv(Handle(fd_), static_cast<char*>(data), len, 0);
+  if (n < 0) return Fail(::WSAGetLastError()), -1;
+  ::WSASetLastError(0);
   return n;
 }
 
 void TcpSocket::Close() {
-  if (fd_ == kNoSocket) return;
-  ::closesocket(Native(fd_));
+  if (fd_ != kNoSocket) ::closesocket(Handle(fd_));
   fd_ = kNoSocket;
+  family_ = 0;
 }
 
 BOOL TcpSocket::GetSockOpt(int optionName, void* optionValue, int* optionLength, int level) {
-  if (fd_ == kNoSocket) {
-    SetError(WSAENOTSOCK);
-    return FALSE;
+  if (fd_ == kNoSocket) return Fail(WSAENOTSOCK);
+  if (optionValue == nullptr || optionLength == nullptr || *optionLength < 4) return Fail(WSAEFAULT);
+  // The platform's own numbering: KIVO_SOL_SOCKET and KIVO_SO_* are SOL_SOCKET
+  // and SO_SNDBUF / SO_RCVBUF.
+  if (level != KIVO_SOL_SOCKET || (optionName != KIVO_SO_SNDBUF && optionName != KIVO_SO_RCVBUF)) {
+    return Fail(WSAENOPROTOOPT);
   }
-  if (level != KIVO_SOL_SOCKET || (optionName != KIVO_SO_SNDBUF && optionName != KIVO_SO_RCVBUF) ||
-      optionValue == nullptr || optionLength == nullptr || *optionLength < 4) {
-    SetError(WSAENOPROTOOPT);
-    return FALSE;
+  int value = 0;
+  int size = sizeof value;
+  if (::getsockopt(Handle(fd_), level, optionName, reinterpret_cast<char*>(&value), &size) != 0) {
+    return Fail(::WSAGetLastError());
   }
-  int size = 4;
-  if (::getsockopt(Native(fd_), SOL_SOCKET, optionName == KIVO_SO_SNDBUF ? SO_SNDBUF : SO_RCVBUF,
-                   static_cast<char*>(optionValue), &size) != 0) {
-    SetError(::WSAGetLastError());
-    return FALSE;
-  }
+  std::memcpy(optionValue, &value, 4);
   *optionLength = 4;
-  lastSocketError = 0;
+  ::WSASetLastError(0);
   return TRUE;
 }
 
