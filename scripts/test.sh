@@ -27,6 +27,9 @@ cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build-win -j"$jobs"
 bash scripts/test-windows.sh build build-win
 
+step "Windows desktop shell under Wine (setup, windows, tray, e-mail test, uninstall)"
+bash scripts/windows-shell-test.sh build-win
+
 step "core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON \
   -DKIVO_SANITIZE=address,undefined >/dev/null
@@ -55,7 +58,4 @@ if ls fuzz/*.cpp >/dev/null 2>&1; then
     rm -rf "$corpus"
   done
 fi
-step "Windows desktop shell under Wine (setup, windows, tray, e-mail test, uninstall)"
-bash scripts/windows-shell-test.sh build-win
-
 step "all tests passed"
