@@ -45,7 +45,7 @@ wait_for() {
 
 start_windows_emulator() {
   : >"$work/emulator.err"
-  wine "$win/emulator/zelka-emulator.exe" "$@" 2>"$work/emulator.err" &
+  wine "$win/emulator/zelka-emulator.exe" --http-port 0 "$@" 2>"$work/emulator.err" &
   emulator_pid=$!
   wait_for "$work/emulator.err" "ready"
 }
@@ -146,6 +146,18 @@ wait "$watch_pid" 2>/dev/null || true
   LC_ALL=C grep -qP '^TIME: \w{3} \w{3} \d{2} \d{2}:\d{2}:\d{2} \d{4} MESSAGE: Drive timeout encountered on unit 1 on controller ID:0\.\r$' \
     "$work/watch.txt" || fail "kivo-watch.exe printed: $(od -c "$work/watch.txt" | head)"
 echo "event line: $(tr -d '\r' <"$work/watch.txt")"
+
+echo "--- the alarms page of zelka-emulator.exe"
+wine "$win/emulator/zelka-emulator.exe" ctl aen 1 2 0 >/dev/null
+port=$(grep -o '127\.0\.0\.1:[0-9]*' "$work/emulator.err" | head -1 | cut -d: -f2)
+[ -n "$port" ] || fail "no alarms page: $(cat "$work/emulator.err")"
+exec 3<>"/dev/tcp/127.0.0.1/$port"
+printf 'GET /alarms.html HTTP/1.0\r\n\r\n' >&3
+page=$(cat <&3)
+exec 3<&-
+grep -q '^HTTP/1.0 200' <<<"$page" && grep -q 'Disk Array Unit 0 on controller ID:1 is degraded' <<<"$page" ||
+  fail "the alarms page lacks the queued event: $(head -c 300 <<<"$page")"
+echo "alarms page: the queued event is listed"
 stop_windows_emulator
 
 echo "windows stage: $(($(date +%s) - start)) s"

@@ -4,14 +4,32 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <list>
 
 namespace kivo::emulator {
 
 struct PipeServer::State {
+  struct Session {
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
   HANDLE stop = nullptr;
   std::mutex mutex;  // guards sessions
-  std::list<std::thread> sessions;
+  std::list<Session> sessions;
+
+  // Joins the sessions that have ended, so a long run keeps no dead threads.
+  void Reap() {
+    std::lock_guard lock(mutex);
+    for (auto it = sessions.begin(); it != sessions.end();) {
+      if (it->done) {
+        it->thread.join();
+        it = sessions.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
 };
 
 namespace {
@@ -147,11 +165,16 @@ void PipeServer::AcceptLoop(void* firstInstance) {
     // The next instance exists before the client can be answered: a client
     // that closes and opens again at once must never find the name gone.
     HANDLE next = NewInstance(path_, false, refuse_);
+    state_->Reap();
     {
       std::lock_guard lock(state_->mutex);
-      state_->sessions.emplace_back([this, pipe] {
-        Connection connection(pipe, state_->stop);
-        session_(connection);
+      State::Session& session = state_->sessions.emplace_back();
+      session.thread = std::thread([this, pipe, &session] {
+        {
+          Connection connection(pipe, state_->stop);
+          session_(connection);
+        }
+        session.done = true;
       });
     }
     pipe = next;
@@ -163,12 +186,12 @@ void PipeServer::Stop() {
   if (!state_) return;
   SetEvent(state_->stop);
   if (acceptThread_.joinable()) acceptThread_.join();
-  std::list<std::thread> sessions;
+  std::list<State::Session> sessions;
   {
     std::lock_guard lock(state_->mutex);
     sessions.swap(state_->sessions);
   }
-  for (std::thread& session : sessions) session.join();
+  for (State::Session& session : sessions) session.thread.join();
   CloseHandle(state_->stop);
   state_.reset();
 }
