@@ -126,7 +126,8 @@ ok "silent install: programs, help, settings keys, Run key, Start menu"
 
 echo "=== the installed utility on the emulator's default world ==="
 if [ -n "$emulator" ]; then
-  wine "$build/emulator/zelka-emulator.exe" >"$work/emulator.log" 2>&1 &
+  # The alarms page on a port of the system's choosing: 1080 may be taken.
+  wine "$build/emulator/zelka-emulator.exe" --http-port 0 >"$work/emulator.log" 2>&1 &
   emulator_pid=$!
   pids+=($!)
   for _ in $(seq 200); do grep -q ready "$work/emulator.log" 2>/dev/null && break; sleep 0.05; done
