@@ -266,6 +266,19 @@ for _ in $(seq 100); do [ "$(tray_width)" -le "${tray_before:-0}" ] && break; sl
 [ "$(tray_width)" -le "${tray_before:-0}" ] || fail "tray icon left behind after Exit"
 ok "Exit removes the tray icon and ends the utility"
 
+# Without "-max" the utility lives in the tray: its window exists but hides
+# itself as soon as it has initialised.
+(cd "$work/run" && wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe") &
+pids+=($!)
+for _ in $(seq 200); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
+[ "$(tray_width)" -gt "${tray_before:-0}" ] || fail "no tray icon when started without -max"
+driver wait "$main" gone 10000 || fail "the window did not hide itself without -max"
+[ "$(driver count "$main")" = 1 ] || fail "no hidden main window without -max"
+driver command 32771
+for _ in $(seq 200); do [ "$(driver count "$main")" = 0 ] && break; sleep 0.05; done
+[ "$(driver count "$main")" = 0 ] || fail "Exit did not end the hidden utility"
+ok "without -max the window stays hidden and the tray icon is there"
+
 echo "=== uninstall ==="
 [ -z "$emulator" ] || kill -0 "$emulator_pid" 2>/dev/null || fail "the emulator ended before the uninstall"
 t=$(now_ms)
