@@ -10,13 +10,13 @@
 #include <string>
 
 #include "controller/ControllerSet.h"
-#include "emulator/DeviceServer.h"
 #include "emulator/InProcessDeviceIo.h"
 #include "emulator/World.h"
+#include "emulator/posix/DeviceServer.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"
-#include "platform/SocketDeviceIo.h"
+#include "platform/posix/SocketDeviceIo.h"
 
 namespace {
 

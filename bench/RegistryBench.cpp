@@ -12,7 +12,7 @@
 #include <string>
 
 #include "mail/SettingsStore.h"
-#include "platform/FileRegistry.h"
+#include "platform/posix/FileRegistry.h"
 #include "platform/RegFile.h"
 
 namespace {

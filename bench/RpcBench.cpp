@@ -14,8 +14,8 @@
 #include <string>
 #include <thread>
 
-#include "emulator/ServiceServer.h"
 #include "emulator/WorldEvents.h"
+#include "emulator/posix/ServiceServer.h"
 #include "monitor/ServiceLink.h"
 
 namespace {

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <mutex>
 
-#include "emulator/ServiceServer.h"
 #include "emulator/WorldEvents.h"
 
 namespace kivo::emulator {
@@ -90,7 +89,7 @@ std::string ControlUsage() {
          "  calls                           count of device and RPC calls answered so far\n";
 }
 
-ControlReply RunControlCommand(World& world, ServiceServer* service, const std::vector<std::string>& words) {
+ControlReply RunControlCommand(World& world, ServiceSwitch* service, const std::vector<std::string>& words) {
   if (words.empty()) return Fail("no command given\n" + ControlUsage());
   const std::string& command = words[0];
   std::vector<long> v;

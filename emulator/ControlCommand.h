@@ -11,7 +11,16 @@
 
 namespace kivo::emulator {
 
-class ServiceServer;
+// The service side as the control command sees it: stopped and started to
+// exercise monitoring failures. Each platform's ServiceServer is one.
+class ServiceSwitch {
+ public:
+  virtual ~ServiceSwitch() = default;
+  // False with the reason in *error; starting a running service does nothing.
+  virtual bool Start(std::string* error) = 0;
+  virtual void Stop() = 0;
+  virtual bool Running() = 0;
+};
 
 struct ControlReply {
   bool ok = false;
@@ -23,7 +32,7 @@ constexpr const char* kControlSocketName = "zelka-control";
 
 // Carries out one command given as words ("aen", "0", "9", "1"). Takes
 // world.mutex itself; `service` may be null (service commands then fail).
-ControlReply RunControlCommand(World& world, ServiceServer* service, const std::vector<std::string>& words);
+ControlReply RunControlCommand(World& world, ServiceSwitch* service, const std::vector<std::string>& words);
 
 // The usage text of the ctl command.
 std::string ControlUsage();

@@ -10,10 +10,10 @@
 #include <span>
 
 #include "monitor/ServiceLink.h"
-#include "platform/RpcClient.h"
 #include "platform/RpcPdu.h"
-#include "platform/RpcServer.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcClient.h"
+#include "platform/posix/RpcServer.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "controller/ControllerInfo.h"
-#include "controller/InventoryScan.h"
+#include "report/InventoryScan.h"
 #include "emulator/InProcessDeviceIo.h"
 #include "emulator/World.h"
 #include "platform/Clock.h"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command of the README: installs what the project needs, builds
-# everything, runs every test, then the core tests again under AddressSanitizer
+# everything, runs every test, cross-builds for Windows and runs the core
+# suites and end-to-end checks there under Wine, then the core tests again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, the monitor tests under ThreadSanitizer, and
 # the fuzz targets for a short bounded run (scripts/fuzz.sh runs them long); then the Debian package is built,
 # installed, run and purged (scripts/package-test.sh).
@@ -20,6 +21,15 @@ cmake --build build -j"$jobs"
 
 step "tests"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
+
+step "Windows build (MinGW-w64) and its tests under Wine"
+cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake --build build-win -j"$jobs"
+bash scripts/test-windows.sh build build-win
+
+step "Windows desktop shell under Wine (setup, windows, tray, e-mail test, uninstall)"
+bash scripts/windows-shell-test.sh build-win
 
 step "core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON -DKIVO_BUILD_TESTS=ON \

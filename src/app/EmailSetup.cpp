@@ -15,6 +15,24 @@ std::string FormatTestMessage(const std::string& computerName, const std::string
   return text;
 }
 
+EmailSetupFields FieldsOf(const EmailSettings& settings) {
+  EmailSetupFields fields;
+  fields.server = settings.Host;
+  fields.recipients = settings.ToID;
+  fields.senderAddress = settings.FromID;
+  fields.senderName = settings.FromName;
+  fields.enable = settings.SendEmail;
+  return fields;
+}
+
+void CopyFields(const EmailSetupFields& fields, EmailSettings& settings) {
+  settings.Host = fields.server;
+  settings.ToID = fields.recipients;
+  settings.FromID = fields.senderAddress;
+  settings.FromName = fields.senderName;
+  settings.SendEmail = fields.enable;
+}
+
 namespace {
 
 bool HoldsLineBreak(const EmailSetupFields& fields) {

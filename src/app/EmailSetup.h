@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "mail/SettingsStore.h"
+
 namespace kivo {
 
 namespace platform {
@@ -34,6 +36,10 @@ struct EmailSetupFields {
   std::string senderName;     // FromName
   int enable = 0;             // SendEmail
 };
+
+// The form's values from the main window's settings, and back.
+EmailSetupFields FieldsOf(const EmailSettings& settings);
+void CopyFields(const EmailSetupFields& fields, EmailSettings& settings);
 
 class EmailSetupForm {
  public:

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-namespace kivo {
+#include "app/StartupSequence.h"  // kMainWindowTitle
 
-inline constexpr const char* kMainWindowTitle = "Kivo Disk Management Utility";
+namespace kivo {
 
 // $XDG_RUNTIME_DIR, else /tmp/kivo-<uid> (created with mode 0700 when
 // missing). The same path on every call: whether it may be used is decided

@@ -27,7 +27,7 @@
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"
 #include "platform/Registry.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcSocket.h"
 #include "report/ReportText.h"
 #include "ui/AboutDialog.h"
 #include "ui/DesktopServices.h"
@@ -45,24 +45,6 @@ std::string HelpSourceDirectory() {
 #else
   return "";
 #endif
-}
-
-EmailSetupFields FieldsOf(const EmailSettings& settings) {
-  EmailSetupFields fields;
-  fields.server = settings.Host;
-  fields.recipients = settings.ToID;
-  fields.senderAddress = settings.FromID;
-  fields.senderName = settings.FromName;
-  fields.enable = settings.SendEmail;
-  return fields;
-}
-
-void CopyFields(const EmailSetupFields& fields, EmailSettings& settings) {
-  settings.Host = fields.server;
-  settings.ToID = fields.recipients;
-  settings.FromID = fields.senderAddress;
-  settings.FromName = fields.senderName;
-  settings.SendEmail = fields.enable;
 }
 
 // The platform objects of the running utility.

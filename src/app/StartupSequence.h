@@ -9,6 +9,9 @@
 
 namespace kivo {
 
+// The title by which a running instance is found.
+inline constexpr const char* kMainWindowTitle = "Kivo Disk Management Utility";
+
 // The message shown when the socket layer cannot be started.
 inline constexpr const char* kSocketInitFailedText = "Windows sockets initialization failed.";
 

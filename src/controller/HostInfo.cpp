@@ -2,15 +2,24 @@
 // from "ProductOptions", and the native description on Linux.
 #include "controller/HostInfo.h"
 
-#include <strings.h>
-
 #include <array>
 #include <cstring>
 
 #include "platform/LastError.h"
 
 namespace kivo {
+
 namespace {
+
+// ASCII comparison without regard to case, as the system compares the
+// product type.
+bool EqualsIgnoringCase(const char* text, const char* expected) {
+  for (; *text != '\0' && *expected != '\0'; ++text, ++expected) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(*text) != lower(*expected)) return false;
+  }
+  return *text == *expected;
+}
 
 using platform::DWORD;
 
@@ -46,11 +55,11 @@ void HostInfo::ReadProductType(DWORD major, DWORD minor) {
   } else if (type != platform::REG_SZ) {
     productType_.AppendPair("(unknown version", ", c)");
   } else if (minor == 0) {
-    if (strcasecmp(value.data(), "WINNT") == 0) {
+    if (EqualsIgnoringCase(value.data(), "WINNT")) {
       productType_.Append(major == 5 ? "Professional" : "Workstation");
-    } else if (strcasecmp(value.data(), "SERVERNT") == 0) {
+    } else if (EqualsIgnoringCase(value.data(), "SERVERNT")) {
       productType_.Append("Server");
-    } else if (strcasecmp(value.data(), "LANMANNT") == 0) {
+    } else if (EqualsIgnoringCase(value.data(), "LANMANNT")) {
       productType_.Append("Advanced Server");
     } else {
       productType_.Append("(unknown ");

@@ -1,17 +1,21 @@
-// TimeStamp: localtime_r and strftime_l in the "C" locale, so the toolkit's
-// setlocale(LC_ALL, "") cannot turn "Sun" into "So".
+// TimeStamp: the platform's local time, written with the English names of
+// the "C" locale by hand, so the toolkit's setlocale(LC_ALL, "") cannot turn
+// "Sun" into "So".
 #include "controller/TimeStamp.h"
 
-#include <locale.h>
-#include <time.h>
+#include <cstdio>
 
 namespace kivo {
 namespace {
 
-locale_t ClassicLocale() {
-  // Made once and kept for the life of the process.
-  static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return classic;
+constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// The name at index, or "?" outside the table (as strftime writes it).
+template <std::size_t N>
+const char* NameAt(const char* const (&names)[N], int index) {
+  return index >= 0 && static_cast<std::size_t>(index) < N ? names[index] : "?";
 }
 
 }  // namespace
@@ -22,7 +26,7 @@ void TimeStamp::Now(platform::Clock& clock) {
   // that dates past 2038 still read right.
   calendarTime_ = static_cast<std::int32_t>(now);
   struct tm local {};
-  if (localtime_r(&now, &local) == nullptr) local = tm{};
+  if (!platform::LocalTime(now, &local)) local = tm{};
   localTime_ = {local.tm_sec,  local.tm_min,  local.tm_hour, local.tm_mday, local.tm_mon,
                 local.tm_year, local.tm_wday, local.tm_yday, local.tm_isdst};
 }
@@ -38,12 +42,11 @@ const char* TimeStamp::Text() {
   local.tm_wday = localTime_[6];
   local.tm_yday = localTime_[7];
   local.tm_isdst = localTime_[8];
-  std::size_t n = 0;
-  locale_t classic = ClassicLocale();
-  if (classic != static_cast<locale_t>(0)) {
-    n = strftime_l(text_.data(), text_.size(), kTimeTextFormat, &local, classic);
-  }
-  text_[n] = '\0';
+  // kTimeTextFormat, "%a %b %d %H:%M:%S %Y", in the "C" locale.
+  const int n = std::snprintf(text_.data(), text_.size(), "%s %s %02d %02d:%02d:%02d %d",
+                              NameAt(kDayNames, local.tm_wday), NameAt(kMonthNames, local.tm_mon),
+                              local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900);
+  if (n < 0) text_[0] = '\0';
   return text_.data();
 }
 

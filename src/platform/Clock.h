@@ -56,6 +56,10 @@ class ScaledClock : public Clock {
   double factor_;
 };
 
+// The local calendar time of `time` (localtime_r on Linux, localtime_s on
+// Windows); false when the system cannot convert it.
+bool LocalTime(std::time_t time, std::tm* local);
+
 // KIVO_TIME_SCALE from the environment: a positive number, default 1. A value
 // that does not parse is reported on standard error and ignored.
 double TimeScaleFromEnvironment();

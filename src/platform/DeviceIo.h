@@ -43,9 +43,14 @@ class DeviceIo {
   virtual BOOL CloseHandle(HANDLE object) = 0;
 };
 
-// $KIVO_DEVICE_DIR, else $XDG_RUNTIME_DIR/zelka, else /tmp/zelka-$UID.
+// Linux: $KIVO_DEVICE_DIR, else $XDG_RUNTIME_DIR/zelka, else /tmp/zelka-$UID.
+// Windows: the named-pipe prefix in $KIVO_DEVICE_PIPE (e.g. "\\.\pipe\zelka\"),
+// else "" for the system's own devices.
 std::string DefaultDeviceDirectory();
 
+// The devices of this machine as DefaultDeviceDirectory() names their home:
+// Unix-domain sockets in that directory on Linux; on Windows the system's
+// devices, or the named pipes under that prefix when it is not empty.
 std::unique_ptr<DeviceIo> MakeSocketDeviceIo(const std::string& directory);
 
 }  // namespace kivo::platform

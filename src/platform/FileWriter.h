@@ -1,8 +1,11 @@
 // FileWriter: the write call behind the files the program keeps ("data.txt",
-// "emaillog.txt"). Tests put a failing one in place to play a full disk.
+// "emaillog.txt"), and the two ways they are written: replaced whole, or
+// appended one whole entry at a time. Tests put a failing writer in place to
+// play a full disk.
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace kivo::platform {
 
@@ -14,7 +17,22 @@ class FileWriter {
   virtual long Write(int fd, const void* data, std::size_t size) = 0;
 };
 
-// The system's write(2).
+// The system's write call.
 FileWriter& SystemFileWriter();
+
+// Replaces the file at `path` with `size` bytes of `data`, whole or not at
+// all: the bytes go to a temporary file beside it that is renamed over it once
+// it is on disk, so a failure leaves the previous file as it was. A file that
+// cannot be written (read-only) stays refused, a link is written through, and
+// what is not a regular file (a device) is written in place. `mode` is the
+// new file's mode before the umask (POSIX). False on any failure, with errno
+// (POSIX) or the last error (Windows) saying why.
+bool ReplaceFileWhole(FileWriter& writer, const std::string& path, const char* data, std::size_t size,
+                      unsigned mode = 0666);
+
+// Appends `size` bytes to the file at `path`, creating it: a write that fails
+// part-way is cut back, so the file never keeps a torn entry. False on any
+// failure.
+bool AppendWhole(FileWriter& writer, const std::string& path, const char* data, std::size_t size);
 
 }  // namespace kivo::platform

@@ -55,10 +55,14 @@ class ForwardingRegistry : public Registry {
   Registry& base_;
 };
 
-// $KIVO_REGISTRY_DIR, else $XDG_CONFIG_HOME/kivo, else $HOME/.config/kivo.
+// The machine's registry: advapi32 on Windows; on Linux the file-backed
+// registry in DefaultRegistryDirectory().
+std::unique_ptr<Registry> MakeSystemRegistry();
+
+// Linux only. $KIVO_REGISTRY_DIR, else $XDG_CONFIG_HOME/kivo, else $HOME/.config/kivo.
 std::string DefaultRegistryDirectory();
 
-// The file-backed registry: HKEY_USERS.reg and HKEY_LOCAL_MACHINE.reg in
+// Linux only. The file-backed registry: HKEY_USERS.reg and HKEY_LOCAL_MACHINE.reg in
 // `directory` (created on the first write).
 std::unique_ptr<Registry> MakeFileRegistry(const std::string& directory);
 

@@ -4,10 +4,6 @@
 // family first and printed family by family.
 #include "report/PrometheusMetrics.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -18,6 +14,7 @@
 #include <vector>
 
 #include "controller/StatusText.h"
+#include "platform/FileWriter.h"
 #include "report/DiskReport.h"
 
 namespace kivo {
@@ -268,31 +265,9 @@ bool PrometheusMetrics::WriteAtomically(const std::string& path, const std::stri
     return false;
   };
   if (path.empty()) return fail("no file named", EINVAL);
-  std::string temporary = path + ".XXXXXX";
-  int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return fail("cannot create a file beside " + path, errno);
-  // mkstemp makes the file private; the node exporter runs as another user.
-  bool written = ::fchmod(fd, 0644) == 0;
-  for (std::size_t done = 0; written && done < text.size();) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) errno = EIO;
-    written = n > 0;
-    if (written) done += static_cast<std::size_t>(n);
-  }
-  written = written && ::fsync(fd) == 0;
-  int code = errno;
-  if (::close(fd) != 0 && written) {
-    written = false;
-    code = errno;
-  }
-  if (written && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    written = false;
-    code = errno;
-  }
-  if (!written) {
-    ::unlink(temporary.c_str());
-    return fail("cannot write " + path, code);
+  // Readable by all: the node exporter runs as another user.
+  if (!platform::ReplaceFileWhole(platform::SystemFileWriter(), path, text.data(), text.size(), 0644)) {
+    return fail("cannot write " + path, errno);
   }
   return true;
 }

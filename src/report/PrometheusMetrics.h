@@ -6,7 +6,7 @@
 #include <string>
 
 #include "controller/ControllerInfo.h"
-#include "controller/InventoryScan.h"
+#include "report/InventoryScan.h"
 
 namespace kivo {
 

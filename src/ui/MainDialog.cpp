@@ -23,11 +23,11 @@
 #include <QStyle>
 #include <QTreeWidget>
 
-#include "controller/InventoryScan.h"
 #include "monitor/MessageLock.h"
 #include "monitor/MonitorThread.h"
 #include "monitor/ServiceLink.h"
 #include "report/DiskReport.h"
+#include "report/InventoryScan.h"
 #include "report/Snapshot.h"
 #include "ui/AboutDialog.h"
 #include "ui/AlertDialog.h"

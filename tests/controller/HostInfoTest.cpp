@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/FileRegistry.h"
 #include "platform/LastError.h"
+#include "platform/posix/FileRegistry.h"
 
 namespace kivo::test {
 namespace {

@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "emulator/ControlCommand.h"
-#include "emulator/ControlServer.h"
-#include "emulator/ServiceServer.h"
 #include "emulator/WorldEvents.h"
+#include "emulator/posix/ControlServer.h"
+#include "emulator/posix/ServiceServer.h"
 #include "monitor/ServiceLink.h"
 
 namespace kivo::test {

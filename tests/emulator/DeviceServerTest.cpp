@@ -1,7 +1,7 @@
 // The device side over real sockets: DeviceServer with the socket DeviceIo,
 // and the socket DeviceIo against hand-made servers that misbehave (wrong
 // reply length, dropped connection, no reply).
-#include "emulator/DeviceServer.h"
+#include "emulator/posix/DeviceServer.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -22,7 +22,7 @@
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"
 #include "platform/LastError.h"
-#include "platform/SocketDeviceIo.h"
+#include "platform/posix/SocketDeviceIo.h"
 #include "support/FakeClock.h"
 #include "support/HostDoubles.h"
 #include "support/TempDir.h"

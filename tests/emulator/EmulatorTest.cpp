@@ -17,7 +17,7 @@
 
 #include "controller/ControllerSet.h"
 #include "platform/HostFacts.h"
-#include "platform/SocketDeviceIo.h"
+#include "platform/posix/SocketDeviceIo.h"
 #include "support/FakeClock.h"
 #include "support/HostDoubles.h"
 #include "support/TempDir.h"

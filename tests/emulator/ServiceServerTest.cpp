@@ -1,7 +1,7 @@
 // The emulated service as the utility's service link sees it: words per
 // controller, the overflow word, big-endian answers, stop and restart, the
 // call count; and the emulator program ending cleanly on procedure 1.
-#include "emulator/ServiceServer.h"
+#include "emulator/posix/ServiceServer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "emulator/ControlServer.h"
 #include "emulator/WorldEvents.h"
+#include "emulator/posix/ControlServer.h"
 #include "monitor/ServiceLink.h"
 
 extern char** environ;

@@ -15,8 +15,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/RpcServer.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcServer.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace kivo::test {
 namespace {

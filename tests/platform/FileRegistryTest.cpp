@@ -1,6 +1,6 @@
 // Contract tests of the file-backed registry in a private temporary directory:
 // Win32 statuses, the stored text, other writers, and damaged hive files.
-#include "platform/FileRegistry.h"
+#include "platform/posix/FileRegistry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

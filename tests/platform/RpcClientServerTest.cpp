@@ -18,9 +18,9 @@
 
 #include "monitor/ServiceLink.h"
 #include "platform/RpcBytes.h"
-#include "platform/RpcClient.h"
-#include "platform/RpcServer.h"
-#include "platform/RpcSocket.h"
+#include "platform/posix/RpcClient.h"
+#include "platform/posix/RpcServer.h"
+#include "platform/posix/RpcSocket.h"
 
 namespace kivo::test {
 namespace {

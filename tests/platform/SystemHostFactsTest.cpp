@@ -1,6 +1,6 @@
 // Host facts: the version override, the Linux version record, the computer
 // name's buffer rules and the native description.
-#include "platform/SystemHostFacts.h"
+#include "platform/posix/SystemHostFacts.h"
 
 #include <gtest/gtest.h>
 #include <sys/utsname.h>

@@ -10,11 +10,11 @@
 #include <string>
 
 #include "controller/ControllerInfo.h"
-#include "controller/InventoryScan.h"
 #include "emulator/InProcessDeviceIo.h"
 #include "emulator/World.h"
 #include "emulator/WorldFile.h"
 #include "report/DiskReport.h"
+#include "report/InventoryScan.h"
 #include "report/ReportDoubles.h"
 #include "report/ReportText.h"
 #include "support/FakeClock.h"

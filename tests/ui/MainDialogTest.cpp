@@ -30,7 +30,6 @@
 #include <sstream>
 
 #include "UiTestSupport.h"
-#include "controller/InventoryScan.h"
 #include "emulator/InProcessDeviceIo.h"
 #include "emulator/World.h"
 #include "mail/SettingsStore.h"
@@ -38,6 +37,7 @@
 #include "monitor/PendingText.h"
 #include "platform/HostFacts.h"
 #include "report/DiskReport.h"
+#include "report/InventoryScan.h"
 #include "report/ReportText.h"
 #include "support/FakeClock.h"
 #include "support/HostDoubles.h"

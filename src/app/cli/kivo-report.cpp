@@ -14,13 +14,14 @@
 #include <string>
 
 #include "controller/ControllerInfo.h"
-#include "controller/InventoryScan.h"
 #include "platform/Clock.h"
 #include "platform/ConsoleMessageBoxes.h"
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/Registry.h"
+#include "platform/StandardOutput.h"
+#include "report/InventoryScan.h"
 #include "report/PrometheusMetrics.h"
 #include "report/ReportText.h"
 
@@ -69,8 +70,7 @@ int main(int argc, char** argv) {
   }
   kivo::platform::SystemClock clock;
   std::unique_ptr<kivo::platform::HostFacts> host = kivo::platform::MakeSystemHostFacts();
-  std::unique_ptr<kivo::platform::Registry> registry =
-      kivo::platform::MakeFileRegistry(kivo::platform::DefaultRegistryDirectory());
+  std::unique_ptr<kivo::platform::Registry> registry = kivo::platform::MakeSystemRegistry();
   std::unique_ptr<kivo::platform::DeviceIo> device =
       kivo::platform::MakeSocketDeviceIo(kivo::platform::DefaultDeviceDirectory());
   kivo::platform::ConsoleMessageBoxes boxes;
@@ -100,6 +100,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The report carries its own CR LF line ends.
+  kivo::platform::UseBinaryStandardOutput();
   const kivo::TextBuffer& report = kivo::ReportText();
   std::fwrite(report.Text(), 1, static_cast<std::size_t>(report.Length()), stdout);
   if (std::fflush(stdout) != 0) {

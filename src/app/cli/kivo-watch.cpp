@@ -3,9 +3,6 @@
 // prints every event line, and the first error of a failing period, on
 // standard output as the alert window would show them. Diagnostics go to
 // standard error. Ends cleanly on SIGTERM or SIGINT.
-#include <pthread.h>
-#include <signal.h>
-
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -19,7 +16,6 @@
 #include <vector>
 
 #include "controller/ControllerInfo.h"
-#include "controller/InventoryScan.h"
 #include "monitor/MessageLock.h"
 #include "monitor/MonitorEventHandler.h"
 #include "monitor/MonitorThread.h"
@@ -32,7 +28,10 @@
 #include "platform/PlatformContext.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/Registry.h"
-#include "platform/RpcSocket.h"
+#include "platform/ServiceRpc.h"
+#include "platform/StandardOutput.h"
+#include "platform/StopRequest.h"
+#include "report/InventoryScan.h"
 
 namespace {
 
@@ -149,22 +148,18 @@ int main(int argc, char** argv) {
     return help ? 0 : 64;
   }
 
-  // SIGTERM and SIGINT are taken by one waiting thread, never delivered
-  // asynchronously: every thread started below inherits the blocked set.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  // A closed standard output is reported by the failed write instead.
-  signal(SIGPIPE, SIG_IGN);
+  // The stop request (SIGTERM, SIGINT, a console close) is taken by one
+  // waiting thread, never delivered asynchronously; it is set up before any
+  // thread starts. A closed standard output is reported by the failed write.
+  platform::StopRequest stopRequest;
+  // The lines carry their own CR LF.
+  platform::UseBinaryStandardOutput();
 
   platform::SystemClock systemClock;
   // Only the monitor thread's waits are scaled.
   platform::ScaledClock monitorClock(systemClock, platform::TimeScaleFromEnvironment());
   std::unique_ptr<platform::HostFacts> host = platform::MakeSystemHostFacts();
-  std::unique_ptr<platform::Registry> registry =
-      platform::MakeFileRegistry(platform::DefaultRegistryDirectory());
+  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
   std::unique_ptr<platform::DeviceIo> device =
       platform::MakeSocketDeviceIo(platform::DefaultDeviceDirectory());
   platform::ConsoleMessageBoxes messageBoxes;
@@ -200,11 +195,10 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr, "kivo-watch: monitoring %d controller(s)\n", outcome.controllerCount);
 
-  // Takes the stop signal; the main loop ending for another reason raises
-  // SIGTERM itself to release it.
-  std::thread signalWaiter([&] {
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+  // Takes the stop request; the main loop ending for another reason raises
+  // it itself to release the waiter.
+  std::thread stopWaiter([&] {
+    stopRequest.Wait();
     queue.Quit();
   });
 
@@ -215,8 +209,8 @@ int main(int argc, char** argv) {
   // The thread goes before the lock it uses.
   thread.Stop();
   MessageLock::Retire();
-  if (window.OutputLost()) pthread_kill(signalWaiter.native_handle(), SIGTERM);
-  signalWaiter.join();
+  if (window.OutputLost()) stopRequest.Raise();
+  stopWaiter.join();
   std::fputs("kivo-watch: stopped\n", stderr);
   return window.OutputLost() ? 1 : 0;
 }

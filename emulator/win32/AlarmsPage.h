@@ -1,0 +1,38 @@
+// AlarmsPage on Windows: the web interface's "/alarms.html" over HTTP on the
+// loopback host, served with Winsock on a thread of its own (one request per
+// connection, bounded head size and wait). The page itself is AlarmsText's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "emulator/AlarmsText.h"
+#include "emulator/World.h"
+
+namespace kivo::emulator {
+
+class AlarmsPage {
+ public:
+  explicit AlarmsPage(World& world) : world_(world) {}
+  ~AlarmsPage() { Stop(); }
+  AlarmsPage(const AlarmsPage&) = delete;
+  AlarmsPage& operator=(const AlarmsPage&) = delete;
+
+  // Listens on 127.0.0.1:port (0: any free port); false with the reason when
+  // the port cannot be bound.
+  bool Start(std::uint16_t port, std::string* error);
+  // Closes the listener, which ends the serving thread.
+  void Stop();
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  void Serve();
+
+  World& world_;
+  std::uintptr_t listener_ = ~std::uintptr_t{0};
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace kivo::emulator

@@ -1,0 +1,80 @@
+// The system's FileWriter (the C runtime's _write) and the whole-file and
+// whole-entry writes of the files the program keeps, on Windows.
+#include "platform/FileWriter.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+
+namespace kivo::platform {
+namespace {
+
+class SystemWriter : public FileWriter {
+ public:
+  long Write(int fd, const void* data, std::size_t size) override {
+    return _write(fd, data, static_cast<unsigned>(size));
+  }
+};
+
+bool WriteAll(FileWriter& writer, int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    long written = writer.Write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+FileWriter& SystemFileWriter() {
+  static SystemWriter writer;
+  return writer;
+}
+
+bool ReplaceFileWhole(FileWriter& writer, const std::string& path, const char* data, std::size_t size,
+                      unsigned /*mode*/) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  // Beside the file, so the move stays on one volume.
+  const std::string temporary = path + ".new";
+  int fd = _open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return false;
+  bool written = WriteAll(writer, fd, data, size) && _commit(fd) == 0;
+  if (_close(fd) != 0) written = false;
+  if (written && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  DeleteFileA(temporary.c_str());
+  SetLastError(error);
+  return false;
+}
+
+bool AppendWhole(FileWriter& writer, const std::string& path, const char* data, std::size_t size) {
+  int fd = _open(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return false;
+  const long before = _lseek(fd, 0, SEEK_END);
+  std::size_t done = 0;
+  while (done < size) {
+    const long n = writer.Write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  bool written = done == size;
+  // A torn entry is cut back so the next one starts on a line of its own.
+  if (!written && done > 0 && before >= 0) _chsize(fd, before);
+  if (_close(fd) != 0) written = false;
+  return written;
+}
+
+}  // namespace kivo::platform

@@ -1,0 +1,72 @@
+// PollSocketWatcher on Winsock: one WSAPoll per round over the watched
+// sockets.
+#include "platform/PollSocketWatcher.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/TcpSocket.h"
+
+// After the platform headers: <winsock2.h> defines macros of the same names.
+#include <winsock2.h>
+
+#include <windows.h>
+
+namespace kivo::platform {
+
+void PollSocketWatcher::Watch(int fd, Callback callback) {
+  callbacks_[fd] = std::move(callback);
+}
+
+void PollSocketWatcher::Unwatch(int fd) {
+  callbacks_.erase(fd);
+}
+
+int PollSocketWatcher::RunOnce(int timeoutMs) {
+  if (callbacks_.empty()) {
+    // Nothing to wait for: only the time passes, as in an idle message loop.
+    if (timeoutMs > 0) ::Sleep(static_cast<::DWORD>(timeoutMs));
+    return 0;
+  }
+  std::vector<WSAPOLLFD> fds;
+  for (const auto& entry : callbacks_) {
+    fds.push_back(WSAPOLLFD{static_cast<SOCKET>(static_cast<unsigned>(entry.first)), POLLRDNORM, 0});
+  }
+  const int ready = ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeoutMs);
+  if (ready <= 0) return 0;
+  int ran = 0;
+  for (const WSAPOLLFD& p : fds) {
+    if (p.revents == 0) continue;
+    // A callback may unwatch other sockets (or its own): look again, and run
+    // a copy so the callback survives its own Unwatch.
+    auto it = callbacks_.find(static_cast<int>(p.fd));
+    if (it == callbacks_.end()) continue;
+    Callback callback = it->second;
+    int errorCode = 0;
+    if ((p.revents & POLLERR) != 0) {
+      int error = 0;
+      int size = sizeof error;
+      if (::getsockopt(p.fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0) {
+        errorCode = error;
+      }
+    }
+    callback(errorCode);
+    ++ran;
+  }
+  return ran;
+}
+
+bool PollSocketWatcher::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
+                                 const std::function<void()>& after) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return done();
+    // Short rounds so that `after` (the test's posted messages) runs often.
+    RunOnce(static_cast<int>(std::min<long long>(left.count(), 50)));
+    if (after) after();
+  }
+  return true;
+}
+
+}  // namespace kivo::platform

@@ -1,0 +1,54 @@
+// The About box.
+#include "win32ui/AboutBox.h"
+
+#include <string>
+
+#include "win32ui/StaticTextFit.h"
+
+namespace kivo::win32ui {
+
+namespace {
+HWND openBox = nullptr;
+}  // namespace
+
+HWND AboutBox::Current() {
+  return openBox;
+}
+
+void AboutBox::Run(HINSTANCE instance, HWND mainWindow) {
+  if (openBox != nullptr) {
+    SetForegroundWindow(openBox);
+    return;
+  }
+  HWND owner = BoxOwnedByWindow(true, mainWindow != nullptr && IsWindowVisible(mainWindow) != FALSE)
+                   ? mainWindow
+                   : nullptr;
+  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, Procedure, 0);
+}
+
+INT_PTR CALLBACK AboutBox::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      openBox = window;
+      // The version and the notice are the texts the report prints too.
+      const std::string version = std::string("version ") + ProgramVersionText();
+      SetDlgItemTextA(window, IDC_ABOUT_VERSION, version.c_str());
+      SetDlgItemTextA(window, IDC_ABOUT_NOTICE, kLegalNotice);
+      FitStaticTexts(window);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(window, LOWORD(wParam));
+        return TRUE;
+      }
+      return FALSE;
+    case WM_DESTROY:
+      openBox = nullptr;
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace kivo::win32ui

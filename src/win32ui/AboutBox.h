@@ -1,0 +1,22 @@
+// AboutBox: the About box (template 100) run modally for Help › "&About
+// Kivo...", the tray menu's item and the system menu's item. Only one is open
+// at a time; over the hidden main window it stands on its own.
+#pragma once
+
+#include "win32ui/WinApi.h"
+
+namespace kivo::win32ui {
+
+class AboutBox {
+ public:
+  // Runs the box and returns when it closes; a request while one is open
+  // brings that one forward and returns at once.
+  static void Run(HINSTANCE instance, HWND mainWindow);
+  // The box now open, or null.
+  static HWND Current();
+
+ private:
+  static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+}  // namespace kivo::win32ui

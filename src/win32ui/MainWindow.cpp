@@ -1,0 +1,501 @@
+// The main window's procedure: initialisation, the command table, the window
+// messages, the unit list and the monitor hand-over.
+#include "win32ui/MainWindow.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "win32ui/AboutBox.h"
+#include "win32ui/EmailSetupWindow.h"
+#include "win32ui/TrayIcon.h"
+#include "win32ui/WinClipboard.h"
+
+namespace kivo::win32ui {
+
+namespace {
+
+constexpr char kWindowTitle[] = "Kivo Disk Management Utility";
+
+std::string FieldText(const std::array<char, 128>& field) {
+  return std::string(field.data(), strnlen(field.data(), field.size()));
+}
+
+// The menu bar's check marks, as ToggleAudio reads and sets them.
+class MenuCheckMarks : public CheckMenu {
+ public:
+  explicit MenuCheckMarks(HWND window) : menu_(GetMenu(window)) {}
+  bool IsItemChecked(platform::UINT commandId) override {
+    return (GetMenuState(menu_, commandId, MF_BYCOMMAND) & MF_CHECKED) != 0;
+  }
+  void CheckItem(platform::UINT commandId, bool checked) override {
+    CheckMenuItem(menu_, commandId, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  }
+
+ private:
+  HMENU menu_;
+};
+
+// The wait cursor while a scan blocks the window.
+class WaitCursor {
+ public:
+  WaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { SetCursor(previous_); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR previous_;
+};
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, const platform::PlatformContext& context, WinMessageBoxes& boxes,
+                       platform::Clock& monitorClock)
+    : instance_(instance),
+      context_(context),
+      monitorContext_(context),
+      boxes_(boxes),
+      records_(context_),
+      link_(context.rpcDirectory),
+      alert_(context_, AudioOffFlag),
+      emailLog_(boxes),
+      mailSender_(*this, socketWatcher_, emailLog_),
+      handler_(*context.clock, *this) {
+  monitorContext_.clock = &monitorClock;
+  appIcon_ = LoadIconA(instance_, MAKEINTRESOURCEA(IDR_MAINFRAME));
+  appIconSmall_ =
+      static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+}
+
+MainWindow::~MainWindow() {
+  // The thread posts to this window and writes its fields: it goes first.
+  if (monitorThread_) monitorThread_->Stop();
+  monitorThread_.reset();
+  mailSender_.DropSession();
+  if (window_ != nullptr) DestroyWindow(window_);
+  if (smallIcons_ != nullptr) ImageList_Destroy(smallIcons_);
+}
+
+int MainWindow::RunModal() {
+  window_ = CreateDialogParamA(instance_, MAKEINTRESOURCEA(IDD_MAIN), nullptr, Procedure,
+                               reinterpret_cast<LPARAM>(this));
+  if (window_ == nullptr) return kExitResult;
+  // Hiding the window does not end the run; only Exit or OK do. The alert
+  // window is modeless, so its keys are routed here too.
+  running_ = true;
+  MSG message;
+  while (running_ && GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (alert_.Handle() != nullptr && IsDialogMessageA(alert_.Handle(), &message)) continue;
+    if (window_ != nullptr && IsDialogMessageA(window_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return result_;
+}
+
+void MainWindow::EndModal(int result) {
+  result_ = result;
+  running_ = false;
+  // Wakes the loop when it waits for a message.
+  PostMessageA(nullptr, WM_NULL, 0, 0);
+}
+
+INT_PTR CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    reinterpret_cast<MainWindow*>(lParam)->window_ = window;
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+  return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog();
+    case TrayIcon::kTrayCallback:
+      switch (TrayIcon::ActionOfMouseMessage(lParam)) {
+        case TrayIcon::TrayAction::kShowAlert:
+          ShowAlert("");
+          break;
+        case TrayIcon::TrayAction::kMenu:
+          TrayIcon::ShowMenu(instance_, window_);
+          break;
+        case TrayIcon::TrayAction::kNone:
+          break;
+      }
+      SetWindowLongPtrA(window_, DWLP_MSGRESULT, 1);
+      return TRUE;
+    case message::kMonitorMessage:
+      // After Exit nothing is shown any more.
+      if (!exited_) handler_.Handle(static_cast<std::uint32_t>(wParam));
+      SetWindowLongPtrA(window_, DWLP_MSGRESULT, 1);
+      return TRUE;
+    case message::kHideRequest:
+      ShowWindow(window_, SW_HIDE);
+      startHidden_ = 0;
+      SetWindowLongPtrA(window_, DWLP_MSGRESULT, 1);
+      return TRUE;
+    case message::kMailStatusMessage:
+      mailSender_.HandleMailStatus(static_cast<int>(wParam), static_cast<long>(lParam));
+      return TRUE;
+    case AsyncSocketWatcher::kSocketMessage:
+      socketWatcher_.Dispatch(wParam, lParam);
+      return TRUE;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == command::kSysAbout) {
+        AboutBox::Run(instance_, window_);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE:
+      // The close box never ends the program.
+      HideWindow();
+      return TRUE;
+    case WM_PAINT:
+      if (DecidePaint(IsIconic(window_) != FALSE, startHidden_) == PaintAction::kDefault) return FALSE;
+      OnPaint();
+      return TRUE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(appIcon_);
+    case WM_DESTROY:
+      // The help pages are shown by the browser, which stays the user's.
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+BOOL MainWindow::OnInitDialog() {
+  boxes_.SetWindow(window_);
+  socketWatcher_.SetWindow(window_);
+  // A window that starts hidden waits off-screen for its HideRequest.
+  if (startHidden_ == 1) {
+    RECT frame{};
+    GetWindowRect(window_, &frame);
+    SetWindowPos(window_, nullptr, OffScreenX(GetSystemMetrics(SM_CXSCREEN), frame.right - frame.left), 0, 0,
+                 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  char aboutText[128] = "";
+  LoadStringA(instance_, IDS_ABOUTBOX, aboutText, sizeof aboutText);
+  if (aboutText[0] != '\0') {
+    HMENU systemMenu = GetSystemMenu(window_, FALSE);
+    AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(systemMenu, MF_STRING, command::kSysAbout, aboutText);
+  }
+  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
+  SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIconSmall_));
+  TrayIcon::AddTrayIcon(window_, TrayIcon::kTrayIconId, appIconSmall_, kWindowTitle);
+  // The first scan shows its errors in boxes too.
+  SetErrorBoxesEnabled(true);
+  ScanControllers(1);
+  SetErrorBoxesEnabled(false);
+  ShowController(1, 0);
+  if (AudioOffFlag != 0) {
+    HMENU view = GetSubMenu(GetMenu(window_), 1);
+    if (view != nullptr && GetMenuState(view, command::kAudioOff, MF_BYCOMMAND) != static_cast<UINT>(-1)) {
+      CheckMenuItem(view, command::kAudioOff, MF_BYCOMMAND | MF_CHECKED);
+    }
+  }
+  if (context_.registry != nullptr) LoadEmailSettings(*context_.registry, email_);
+  alert_.Create(instance_, window_);
+  // Monitoring runs only when the first scan found a controller.
+  monitorThread_ = std::make_unique<MonitorThread>(monitorContext_, link_, *this);
+  StartMonitoring(controllerTotal_, *monitorThread_);
+  PushDisplayTexts();
+  if (startHidden_ == 1) PostMessageA(window_, message::kHideRequest, 0, 0);
+  return TRUE;
+}
+
+void MainWindow::OnCommand(int id, int code) {
+  // The controller box speaks for every change of its list; only a new
+  // selection is the command.
+  if (id == command::kControllerBox && code != CBN_SELCHANGE) return;
+  switch (ActionOfCommand(id)) {
+    case CommandAction::kRefresh:
+      Refresh();
+      break;
+    case CommandAction::kSelectController:
+      SelectController();
+      break;
+    case CommandAction::kHide:
+      HideWindow();
+      break;
+    case CommandAction::kSnapshot:
+      Snapshot(context_);
+      break;
+    case CommandAction::kCopy:
+      CopyReport();
+      break;
+    case CommandAction::kExit:
+      Exit();
+      break;
+    case CommandAction::kToggleAudio:
+      ToggleAudioItem();
+      break;
+    case CommandAction::kHelp:
+      ShowHelp();
+      break;
+    case CommandAction::kAbout:
+      AboutBox::Run(instance_, window_);
+      break;
+    case CommandAction::kViewAlarms:
+      ShowAlert("");
+      break;
+    case CommandAction::kEmailSetup:
+      OpenEmailSetup();
+      break;
+    case CommandAction::kEndWithOk:
+      // The run ends with OK (start-up then removes the tray icon); the
+      // monitor thread stops first, as on Exit.
+      if (monitorThread_) monitorThread_->Stop();
+      MessageLock::Retire();
+      ShowWindow(window_, SW_HIDE);
+      EndModal(IDOK);
+      break;
+    case CommandAction::kNone:
+    case CommandAction::kUnknown:
+      break;
+  }
+}
+
+void MainWindow::OnPaint() {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window_, &paint);
+  if (IsIconic(window_) != FALSE) {
+    SendMessageA(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client{};
+    GetClientRect(window_, &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, appIcon_);
+  }
+  // While StartHidden is 1 the window paints nothing.
+  EndPaint(window_, &paint);
+}
+
+void MainWindow::HideWindow() {
+  ShowWindow(window_, SW_HIDE);
+}
+
+void MainWindow::Exit() {
+  if (exited_) return;
+  exited_ = true;
+  TrayIcon::RemoveTrayIcon(window_, TrayIcon::kTrayIconId);
+  alert_.StopTimers();
+  // The monitor thread is stopped and joined before the lock goes, so it can
+  // never post to a window or use a lock that is gone.
+  if (monitorThread_) monitorThread_->Stop();
+  MessageLock::Retire();
+  ShowWindow(window_, SW_HIDE);
+  EndModal(kExitResult);
+}
+
+void MainWindow::ToggleAudioItem() {
+  if (context_.registry == nullptr) return;
+  MenuCheckMarks menu(window_);
+  ToggleAudio(menu, *context_.registry, boxes_);
+}
+
+void MainWindow::CopyReport() {
+  WinClipboard clipboard(window_);
+  CopyReportToClipboard(clipboard, boxes_, ReportText().Text());
+}
+
+void MainWindow::OpenEmailSetup() {
+  EmailSetupWindow form(instance_, window_);
+  EmailSetupFields fields = FieldsOf(email_);
+  EmailSetupServices setup;
+  setup.timeText = [this] { return std::string(TakeTimeText(context_)); };
+  setup.computerName = [this] { return texts_.computerName; };
+  setup.save = [this](const EmailSetupFields& confirmed) {
+    CopyFields(confirmed, email_);
+    if (context_.registry != nullptr) SaveEmailSettings(*context_.registry, email_, boxes_);
+  };
+  // The window owns the one SMTP session; MailStatusMessage drops it when the
+  // dialogue ends.
+  setup.send = [this](const std::string& message) { return mailSender_.SendEmailMessage(email_, message); };
+  ::kivo::OpenEmailSetup(form, fields, boxes_, setup);
+}
+
+void MainWindow::ShowHelp() {
+  char path[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string programDirectory = path;
+  programDirectory = programDirectory.substr(0, programDirectory.find_last_of("\\/"));
+  const std::string directory = FindHelpDirectory(programDirectory, "");
+  const std::string page = directory + "\\" + HelpTopicPage(kMainWindowHelpContext);
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteA(window_, "open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  if (directory.empty() || result <= 32) {
+    char text[128] = "";
+    LoadStringA(instance_, AFX_IDP_FAILED_TO_LAUNCH_HELP, text, sizeof text);
+    boxes_.MessageBoxA(true, text, kApplicationTitle, MB_OK | MB_ICONEXCLAMATION);
+  }
+}
+
+void MainWindow::Refresh() {
+  selectedRow_ = static_cast<int>(SendDlgItemMessageA(window_, IDC_CONTROLLER_BOX, CB_GETCURSEL, 0, 0));
+  ScanControllers(0);
+  ShowController(0, selectedRow_);
+  PushDisplayTexts();
+}
+
+void MainWindow::SelectController() {
+  selectedRow_ = static_cast<int>(SendDlgItemMessageA(window_, IDC_CONTROLLER_BOX, CB_GETCURSEL, 0, 0));
+  SetErrorBoxesEnabled(true);
+  ScanControllers(0);
+  SetErrorBoxesEnabled(false);
+  ShowController(0, selectedRow_);
+  PushDisplayTexts();
+}
+
+void MainWindow::ShowAlert(const std::string& line) {
+  if (alert_.Handle() != nullptr) alert_.ShowAlert(line);
+}
+
+int MainWindow::FindControllerEntry(const std::string& text) {
+  // CB_FINDSTRINGEXACT ignores case; the entry must match exactly.
+  HWND box = GetDlgItem(window_, IDC_CONTROLLER_BOX);
+  const int count = static_cast<int>(SendMessageA(box, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    const auto length = SendMessageA(box, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (length < 0) continue;
+    std::vector<char> entry(static_cast<std::size_t>(length) + 1, '\0');
+    SendMessageA(box, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry.data()));
+    if (text == entry.data()) return i;
+  }
+  return -1;
+}
+
+void MainWindow::ScanControllers(int firstTime) {
+  const WaitCursor wait;
+  kivo::ScanControllers(firstTime, records_);
+}
+
+void MainWindow::ShowController(int firstTime, int row) {
+  // An entry outside the records (no selection) shows the first record.
+  if (row < 0 || row >= ControllerRecords::kCount) row = 0;
+  texts_.time = TakeTimeText(context_);
+  texts_.operatingSystem = MachineInfo().OsText();
+  texts_.computerName = ReadComputerName(context_);
+  controllerTotal_ = MachineInfo().ControllerCount();
+
+  HWND box = GetDlgItem(window_, IDC_CONTROLLER_BOX);
+  SendMessageA(box, CB_RESETCONTENT, 0, 0);
+  if (controllerTotal_ == 0) {
+    SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kNoControllerEntry));
+    SendMessageA(box, CB_SETCURSEL, 0, 0);
+  }
+  FillUnitList(firstTime, row);
+  const ControllerInfo& record = records_[row];
+  for (int i = 0; i < controllerTotal_; ++i) {
+    const std::string entry = ControllerEntryText(record.ControllerIdAt(i));
+    SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+  }
+  const int count = static_cast<int>(SendMessageA(box, CB_GETCOUNT, 0, 0));
+  SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(row < count ? row : -1), 0);
+
+  texts_.monitor = record.MonitorText();
+  texts_.firmware = record.FirmwareText();
+  texts_.bios = record.BiosText();
+  texts_.pChip = record.PChipText();
+  texts_.model = record.ModelText();
+  texts_.aChip = record.AChipText();
+  texts_.pcba = record.PcbaText();
+  std::array<char, 128> serviceVersion{};
+  const bool noVsd = record.VsdText()[0] == '\0';
+  const bool serviceRead = noVsd && ReadServiceVersion(context_, serviceVersion) == 0;
+  texts_.driver = DriverFieldText(record.DriverText(), record.VsdText(), serviceRead, serviceVersion.data());
+}
+
+void MainWindow::FillUnitList(int firstTime, int row) {
+  HWND list = GetDlgItem(window_, IDC_UNIT_LIST);
+  ListView_DeleteAllItems(list);
+  if (firstTime != 0 || smallIcons_ == nullptr) {
+    if (smallIcons_ == nullptr) {
+      smallIcons_ = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 2);
+      for (int resource : kRowImageResources) {
+        HICON icon = static_cast<HICON>(
+            LoadImageA(instance_, MAKEINTRESOURCEA(resource), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+        ImageList_AddIcon(smallIcons_, icon);
+        DestroyIcon(icon);
+      }
+    }
+  }
+  ListView_SetImageList(list, smallIcons_, LVSIL_SMALL);
+  ListView_SetImageList(list, smallIcons_, LVSIL_NORMAL);
+  if (!columnsCreated_) {
+    columnsCreated_ = true;
+    RECT frame{};
+    GetWindowRect(list, &frame);
+    const std::array<int, 4> widths = UnitColumnWidths(frame.right - frame.left);
+    for (int column = 0; column < 4; ++column) {
+      LVCOLUMNA description{};
+      description.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+      description.fmt = LVCFMT_LEFT;
+      description.cx = widths[static_cast<std::size_t>(column)];
+      description.pszText = const_cast<char*>(kUnitColumnTitles[static_cast<std::size_t>(column)]);
+      description.iSubItem = column;
+      SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
+                   reinterpret_cast<LPARAM>(&description));
+    }
+  }
+  ControllerInfo& record = records_[row];
+  if (!record.HasTables()) return;
+  const int count = std::clamp(record.rowCount, 0, kDisplayRows);
+  const DisplayRow* rows = record.Rows();
+  for (int k = 0; k < count; ++k) {
+    const DisplayRow& display = rows[k];
+    std::string texts[4] = {FieldText(display.nameText), FieldText(display.typeText),
+                            FieldText(display.sizeText), FieldText(display.statusText)};
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = k;
+    item.iImage = RowImageOf(display);
+    item.pszText = texts[0].data();
+    SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    for (int column = 1; column < 4; ++column) {
+      LVITEMA sub{};
+      sub.iSubItem = column;
+      sub.pszText = texts[column].data();
+      SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(&sub));
+    }
+  }
+}
+
+void MainWindow::PushDisplayTexts() {
+  texts_.status = StatusLine();
+  const std::pair<int, const std::string*> bindings[] = {
+      {IDC_OS_TEXT, &texts_.operatingSystem}, {IDC_DRIVER_TEXT, &texts_.driver},
+      {IDC_MONITOR_TEXT, &texts_.monitor},    {IDC_FIRMWARE_TEXT, &texts_.firmware},
+      {IDC_BIOS_TEXT, &texts_.bios},          {IDC_PCBA_TEXT, &texts_.pcba},
+      {IDC_ACHIP_TEXT, &texts_.aChip},        {IDC_PCHIP_TEXT, &texts_.pChip},
+      {IDC_TIME_TEXT, &texts_.time},          {IDC_MODEL_TEXT, &texts_.model},
+      {IDC_STATUS_TEXT, &texts_.status},      {IDC_COMPUTER_NAME, &texts_.computerName},
+      {IDC_UNITS_TEXT, &texts_.units}};
+  for (const auto& [id, text] : bindings) SetDlgItemTextA(window_, id, text->c_str());
+}
+
+void MainWindow::StartMonitorThread() {
+  if (monitorThread_ && !exited_) monitorThread_->Start();
+}
+
+void MainWindow::PostMonitorMessage(std::uint32_t wParam) {
+  PostMessageA(window_, message::kMonitorMessage, wParam, 0);
+}
+
+void MainWindow::SendMailStatus(int wParam, long lParam) {
+  SendMessageA(window_, message::kMailStatusMessage, static_cast<WPARAM>(wParam), lParam);
+}
+
+void MainWindow::PostMailStatus(int wParam, long lParam) {
+  PostMessageA(window_, message::kMailStatusMessage, static_cast<WPARAM>(wParam), lParam);
+}
+
+}  // namespace kivo::win32ui

@@ -1,0 +1,113 @@
+// MainWindow: the program's one top-level window (template 102, menu 132). It
+// shows one controller at a time, owns the alert window, the tray icon, the
+// SMTP sender and the monitor thread, handles the thread's messages and routes
+// every command of the program. Start-up runs it modally for the life of the
+// program. The decisions are MainDialogLogic's and the core's.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "win32ui/AlertWindow.h"
+#include "win32ui/AsyncSocketWatcher.h"
+#include "win32ui/WinApi.h"
+#include "win32ui/WinMessageBoxes.h"
+
+namespace kivo::win32ui {
+
+// The 13 display texts, bound to the controls of the same number.
+struct DisplayTexts {
+  std::string operatingSystem;  // 1000
+  std::string driver;           // 1001
+  std::string monitor;          // 1002
+  std::string firmware;         // 1003
+  std::string bios;             // 1004
+  std::string pcba;             // 1005
+  std::string aChip;            // 1006
+  std::string pChip;            // 1007
+  std::string time;             // 1008
+  std::string model;            // 1009
+  std::string status;           // 1031
+  std::string computerName;     // 1035
+  std::string units;            // 1037, always empty
+};
+
+class MainWindow : public MonitorWindow, public MailOwner {
+ public:
+  // The modal result after Exit (not OK 1 or Cancel 2: the icon is gone).
+  static constexpr int kExitResult = -1;
+
+  // context: the platform objects; its message boxes must be `boxes`, which
+  // the window points at itself. monitorClock paces the monitor thread.
+  MainWindow(HINSTANCE instance, const platform::PlatformContext& context, WinMessageBoxes& boxes,
+             platform::Clock& monitorClock);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  void SetStartHidden(int startHidden) { startHidden_ = startHidden != 0 ? 1 : 0; }
+  // Creates the window and runs it until Exit (or OK); returns the result.
+  int RunModal();
+  HWND Handle() const { return window_; }
+
+  // MonitorWindow.
+  void PostMonitorMessage(std::uint32_t wParam) override;
+  void Refresh() override;
+  void ShowAlert(const std::string& line) override;
+  int FindControllerEntry(const std::string& text) override;
+  void ScanControllers(int firstTime) override;
+  void ShowController(int firstTime, int row) override;
+  void PushDisplayTexts() override;
+  void StartMonitorThread() override;
+
+  // MailOwner.
+  void SendMailStatus(int wParam, long lParam) override;
+  void PostMailStatus(int wParam, long lParam) override;
+
+ private:
+  static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  BOOL OnInitDialog();
+  void OnCommand(int id, int code);
+  void OnPaint();
+  void SelectController();
+  void FillUnitList(int firstTime, int row);
+  void HideWindow();
+  void Exit();
+  void EndModal(int result);
+  void ToggleAudioItem();
+  void CopyReport();
+  void OpenEmailSetup();
+  void ShowHelp();
+
+  HINSTANCE instance_;
+  platform::PlatformContext context_;
+  platform::PlatformContext monitorContext_;
+  WinMessageBoxes& boxes_;
+  HWND window_ = nullptr;
+  HICON appIcon_ = nullptr;
+  HICON appIconSmall_ = nullptr;
+  HIMAGELIST smallIcons_ = nullptr;
+  bool columnsCreated_ = false;
+  int startHidden_ = 0;
+  bool running_ = false;
+  bool exited_ = false;
+  int result_ = 0;
+
+  EmailSettings email_;
+  DisplayTexts texts_;
+  ControllerRecords records_;
+  int selectedRow_ = 0;
+  int controllerTotal_ = 0;
+
+  ServiceLink link_;
+  AlertWindow alert_;
+  AsyncSocketWatcher socketWatcher_;
+  EmailLog emailLog_;
+  MailSender mailSender_;
+  MonitorEventHandler handler_;
+  std::unique_ptr<MonitorThread> monitorThread_;
+};
+
+}  // namespace kivo::win32ui

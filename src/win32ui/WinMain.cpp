@@ -1,0 +1,112 @@
+// kivo.exe: the Kivo Disk Management Utility on Windows. The start-up routine
+// is the shared one; this file supplies its Windows steps (FindWindowA,
+// Winsock 1.1, the service link, the registry, the modal main window).
+#include <memory>
+#include <string>
+
+#include "platform/ProcessLauncher.h"
+#include "win32ui/MainWindow.h"
+#include "win32ui/TrayIcon.h"
+#include "win32ui/WinApi.h"
+#include "win32ui/WinMessageBoxes.h"
+
+namespace kivo::win32ui {
+namespace {
+
+// The platform objects of the running utility.
+struct RealPlatform {
+  RealPlatform()
+      : monitorClock(clock, platform::TimeScaleFromEnvironment()),
+        host(platform::MakeSystemHostFacts()),
+        registry(platform::MakeSystemRegistry()),
+        device(platform::MakeSocketDeviceIo(platform::DefaultDeviceDirectory())) {
+    context.clock = &clock;
+    context.host = host.get();
+    context.registry = registry.get();
+    context.device = device.get();
+    context.messageBoxes = &boxes;
+    context.launcher = &launcher;
+    context.rpcDirectory = platform::DefaultRpcDirectory();
+  }
+
+  platform::SystemClock clock;
+  platform::ScaledClock monitorClock;  // KIVO_TIME_SCALE shortens the monitor's waits
+  std::unique_ptr<platform::HostFacts> host;
+  std::unique_ptr<platform::Registry> registry;
+  std::unique_ptr<platform::DeviceIo> device;
+  WinMessageBoxes boxes;
+  platform::ProcessLauncher launcher;
+  platform::PlatformContext context;
+};
+
+class WindowsSteps : public StartupSteps {
+ public:
+  explicit WindowsSteps(HINSTANCE instance) : instance_(instance) {}
+  ~WindowsSteps() override {
+    // The window goes before the platform objects it uses.
+    window_.reset();
+    platform_.reset();
+    if (socketsStarted_) WSACleanup();
+  }
+  WindowsSteps(const WindowsSteps&) = delete;
+  WindowsSteps& operator=(const WindowsSteps&) = delete;
+
+  bool IsFirstInstance() override { return FindWindowA(nullptr, kMainWindowTitle) == nullptr; }
+
+  bool InitialiseSockets() override {
+    WSADATA data;
+    socketsStarted_ = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+    return socketsStarted_;
+  }
+
+  void ShowStartupMessage(const std::string& text) override {
+    // String resource 103 holds the same words; the text given is shown.
+    MessageBoxA(nullptr, text.c_str(), kApplicationTitle, MB_OK | MB_ICONEXCLAMATION);
+  }
+
+  void ShutdownService() override {
+    ServiceLink link(platform::DefaultRpcDirectory());
+    link.ShutdownService();
+  }
+
+  std::uint32_t ReadStoredAudioOff() override {
+    return static_cast<std::uint32_t>(ReadAudioOff(*Platform().registry));
+  }
+
+  void SetAudioOffFlag(int value) override { AudioOffFlag = value; }
+
+  int RunMainDialog(int startHidden) override {
+    // The list view and the other common controls of the templates.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    RealPlatform& real = Platform();
+    window_ = std::make_unique<MainWindow>(instance_, real.context, real.boxes, real.monitorClock);
+    window_->SetStartHidden(startHidden);
+    return window_->RunModal();
+  }
+
+  void RemoveTrayIcon() override {
+    if (window_ != nullptr) TrayIcon::RemoveTrayIcon(window_->Handle(), TrayIcon::kTrayIconId);
+  }
+
+ private:
+  // Made only once start-up goes past the service shutdown switch.
+  RealPlatform& Platform() {
+    if (platform_ == nullptr) platform_ = std::make_unique<RealPlatform>();
+    return *platform_;
+  }
+
+  HINSTANCE instance_;
+  bool socketsStarted_ = false;
+  std::unique_ptr<RealPlatform> platform_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+}  // namespace
+}  // namespace kivo::win32ui
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  // The argument text after the program's own path, as the system gives it.
+  kivo::win32ui::WindowsSteps steps(instance);
+  return kivo::RunStartup(steps, commandLine != nullptr ? commandLine : "");
+}

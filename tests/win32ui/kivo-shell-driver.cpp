@@ -1,0 +1,136 @@
+// kivo-shell-driver: drives the running utility from outside, as a person
+// would, for the Windows shell stage: waits for a window by its title, sends
+// a command number to the main window, presses a dialog's button, reads or
+// sets a control's text, prints a window's client size.
+//
+//   kivo-shell-driver wait <title> [shown|gone] [ms]
+//   kivo-shell-driver command <number>
+//   kivo-shell-driver post <message> <wParam> <lParam>
+//   kivo-shell-driver click <title> <control id>
+//   kivo-shell-driver text <title> <control id>
+//   kivo-shell-driver set <title> <control id> <text>
+//   kivo-shell-driver size <title>
+//   kivo-shell-driver count <title>
+//   kivo-shell-driver clipboard
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr char kMainTitle[] = "Kivo Disk Management Utility";
+
+struct Search {
+  const char* title;
+  bool shownOnly;
+  HWND found;
+  int count;
+};
+
+BOOL CALLBACK Visit(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<Search*>(data);
+  char title[256] = "";
+  GetWindowTextA(window, title, sizeof title);
+  if (std::strcmp(title, search->title) != 0) return TRUE;
+  if (search->shownOnly && !IsWindowVisible(window)) return TRUE;
+  ++search->count;
+  if (search->found == nullptr) search->found = window;
+  return TRUE;
+}
+
+Search Find(const char* title, bool shownOnly) {
+  Search search{title, shownOnly, nullptr, 0};
+  EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
+  return search;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: kivo-shell-driver wait|command|post|click|text|set|size|count|clipboard ...\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string verb = argv[1];
+  if (verb == "clipboard") {
+    // The plain text on the clipboard, as another program pastes it.
+    if (!OpenClipboard(nullptr)) return 1;
+    HANDLE data = GetClipboardData(CF_TEXT);
+    if (data != nullptr) {
+      std::fputs(static_cast<const char*>(GlobalLock(data)), stdout);
+      GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return data != nullptr ? 0 : 1;
+  }
+  if (argc < 3) return Usage();
+  if (verb == "wait") {
+    const std::string mode = argc > 3 ? argv[3] : "shown";
+    const DWORD limit = argc > 4 ? static_cast<DWORD>(std::atoi(argv[4])) : 20000;
+    const DWORD start = GetTickCount();
+    for (;;) {
+      const bool present = Find(argv[2], true).found != nullptr;
+      if (present == (mode != "gone")) return 0;
+      if (GetTickCount() - start > limit) break;
+      Sleep(50);  // another process's windows cannot be waited on otherwise
+    }
+    std::fprintf(stderr, "kivo-shell-driver: \"%s\" not %s after %lu ms\n", argv[2], mode.c_str(),
+                 static_cast<unsigned long>(limit));
+    return 1;
+  }
+  if (verb == "command") {
+    HWND main = FindWindowA(nullptr, kMainTitle);
+    if (main == nullptr) return 1;
+    // Posted: the command may run a modal dialog for as long as it likes.
+    return PostMessageA(main, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0) ? 0 : 1;
+  }
+  if (verb == "post" && argc > 4) {
+    // A window message to the main window as the system would post it (a
+    // system command, a mouse message over the tray icon).
+    HWND main = FindWindowA(nullptr, kMainTitle);
+    if (main == nullptr) return 1;
+    return PostMessageA(main, static_cast<UINT>(std::strtoul(argv[2], nullptr, 0)),
+                        static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)),
+                        static_cast<LPARAM>(std::strtol(argv[4], nullptr, 0)))
+               ? 0
+               : 1;
+  }
+  if (argc < 4 && verb != "size" && verb != "count") return Usage();
+  const Search search = Find(argv[2], true);
+  if (verb == "count") {
+    std::printf("%d\n", Find(argv[2], false).count);
+    return 0;
+  }
+  if (search.found == nullptr) {
+    std::fprintf(stderr, "kivo-shell-driver: no window \"%s\"\n", argv[2]);
+    return 1;
+  }
+  HWND window = search.found;
+  if (verb == "size") {
+    RECT client{};
+    GetClientRect(window, &client);
+    std::printf("%ldx%ld\n", client.right, client.bottom);
+    return 0;
+  }
+  const int id = std::atoi(argv[3]);
+  if (verb == "click") {
+    HWND control = GetDlgItem(window, id);
+    return PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control))
+               ? 0
+               : 1;
+  }
+  if (verb == "text") {
+    char text[4096] = "";
+    GetDlgItemTextA(window, id, text, sizeof text);
+    std::printf("%s\n", text);
+    return 0;
+  }
+  if (verb == "set" && argc > 4) return SetDlgItemTextA(window, id, argv[4]) ? 0 : 1;
+  return Usage();
+}
