@@ -2,6 +2,7 @@
 // Win32 statuses, the stored text, other writers, and damaged hive files.
 #include "platform/posix/FileRegistry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -545,6 +546,25 @@ TEST_F(FileRegistryTest, AHiveKeepsItsModeAndAReadOnlyOneIsNotReplaced) {
     }
     fs::permissions(HiveFile(), fs::perms::owner_read | fs::perms::owner_write);
   }
+}
+
+// The parsed hive is kept between calls, but an edit in place that keeps the
+// file's size, inode and times is still seen by the next call.
+TEST_F(FileRegistryTest, AnEditThatKeepsSizeAndTimesIsSeen) {
+  WriteFile(HiveFile(), kHeader + "[HKEY_USERS\\Key]\n\"Value\"=dword:00000001\n\n");
+  struct stat before {};
+  ASSERT_EQ(::stat(HiveFile().c_str(), &before), 0);
+  HKEY key = 0;
+  ASSERT_EQ(registry_->RegOpenKeyA(HKEY_USERS, "Key", &key), 0);
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  ASSERT_EQ(Query(*registry_, key, "Value", &type, &data), 0);
+  EXPECT_EQ(data[0], 1);
+  WriteFile(HiveFile(), kHeader + "[HKEY_USERS\\Key]\n\"Value\"=dword:00000002\n\n");
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, HiveFile().c_str(), times, 0), 0);
+  ASSERT_EQ(Query(*registry_, key, "Value", &type, &data), 0);
+  EXPECT_EQ(data[0], 2);
 }
 
 TEST_F(FileRegistryTest, AnEmptyFileIsAnEmptyHive) {
