@@ -144,6 +144,10 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case AsyncSocketWatcher::kSocketMessage:
       socketWatcher_.Dispatch(wParam, lParam);
       return TRUE;
+    case WM_TIMER:
+      if (wParam != AsyncSocketWatcher::kTimeLimitTimer) return FALSE;
+      socketWatcher_.CheckTimeLimits();
+      return TRUE;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return TRUE;

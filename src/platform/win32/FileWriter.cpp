@@ -50,7 +50,8 @@ bool ReplaceFileWhole(FileWriter& writer, const std::string& path, const char* d
   if (fd < 0) return false;
   bool written = WriteAll(writer, fd, data, size) && _commit(fd) == 0;
   if (_close(fd) != 0) written = false;
-  if (written && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (written &&
+      MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
   const DWORD error = GetLastError();

@@ -20,6 +20,15 @@ void PollSocketWatcher::Watch(int fd, Callback callback) {
 
 void PollSocketWatcher::Unwatch(int fd) {
   callbacks_.erase(fd);
+  deadlines_.erase(fd);
+}
+
+void PollSocketWatcher::SetTimeLimit(int fd, std::uint32_t ms) {
+  if (ms == 0 || callbacks_.count(fd) == 0) {
+    deadlines_.erase(fd);
+    return;
+  }
+  deadlines_[fd] = clock_->Now() + static_cast<std::time_t>((ms + 999) / 1000);
 }
 
 int PollSocketWatcher::RunOnce(int timeoutMs) {
@@ -32,8 +41,13 @@ int PollSocketWatcher::RunOnce(int timeoutMs) {
   for (const auto& entry : callbacks_) {
     fds.push_back(WSAPOLLFD{static_cast<SOCKET>(static_cast<unsigned>(entry.first)), POLLRDNORM, 0});
   }
+  // Wake no later than the first time limit.
+  for (const auto& [fd, deadline] : deadlines_) {
+    const long long left = std::max<long long>(0, (deadline - clock_->Now()) * 1000LL);
+    if (timeoutMs < 0 || left < timeoutMs) timeoutMs = static_cast<int>(std::min<long long>(left, 1 << 30));
+  }
   const int ready = ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeoutMs);
-  if (ready <= 0) return 0;
+  if (ready < 0) return 0;
   int ran = 0;
   for (const WSAPOLLFD& p : fds) {
     if (p.revents == 0) continue;
@@ -51,6 +65,18 @@ int PollSocketWatcher::RunOnce(int timeoutMs) {
       }
     }
     callback(errorCode);
+    ++ran;
+  }
+  // Limits that passed without a report; each ends as it fires.
+  const std::time_t now = clock_->Now();
+  for (const WSAPOLLFD& p : fds) {
+    auto limit = deadlines_.find(static_cast<int>(p.fd));
+    if (p.revents != 0 || limit == deadlines_.end() || limit->second > now) continue;
+    deadlines_.erase(limit);
+    auto it = callbacks_.find(static_cast<int>(p.fd));
+    if (it == callbacks_.end()) continue;
+    Callback callback = it->second;
+    callback(WSAETIMEDOUT);
     ++ran;
   }
   return ran;
