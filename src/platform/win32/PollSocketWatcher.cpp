@@ -14,23 +14,6 @@
 
 namespace kivo::platform {
 
-void PollSocketWatcher::Watch(int fd, Callback callback) {
-  callbacks_[fd] = std::move(callback);
-}
-
-void PollSocketWatcher::Unwatch(int fd) {
-  callbacks_.erase(fd);
-  deadlines_.erase(fd);
-}
-
-void PollSocketWatcher::SetTimeLimit(int fd, std::uint32_t ms) {
-  if (ms == 0 || callbacks_.count(fd) == 0) {
-    deadlines_.erase(fd);
-    return;
-  }
-  deadlines_[fd] = clock_->Now() + static_cast<std::time_t>((ms + 999) / 1000);
-}
-
 int PollSocketWatcher::RunOnce(int timeoutMs) {
   if (callbacks_.empty()) {
     // Nothing to wait for: only the time passes, as in an idle message loop.
@@ -80,19 +63,6 @@ int PollSocketWatcher::RunOnce(int timeoutMs) {
     ++ran;
   }
   return ran;
-}
-
-bool PollSocketWatcher::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
-                                 const std::function<void()>& after) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return done();
-    // Short rounds so that `after` (the test's posted messages) runs often.
-    RunOnce(static_cast<int>(std::min<long long>(left.count(), 50)));
-    if (after) after();
-  }
-  return true;
 }
 
 }  // namespace kivo::platform
