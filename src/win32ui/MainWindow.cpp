@@ -8,6 +8,7 @@
 
 #include "win32ui/AboutBox.h"
 #include "win32ui/EmailSetupWindow.h"
+#include "win32ui/StaticTextFit.h"
 #include "win32ui/TrayIcon.h"
 #include "win32ui/WinClipboard.h"
 
@@ -484,6 +485,10 @@ void MainWindow::PushDisplayTexts() {
       {IDC_STATUS_TEXT, &texts_.status},      {IDC_COMPUTER_NAME, &texts_.computerName},
       {IDC_UNITS_TEXT, &texts_.units}};
   for (const auto& [id, text] : bindings) SetDlgItemTextA(window_, id, text->c_str());
+  // A value wider than its template rectangle in the substituted font would
+  // wrap onto a hidden line ("Zelka" for "Zelka Z-480"): it grows instead.
+  FitStaticTexts(window_, {IDC_DRIVER_TEXT, IDC_MONITOR_TEXT, IDC_FIRMWARE_TEXT, IDC_BIOS_TEXT, IDC_PCBA_TEXT,
+                           IDC_ACHIP_TEXT, IDC_PCHIP_TEXT, IDC_MODEL_TEXT});
 }
 
 void MainWindow::StartMonitorThread() {

@@ -1,6 +1,7 @@
 // Labels grown to show their text on one line.
 #include "win32ui/StaticTextFit.h"
 
+#include <algorithm>
 #include <string>
 
 namespace kivo::win32ui {
@@ -10,7 +11,8 @@ namespace {
 struct FitState {
   HWND dialog;
   HDC dc;
-  int extraWidth;  // how far the dialog must grow to the right
+  int extraWidth;                  // how far the dialog must grow to the right
+  std::initializer_list<int> ids;  // empty: every label
 };
 
 bool IsOneLineLabel(HWND control, int lineHeight) {
@@ -27,6 +29,10 @@ bool IsOneLineLabel(HWND control, int lineHeight) {
 
 BOOL CALLBACK FitOne(HWND control, LPARAM data) {
   auto* state = reinterpret_cast<FitState*>(data);
+  if (state->ids.size() != 0 &&
+      std::find(state->ids.begin(), state->ids.end(), GetDlgCtrlID(control)) == state->ids.end()) {
+    return TRUE;
+  }
   TEXTMETRICA metrics{};
   GetTextMetricsA(state->dc, &metrics);
   if (!IsOneLineLabel(control, metrics.tmHeight)) return TRUE;
@@ -47,8 +53,10 @@ BOOL CALLBACK FitOne(HWND control, LPARAM data) {
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   RECT client{};
   GetClientRect(state->dialog, &client);
-  // Keep the template's left margin on the right as well.
-  const int overflow = rect.left + width + rect.left / 2 - client.right;
+  // Keep a template margin (7 dialog units) on the right.
+  RECT margin{0, 0, 7, 0};
+  MapDialogRect(state->dialog, &margin);
+  const int overflow = rect.left + width + margin.right - client.right;
   if (overflow > state->extraWidth) state->extraWidth = overflow;
   return TRUE;
 }
@@ -56,7 +64,11 @@ BOOL CALLBACK FitOne(HWND control, LPARAM data) {
 }  // namespace
 
 void FitStaticTexts(HWND dialog) {
-  FitState state{dialog, GetDC(dialog), 0};
+  FitStaticTexts(dialog, {});
+}
+
+void FitStaticTexts(HWND dialog, std::initializer_list<int> ids) {
+  FitState state{dialog, GetDC(dialog), 0, ids};
   HGDIOBJ old = SelectObject(state.dc, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
   EnumChildWindows(dialog, FitOne, reinterpret_cast<LPARAM>(&state));
   SelectObject(state.dc, old);

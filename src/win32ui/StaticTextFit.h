@@ -5,11 +5,16 @@
 // right, and the dialog with it when the label would leave it.
 #pragma once
 
+#include <initializer_list>
+
 #include "win32ui/WinApi.h"
 
 namespace kivo::win32ui {
 
 // Call from WM_INITDIALOG, after the texts are set.
 void FitStaticTexts(HWND dialog);
+// The same for the labels of these control ids only (texts set later, as the
+// main window's values are).
+void FitStaticTexts(HWND dialog, std::initializer_list<int> ids);
 
 }  // namespace kivo::win32ui
