@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/AlarmsPage.h"
+#include "emulator/posix/AlarmsPage.h"
 #include "emulator/ControlCommand.h"
 #include "emulator/World.h"
 
