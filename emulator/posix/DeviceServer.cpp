@@ -3,7 +3,7 @@
 // frame of platform/DeviceIo.h is answered with HandleDeviceCall under the
 // world's lock. No thread per client: connecting costs no thread start, and
 // a client cannot make the emulator start threads without bound.
-#include "emulator/posix/DeviceServer.h"
+#include "emulator/DeviceServer.h"
 
 #include <fcntl.h>
 #include <poll.h>

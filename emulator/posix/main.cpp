@@ -14,10 +14,10 @@
 
 #include "emulator/AlarmsPage.h"
 #include "emulator/ControlServer.h"
+#include "emulator/DeviceServer.h"
 #include "emulator/EmulatorMain.h"
 #include "emulator/World.h"
 #include "emulator/WorldFile.h"
-#include "emulator/posix/DeviceServer.h"
 #include "emulator/posix/ServiceServer.h"
 #include "platform/DeviceIo.h"
 #include "platform/Registry.h"

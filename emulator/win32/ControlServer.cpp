@@ -4,7 +4,7 @@
 #include "emulator/ControlServer.h"
 
 #include "emulator/ControlProtocol.h"
-#include "emulator/win32/DeviceServer.h"
+#include "emulator/DeviceServer.h"
 #include "emulator/win32/PipeServer.h"
 #include "emulator/win32/ServiceServer.h"
 

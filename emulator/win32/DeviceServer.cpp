@@ -1,12 +1,13 @@
 // DeviceServer on named pipes: each frame is answered with HandleDeviceCall
 // under the world's lock, as on Linux.
-#include "emulator/win32/DeviceServer.h"
+#include "emulator/DeviceServer.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "emulator/DeviceFrame.h"
+#include "emulator/win32/PipeServer.h"
 #include "platform/Win32Types.h"
 
 namespace kivo::emulator {

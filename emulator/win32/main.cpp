@@ -11,10 +11,10 @@
 
 #include "emulator/AlarmsPage.h"
 #include "emulator/ControlServer.h"
+#include "emulator/DeviceServer.h"
 #include "emulator/EmulatorMain.h"
 #include "emulator/World.h"
 #include "emulator/WorldFile.h"
-#include "emulator/win32/DeviceServer.h"
 #include "emulator/win32/ServiceServer.h"
 #include "platform/Registry.h"
 #include "platform/StopRequest.h"
