@@ -10,9 +10,9 @@
 #include <string>
 
 #include "controller/ControllerSet.h"
+#include "emulator/DeviceServer.h"
 #include "emulator/InProcessDeviceIo.h"
 #include "emulator/World.h"
-#include "emulator/posix/DeviceServer.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"

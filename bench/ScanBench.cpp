@@ -12,8 +12,8 @@
 
 #include "bench/MaximalWorld.h"
 #include "controller/ControllerInfo.h"
+#include "emulator/DeviceServer.h"
 #include "emulator/World.h"
-#include "emulator/posix/DeviceServer.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "report/InventoryScan.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "emulator/posix/AlarmsPage.h"
+#include "emulator/AlarmsPage.h"
 #include "emulator/World.h"
 #include "emulator/WorldEvents.h"
 

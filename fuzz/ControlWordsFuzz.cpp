@@ -9,28 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "emulator/posix/AlarmsPage.h"
+#include "emulator/AlarmsText.h"
 #include "emulator/ControlCommand.h"
+#include "emulator/ControlProtocol.h"
 #include "emulator/World.h"
-
-namespace {
-
-std::vector<std::string> SplitWords(const std::string& line) {
-  std::vector<std::string> words;
-  std::string word;
-  for (char c : line) {
-    if (c == ' ' || c == '\t' || c == '\r') {
-      if (!word.empty()) words.push_back(std::move(word));
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  if (!word.empty()) words.push_back(std::move(word));
-  return words;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kivo::emulator;
@@ -41,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int commands = 0; start <= text.size() && commands < 64; ++commands) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    const ControlReply reply = RunControlCommand(world, nullptr, SplitWords(text.substr(start, end - start)));
+    const ControlReply reply =
+        RunControlCommand(world, nullptr, SplitControlWords(text.substr(start, end - start)));
     if (reply.text.empty() || reply.text.back() != '\n') std::abort();
     start = end + 1;
   }

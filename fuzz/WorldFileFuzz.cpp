@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "emulator/posix/AlarmsPage.h"
+#include "emulator/AlarmsPage.h"
 #include "emulator/World.h"
 #include "emulator/WorldFile.h"
 

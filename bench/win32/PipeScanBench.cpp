@@ -13,7 +13,7 @@
 
 #include "bench/MaximalWorld.h"
 #include "controller/ControllerInfo.h"
-#include "emulator/win32/DeviceServer.h"
+#include "emulator/DeviceServer.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "report/InventoryScan.h"

@@ -1,6 +1,6 @@
 // The alarms page and its small HTTP server (one request per connection,
 // bounded head size and wait, loopback only).
-#include "emulator/posix/AlarmsPage.h"
+#include "emulator/AlarmsPage.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -19,6 +19,27 @@ namespace {
 
 constexpr std::size_t kMaxHeadBytes = 8192;
 constexpr int kClientWaitMs = 2000;
+
+void AnswerOne(int client, World& world) {
+  // Reads the request head with a bound on its size and on the wait, so a
+  // silent or endless client cannot hold the page.
+  std::string head;
+  char buffer[1024];
+  while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHeadBytes) {
+    pollfd fd = {client, POLLIN, 0};
+    if (::poll(&fd, 1, kClientWaitMs) <= 0) break;
+    const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    head.append(buffer, static_cast<std::size_t>(n));
+  }
+  const std::string response = AnswerHttpRequest(head, world);
+  std::size_t sent = 0;
+  while (sent < response.size()) {
+    const ssize_t n = ::send(client, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;
+    sent += static_cast<std::size_t>(n);
+  }
+}
 
 }  // namespace
 
@@ -81,29 +102,8 @@ void AlarmsPage::Serve() {
     if ((fds[0].revents & POLLIN) == 0) continue;
     const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) continue;
-    AnswerOne(client);
+    AnswerOne(client, world_);
     ::close(client);
-  }
-}
-
-void AlarmsPage::AnswerOne(int client) {
-  // Reads the request head with a bound on its size and on the wait, so a
-  // silent or endless client cannot hold the page.
-  std::string head;
-  char buffer[1024];
-  while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHeadBytes) {
-    pollfd fd = {client, POLLIN, 0};
-    if (::poll(&fd, 1, kClientWaitMs) <= 0) break;
-    const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    head.append(buffer, static_cast<std::size_t>(n));
-  }
-  const std::string response = AnswerHttpRequest(head, world_);
-  std::size_t sent = 0;
-  while (sent < response.size()) {
-    const ssize_t n = ::send(client, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
   }
 }
 

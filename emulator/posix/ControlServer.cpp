@@ -1,7 +1,7 @@
 // The control socket of the running emulator and the ctl client that talks
 // to it. Commands are short, so connections are answered one at a time, each
 // with a bounded wait for its command line.
-#include "emulator/posix/ControlServer.h"
+#include "emulator/ControlServer.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "emulator/ControlCommand.h"
+#include "emulator/ControlProtocol.h"
 #include "emulator/posix/ServiceServer.h"
 #include "platform/posix/RpcSocket.h"
 
@@ -21,7 +21,6 @@ namespace kivo::emulator {
 
 namespace {
 
-constexpr std::size_t kMaxCommandLine = 4096;
 constexpr int kCommandWaitMs = 2000;
 constexpr int kAnswerWaitMs = 10000;
 
@@ -61,21 +60,6 @@ void WriteAll(int fd, const std::string& text) {
     if (n <= 0) return;
     sent += static_cast<std::size_t>(n);
   }
-}
-
-std::vector<std::string> SplitWords(const std::string& line) {
-  std::vector<std::string> words;
-  std::string word;
-  for (char c : line) {
-    if (c == ' ' || c == '\t' || c == '\r') {
-      if (!word.empty()) words.push_back(std::move(word));
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  if (!word.empty()) words.push_back(std::move(word));
-  return words;
 }
 
 }  // namespace
@@ -156,40 +140,17 @@ void ControlServer::AcceptLoop() {
 void ControlServer::Serve(int fd) {
   std::string line;
   if (!ReadText(fd, kCommandWaitMs, true, &line) || line.size() > kMaxCommandLine) {
-    WriteAll(fd, "error\nno complete command line arrived\n");
+    WriteAll(fd, kIncompleteCommandAnswer);
     return;
   }
-  std::size_t newline = line.find('\n');
-  if (newline != std::string::npos) line.resize(newline);
-  ControlReply reply = RunControlCommand(world_, service_, SplitWords(line));
-  WriteAll(fd, (reply.ok ? "ok\n" : "error\n") + reply.text);
+  WriteAll(fd, AnswerControlLine(world_, service_, line));
 }
 
 int RunControlClient(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-  std::string directory;
-  std::vector<std::string> words;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    if (words.empty() && arguments[i] == "--rpc-dir") {
-      if (i + 1 >= arguments.size()) {
-        err << "zelka-emulator ctl: --rpc-dir needs a directory\n" << ControlUsage();
-        return 2;
-      }
-      directory = arguments[++i];
-    } else if (words.empty() && (arguments[i] == "--help" || arguments[i] == "-h")) {
-      out << ControlUsage();
-      return 0;
-    } else {
-      if (arguments[i].empty() || arguments[i].find_first_of(" \t\r\n") != std::string::npos) {
-        err << "zelka-emulator ctl: an argument may not be empty or hold blanks: '" << arguments[i] << "'\n";
-        return 2;
-      }
-      words.push_back(arguments[i]);
-    }
-  }
-  if (words.empty()) {
-    err << "zelka-emulator ctl: no command given\n" << ControlUsage();
-    return 2;
-  }
+  ControlArguments parsed;
+  if (int code = ParseControlArguments(arguments, "--rpc-dir", "a directory", &parsed, out, err); code >= 0)
+    return code;
+  std::string directory = parsed.endpoint;
   if (directory.empty()) directory = platform::DefaultRpcDirectory();
   std::string path = platform::RpcEndpointPath(directory, kControlSocketName);
   std::unique_ptr<platform::RpcStream> stream = platform::RpcStream::Connect(path);
@@ -197,24 +158,13 @@ int RunControlClient(const std::vector<std::string>& arguments, std::ostream& ou
     err << "zelka-emulator ctl: no emulator answers at " << path << "\n";
     return 2;
   }
-  std::string line;
-  for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
-  WriteAll(stream->Fd(), line + "\n");
+  WriteAll(stream->Fd(), JoinControlWords(parsed.words));
   std::string answer;
   if (!ReadText(stream->Fd(), kAnswerWaitMs, false, &answer)) {
     err << "zelka-emulator ctl: the emulator did not answer\n";
     return 2;
   }
-  if (answer.rfind("ok\n", 0) == 0) {
-    out << answer.substr(3);
-    return 0;
-  }
-  if (answer.rfind("error\n", 0) == 0) {
-    err << "zelka-emulator ctl: " << answer.substr(6);
-    return 1;
-  }
-  err << "zelka-emulator ctl: unexpected answer from the emulator\n";
-  return 2;
+  return PrintControlAnswer(answer, out, err);
 }
 
 }  // namespace kivo::emulator

@@ -3,7 +3,7 @@
 // frame of platform/DeviceIo.h is answered with HandleDeviceCall under the
 // world's lock. No thread per client: connecting costs no thread start, and
 // a client cannot make the emulator start threads without bound.
-#include "emulator/posix/DeviceServer.h"
+#include "emulator/DeviceServer.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,21 +16,11 @@
 #include <cstring>
 #include <list>
 
+#include "emulator/DeviceFrame.h"
 #include "platform/Win32Types.h"
 
 namespace kivo::emulator {
 namespace {
-
-// Larger frames are not requests of the utility: the connection is dropped.
-constexpr std::uint32_t kMaxFrame = 1u << 20;
-
-void PutU32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-std::uint32_t GetU32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
   address = sockaddr_un{};
@@ -186,7 +176,7 @@ bool DeviceServer::Receive(Connection& connection) {
     const ssize_t got = ::recv(connection.fd, chunk, sizeof(chunk), 0);
     if (got > 0) {
       connection.input.insert(connection.input.end(), chunk, chunk + got);
-      if (connection.input.size() > 12 + 2 * static_cast<std::size_t>(kMaxFrame)) return false;
+      if (connection.input.size() > kCallHeadSize + 2 * static_cast<std::size_t>(kMaxFrame)) return false;
       continue;
     }
     if (got == 0) return false;
@@ -200,20 +190,14 @@ bool DeviceServer::Receive(Connection& connection) {
   }
   // Answer complete calls one at a time; a reply that cannot be sent at once
   // stops the answering until the client has read it.
-  while (connection.output.empty() && connection.input.size() >= 12) {
-    const std::uint8_t* head = connection.input.data();
-    const std::uint32_t code = GetU32(head);
-    const std::uint32_t inLength = GetU32(head + 4);
-    const std::uint32_t outLength = GetU32(head + 8);
-    if (inLength > kMaxFrame || outLength > kMaxFrame) return false;
-    if (connection.input.size() < 12 + static_cast<std::size_t>(inLength)) break;
-    const Bytes request(connection.input.begin() + 12, connection.input.begin() + 12 + inLength);
-    connection.input.erase(connection.input.begin(), connection.input.begin() + 12 + inLength);
-    DeviceReply reply;
-    {
-      std::lock_guard lock(world_.mutex);
-      reply = HandleDeviceCall(world_, connection.device, code, request, outLength);
-    }
+  while (connection.output.empty() && connection.input.size() >= kCallHeadSize) {
+    CallHead call;
+    if (!DecodeCallHead(connection.input.data(), &call)) return false;
+    const std::size_t frame = kCallHeadSize + call.inLength;
+    if (connection.input.size() < frame) break;
+    const Bytes request(connection.input.begin() + kCallHeadSize, connection.input.begin() + frame);
+    connection.input.erase(connection.input.begin(), connection.input.begin() + frame);
+    const DeviceReply reply = AnswerDeviceCall(world_, connection.device, call, request);
     if (reply.disconnect) return false;
     if (reply.silent) {
       // A hung driver: the connection stays open and nothing comes back.
@@ -221,11 +205,7 @@ bool DeviceServer::Receive(Connection& connection) {
       connection.input.clear();
       return true;
     }
-    connection.output.resize(8 + reply.bytes.size());
-    PutU32(connection.output.data(), reply.error);
-    PutU32(connection.output.data() + 4, static_cast<std::uint32_t>(reply.bytes.size()));
-    if (!reply.bytes.empty())
-      std::memcpy(connection.output.data() + 8, reply.bytes.data(), reply.bytes.size());
+    connection.output = EncodeReplyFrame(reply);
     connection.sent = 0;
     if (!Flush(connection)) return false;
   }

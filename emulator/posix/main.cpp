@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "emulator/AlarmsPage.h"
+#include "emulator/ControlServer.h"
+#include "emulator/DeviceServer.h"
+#include "emulator/EmulatorMain.h"
 #include "emulator/World.h"
 #include "emulator/WorldFile.h"
-#include "emulator/posix/AlarmsPage.h"
-#include "emulator/posix/ControlServer.h"
-#include "emulator/posix/DeviceServer.h"
 #include "emulator/posix/ServiceServer.h"
-#include "mail/SettingsStore.h"
 #include "platform/DeviceIo.h"
 #include "platform/Registry.h"
 #include "platform/posix/RpcSocket.h"
@@ -138,36 +138,20 @@ int main(int argc, char** argv) {
 
   // ---- Alarms page: the web interface's /alarms.html on loopback. ----
   AlarmsPage alarmsPage(world);
-  {
-    long port = -1;
-    if (options.httpPort.empty()) {
-      auto registry = kivo::platform::MakeFileRegistry(kivo::platform::DefaultRegistryDirectory());
-      port = static_cast<long>(kivo::ReadHttpPort(*registry));
-    } else {
-      char* end = nullptr;
-      port = std::strtol(options.httpPort.c_str(), &end, 10);
-      if (end == nullptr || *end != '\0') port = -1;
-    }
-    if (port < 0 || port > 65535) {
-      std::fprintf(stderr, "zelka-emulator: --http-port needs a port 0..65535\n");
-      control.Stop();
-      service.Stop();
-      devices.Stop();
-      return 2;
-    }
-    // Without the page the devices and the service still serve: a busy port
-    // is reported and the emulator goes on.
-    if (std::string error; alarmsPage.Start(static_cast<std::uint16_t>(port), &error)) {
-      std::fprintf(stderr, "zelka-emulator: alarms page at http://127.0.0.1:%u/alarms.html\n",
-                   static_cast<unsigned>(alarmsPage.Port()));
-    } else {
-      std::fprintf(stderr, "zelka-emulator: %s (continuing without the alarms page)\n", error.c_str());
-    }
+  const long port = AlarmsPagePort(options.httpPort, [] {
+    return kivo::platform::MakeFileRegistry(kivo::platform::DefaultRegistryDirectory());
+  });
+  if (port < 0) {
+    std::fprintf(stderr, "zelka-emulator: --http-port needs a port 0..65535\n");
+    control.Stop();
+    service.Stop();
+    devices.Stop();
+    return 2;
   }
+  StartAlarmsPage(alarmsPage, static_cast<std::uint16_t>(port));
   // ---- End of the alarms page. ----
 
-  std::fprintf(stderr, "zelka-emulator: ready\n");
-  std::fflush(stderr);
+  ReportReady();
   int received = 0;
   sigwait(&stopSignals, &received);
 

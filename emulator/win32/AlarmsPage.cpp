@@ -1,6 +1,6 @@
 // The alarms page's small HTTP server on Winsock. Stop closes the listening
 // socket: the blocked accept then fails and the thread ends.
-#include "emulator/win32/AlarmsPage.h"
+#include "emulator/AlarmsPage.h"
 
 #include <winsock2.h>
 

@@ -1,30 +1,16 @@
 // The control pipe of the running emulator and the ctl client that talks to
 // it. A command line is at most 4096 bytes and ends in a newline; the answer
 // is "ok\n" or "error\n" and the text, then the server closes.
-#include "emulator/win32/ControlServer.h"
+#include "emulator/ControlServer.h"
 
-#include <sstream>
-
-#include "emulator/ControlCommand.h"
-#include "emulator/win32/DeviceServer.h"
+#include "emulator/ControlProtocol.h"
+#include "emulator/DeviceServer.h"
+#include "emulator/win32/PipeServer.h"
 #include "emulator/win32/ServiceServer.h"
 
 #include <windows.h>
 
 namespace kivo::emulator {
-namespace {
-
-constexpr std::size_t kMaxCommandLine = 4096;
-
-std::vector<std::string> SplitWords(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string word; in >> word;) words.push_back(word);
-  return words;
-}
-
-}  // namespace
-
 ControlServer::ControlServer(World& world, ServiceServer* service) : world_(world), service_(service) {}
 
 ControlServer::~ControlServer() {
@@ -51,42 +37,18 @@ void ControlServer::Serve(PipeConnection& connection) {
     line.append(buffer, got);
   }
   const std::size_t newline = line.find('\n');
-  std::string answer;
-  if (newline == std::string::npos || newline > kMaxCommandLine) {
-    answer = "error\nno complete command line arrived\n";
-  } else {
-    line.resize(newline);
-    ControlReply reply = RunControlCommand(world_, service_, SplitWords(line));
-    answer = (reply.ok ? "ok\n" : "error\n") + reply.text;
-  }
+  const std::string answer = newline == std::string::npos || newline > kMaxCommandLine
+                                 ? std::string(kIncompleteCommandAnswer)
+                                 : AnswerControlLine(world_, service_, line);
   connection.WriteAll(answer.data(), answer.size());
 }
 
 int RunControlClient(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-  std::string prefix = DefaultPipePrefix();
-  std::vector<std::string> words;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    if (words.empty() && arguments[i] == "--pipe") {
-      if (i + 1 >= arguments.size()) {
-        err << "zelka-emulator ctl: --pipe needs a pipe prefix\n" << ControlUsage();
-        return 2;
-      }
-      prefix = arguments[++i];
-    } else if (words.empty() && (arguments[i] == "--help" || arguments[i] == "-h")) {
-      out << ControlUsage();
-      return 0;
-    } else {
-      if (arguments[i].empty() || arguments[i].find_first_of(" \t\r\n") != std::string::npos) {
-        err << "zelka-emulator ctl: an argument may not be empty or hold blanks: '" << arguments[i] << "'\n";
-        return 2;
-      }
-      words.push_back(arguments[i]);
-    }
-  }
-  if (words.empty()) {
-    err << "zelka-emulator ctl: no command given\n" << ControlUsage();
-    return 2;
-  }
+  ControlArguments parsed;
+  parsed.endpoint = DefaultPipePrefix();
+  if (int code = ParseControlArguments(arguments, "--pipe", "a pipe prefix", &parsed, out, err); code >= 0)
+    return code;
+  const std::string& prefix = parsed.endpoint;
   const std::string path = prefix + kControlSocketName;
   HANDLE pipe =
       CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -98,9 +60,7 @@ int RunControlClient(const std::vector<std::string>& arguments, std::ostream& ou
     err << "zelka-emulator ctl: no emulator answers at " << path << "\n";
     return 2;
   }
-  std::string line;
-  for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
-  line += "\n";
+  const std::string line = JoinControlWords(parsed.words);
   DWORD written = 0;
   WriteFile(pipe, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   std::string answer;
@@ -108,16 +68,11 @@ int RunControlClient(const std::vector<std::string>& arguments, std::ostream& ou
   DWORD got = 0;
   while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) answer.append(buffer, got);
   CloseHandle(pipe);
-  if (answer.rfind("ok\n", 0) == 0) {
-    out << answer.substr(3);
-    return 0;
+  if (answer.empty()) {
+    err << "zelka-emulator ctl: the emulator did not answer\n";
+    return 2;
   }
-  if (answer.rfind("error\n", 0) == 0) {
-    err << "zelka-emulator ctl: " << answer.substr(6);
-    return 1;
-  }
-  err << "zelka-emulator ctl: the emulator did not answer\n";
-  return 2;
+  return PrintControlAnswer(answer, out, err);
 }
 
 }  // namespace kivo::emulator

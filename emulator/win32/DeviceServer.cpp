@@ -1,28 +1,16 @@
 // DeviceServer on named pipes: each frame is answered with HandleDeviceCall
 // under the world's lock, as on Linux.
-#include "emulator/win32/DeviceServer.h"
+#include "emulator/DeviceServer.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "emulator/DeviceFrame.h"
+#include "emulator/win32/PipeServer.h"
 #include "platform/Win32Types.h"
 
 namespace kivo::emulator {
-namespace {
-
-constexpr std::uint32_t kMaxFrame = 1u << 20;
-
-void PutU32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-std::uint32_t GetU32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-
-}  // namespace
-
 std::string DefaultPipePrefix() {
   const char* prefix = std::getenv("KIVO_DEVICE_PIPE");
   return prefix != nullptr && prefix[0] != '\0' ? prefix : "\\\\.\\pipe\\zelka\\";
@@ -62,24 +50,15 @@ void DeviceServer::Stop() {
 
 void DeviceServer::Serve(const std::string& device, PipeConnection& connection) {
   for (;;) {
-    std::uint8_t head[12];
+    std::uint8_t head[kCallHeadSize];
     if (!connection.ReadExactly(head, sizeof(head))) return;
-    const std::uint32_t code = GetU32(head);
-    const std::uint32_t inLength = GetU32(head + 4);
-    const std::uint32_t outLength = GetU32(head + 8);
-    if (inLength > kMaxFrame || outLength > kMaxFrame) return;
-    Bytes request(inLength);
-    if (inLength > 0 && !connection.ReadExactly(request.data(), request.size())) return;
-    DeviceReply reply;
-    {
-      std::lock_guard lock(world_.mutex);
-      reply = HandleDeviceCall(world_, device, code, request, outLength);
-    }
+    CallHead call;
+    if (!DecodeCallHead(head, &call)) return;
+    Bytes request(call.inLength);
+    if (call.inLength > 0 && !connection.ReadExactly(request.data(), request.size())) return;
+    const DeviceReply reply = AnswerDeviceCall(world_, device, call, request);
     if (reply.disconnect) return;
-    std::vector<std::uint8_t> output(8 + reply.bytes.size());
-    PutU32(output.data(), reply.error);
-    PutU32(output.data() + 4, static_cast<std::uint32_t>(reply.bytes.size()));
-    if (!reply.bytes.empty()) std::memcpy(output.data() + 8, reply.bytes.data(), reply.bytes.size());
+    const std::vector<std::uint8_t> output = EncodeReplyFrame(reply);
     if (!connection.WriteAll(output.data(), output.size())) return;
   }
 }

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "emulator/AlarmsPage.h"
+#include "emulator/ControlServer.h"
+#include "emulator/DeviceServer.h"
+#include "emulator/EmulatorMain.h"
 #include "emulator/World.h"
 #include "emulator/WorldFile.h"
-#include "emulator/win32/AlarmsPage.h"
-#include "emulator/win32/ControlServer.h"
-#include "emulator/win32/DeviceServer.h"
 #include "emulator/win32/ServiceServer.h"
-#include "mail/SettingsStore.h"
 #include "platform/Registry.h"
 #include "platform/StopRequest.h"
 
@@ -77,30 +77,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zelka-emulator: %s\n", error.c_str());
     return 1;
   }
-  // Without the page the devices and the service still serve: a busy port
-  // is reported and the emulator goes on.
   AlarmsPage alarmsPage(world);
-  long port = -1;
-  if (httpPort.empty()) {
-    port = static_cast<long>(kivo::ReadHttpPort(*kivo::platform::MakeSystemRegistry()));
-  } else {
-    char* end = nullptr;
-    port = std::strtol(httpPort.c_str(), &end, 10);
-    if (end == nullptr || *end != '\0') port = -1;
-  }
-  if (port < 0 || port > 65535) {
+  const long port = AlarmsPagePort(httpPort, [] { return kivo::platform::MakeSystemRegistry(); });
+  if (port < 0) {
     std::fprintf(stderr, "zelka-emulator: --http-port needs a port 0..65535\n");
     return 2;
   }
-  if (alarmsPage.Start(static_cast<std::uint16_t>(port), &error)) {
-    std::fprintf(stderr, "zelka-emulator: alarms page at http://127.0.0.1:%u/alarms.html\n",
-                 static_cast<unsigned>(alarmsPage.Port()));
-  } else {
-    std::fprintf(stderr, "zelka-emulator: %s (continuing without the alarms page)\n", error.c_str());
-  }
+  StartAlarmsPage(alarmsPage, static_cast<std::uint16_t>(port));
 
-  std::fprintf(stderr, "zelka-emulator: ready\n");
-  std::fflush(stderr);
+  ReportReady();
   stopRequest.Wait();
 
   alarmsPage.Stop();

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "emulator/AlarmsPage.h"
 #include "emulator/World.h"
 #include "emulator/WorldEvents.h"
-#include "emulator/posix/AlarmsPage.h"
 
 namespace kivo::emulator {
 namespace {

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "emulator/ControlCommand.h"
+#include "emulator/ControlServer.h"
 #include "emulator/WorldEvents.h"
-#include "emulator/posix/ControlServer.h"
 #include "emulator/posix/ServiceServer.h"
 #include "monitor/ServiceLink.h"
 

@@ -1,7 +1,7 @@
 // The device side over real sockets: DeviceServer with the socket DeviceIo,
 // and the socket DeviceIo against hand-made servers that misbehave (wrong
 // reply length, dropped connection, no reply).
-#include "emulator/posix/DeviceServer.h"
+#include "emulator/DeviceServer.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "emulator/ControlServer.h"
 #include "emulator/WorldEvents.h"
-#include "emulator/posix/ControlServer.h"
 #include "monitor/ServiceLink.h"
 
 extern char** environ;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "emulator/win32/DeviceServer.h"
+#include "emulator/DeviceServer.h"
 #include "platform/DeviceIo.h"
 #include "platform/LastError.h"
 #include "report/Golden.h"

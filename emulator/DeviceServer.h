@@ -1,11 +1,13 @@
-// DeviceServer: serves a World's devices on Unix-domain stream sockets in a
-// device directory ("Scsi<id>:" per controller, or "ZELKAVSD"), all
-// connections on one event-loop thread. Used by zelka-emulator and by tests
-// that need real sockets.
+// DeviceServer: serves a World's devices ("Scsi<id>:" per controller, or
+// "ZELKAVSD") with the framing of platform/DeviceIo.h: on Linux as Unix-domain
+// stream sockets in a device directory, all connections on one event-loop
+// thread; on Windows as named pipes under a prefix, one thread per connection.
+// Used by zelka-emulator and by tests that need real endpoints.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,26 +16,39 @@
 
 namespace kivo::emulator {
 
+class PipeConnection;
+class PipeServer;
+
 class DeviceServer {
  public:
-  // The world must outlive the server.
-  DeviceServer(World& world, std::string directory);
+  // The world must outlive the server. `endpoint` is the device directory on
+  // Linux, the pipe prefix (e.g. "\\.\pipe\zelka\") on Windows.
+  DeviceServer(World& world, std::string endpoint);
   ~DeviceServer();
   DeviceServer(const DeviceServer&) = delete;
   DeviceServer& operator=(const DeviceServer&) = delete;
 
-  // Creates the directory (mode 0700) when missing and one socket per device
-  // the world presents. A device with open fault 2 gets no socket; one with
-  // any other open fault gets a socket that refuses connections. False with
-  // *error set when a socket cannot be made or another server is already
-  // answering on it.
+  // One endpoint per device the world presents (on Linux the directory is
+  // made with mode 0700 when missing). A device with open fault 2 gets none;
+  // one with any other open fault gets one that refuses its clients. False
+  // with *error set when an endpoint cannot be made or another server is
+  // already answering on it.
   bool Start(std::string* error);
-  // Stops accepting, ends every connection (clients then see the device
-  // go away), joins the thread and removes the sockets. Called by the
-  // destructor too.
+  // Stops accepting, ends every connection (clients then see the device go
+  // away) and removes the endpoints. Called by the destructor too.
   void Stop();
 
-  const std::string& Directory() const { return directory_; }
+#ifdef _WIN32
+ private:
+  void Serve(const std::string& device, PipeConnection& connection);
+
+  World& world_;
+  const std::string prefix_;
+  std::vector<std::unique_ptr<PipeServer>> pipes_;
+#else
+  const std::string& Directory() const {
+    return directory_;
+  }
   // Paths of the sockets made by Start.
   std::vector<std::string> SocketPaths() const;
 
@@ -68,10 +83,16 @@ class DeviceServer {
   int wakeWrite_ = -1;
   std::thread loopThread_;
   bool started_ = false;
+#endif
 };
 
+#ifdef _WIN32
+// "\\.\pipe\zelka\" unless $KIVO_DEVICE_PIPE names another prefix.
+std::string DefaultPipePrefix();
+#else
 // Creates `path` and its missing parents with mode 0700; true when it exists
 // as a directory afterwards.
 bool MakePrivateDirectory(const std::string& path);
+#endif
 
 }  // namespace kivo::emulator
