@@ -499,47 +499,35 @@ int MainDialog::WindowMessage(int message, std::uintptr_t wParam, std::intptr_t 
 }
 
 void MainDialog::DispatchCommand(int id) {
-  switch (ActionOfCommand(id)) {
-    case CommandAction::kRefresh:
-      Refresh();
-      break;
-    case CommandAction::kSelectController:
-      SelectController();
-      break;
-    case CommandAction::kHide:
-      HideWindow();
-      break;
-    case CommandAction::kSnapshot:
-      Snapshot(context_);
-      break;
-    case CommandAction::kCopy:
-      if (commands.copyReportToClipboard) commands.copyReportToClipboard();
-      break;
-    case CommandAction::kExit:
-      Exit();
-      break;
-    case CommandAction::kToggleAudio:
-      ToggleAudioItem();
-      break;
-    case CommandAction::kHelp:
-      if (commands.showHelp) commands.showHelp();
-      break;
-    case CommandAction::kAbout:
-      if (commands.showAbout) commands.showAbout();
-      break;
-    case CommandAction::kViewAlarms:
-      ShowAlert("");
-      break;
-    case CommandAction::kEmailSetup:
-      if (commands.openEmailSetup) commands.openEmailSetup();
-      break;
-    case CommandAction::kEndWithOk:
-      accept();
-      break;
-    case CommandAction::kNone:
-    case CommandAction::kUnknown:
-      break;
-  }
+  RouteCommand(*this, id);
+}
+
+void MainDialog::TakeSnapshot() {
+  Snapshot(context_);
+}
+
+void MainDialog::CopyReport() {
+  if (commands.copyReportToClipboard) commands.copyReportToClipboard();
+}
+
+void MainDialog::ShowHelp() {
+  if (commands.showHelp) commands.showHelp();
+}
+
+void MainDialog::ShowAbout() {
+  if (commands.showAbout) commands.showAbout();
+}
+
+void MainDialog::ViewAlarms() {
+  ShowAlert("");
+}
+
+void MainDialog::OpenEmailSetup() {
+  if (commands.openEmailSetup) commands.openEmailSetup();
+}
+
+void MainDialog::EndWithOk() {
+  accept();
 }
 
 void MainDialog::SysCommand(int id) {

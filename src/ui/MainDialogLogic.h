@@ -42,6 +42,23 @@ inline constexpr char kNoControllerEntry[] = "No Zelka Controller present";
 std::string DriverFieldText(const char* driverText, const char* vsdText, bool serviceVersionRead,
                             const char* serviceVersion);
 
+// The 13 display texts, bound to the controls of the same number.
+struct DisplayTexts {
+  std::string operatingSystem;  // 1000
+  std::string driver;           // 1001
+  std::string monitor;          // 1002
+  std::string firmware;         // 1003
+  std::string bios;             // 1004
+  std::string pcba;             // 1005
+  std::string aChip;            // 1006
+  std::string pChip;            // 1007
+  std::string time;             // 1008
+  std::string model;            // 1009
+  std::string status;           // 1031
+  std::string computerName;     // 1035
+  std::string units;            // 1037, always empty
+};
+
 enum class PaintAction { kIcon, kDefault, kNothing };
 PaintAction DecidePaint(bool minimised, int startHidden);
 
