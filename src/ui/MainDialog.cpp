@@ -591,17 +591,7 @@ void MainDialog::ShowController(int firstTime, int row) {
   }
   controllerBox_->setCurrentIndex(row < controllerBox_->count() ? row : -1);
 
-  texts_.monitor = record.MonitorText();
-  texts_.firmware = record.FirmwareText();
-  texts_.bios = record.BiosText();
-  texts_.pChip = record.PChipText();
-  texts_.model = record.ModelText();
-  texts_.aChip = record.AChipText();
-  texts_.pcba = record.PcbaText();
-  std::array<char, 128> serviceVersion{};
-  const bool noVsd = record.VsdText()[0] == '\0';
-  const bool serviceRead = noVsd && ReadServiceVersion(context_, serviceVersion) == 0;
-  texts_.driver = DriverFieldText(record.DriverText(), record.VsdText(), serviceRead, serviceVersion.data());
+  SetControllerTexts(texts_, record, context_);
 }
 
 void MainDialog::FillUnitList(int firstTime, int row) {

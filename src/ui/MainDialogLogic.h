@@ -1,13 +1,14 @@
 // MainDialogLogic: the main window's decisions without widgets: the image of a
 // unit-list row, the list's column widths, the controller box texts, the
-// Driver field, what a paint does, and the command table. Used by MainDialog;
-// tests reach it without a display.
+// display texts of a controller, what a paint does, and the command table.
+// Used by both desktop shells; tests reach it without a display.
 #pragma once
 
 #include <array>
 #include <string>
 
 #include "controller/ControllerInfo.h"
+#include "platform/PlatformContext.h"
 
 namespace kivo {
 
@@ -58,6 +59,12 @@ struct DisplayTexts {
   std::string computerName;     // 1035
   std::string units;            // 1037, always empty
 };
+
+// Fills the controller's texts (monitor, firmware, BIOS, chips, model, PCBA,
+// and the Driver field, which asks the service for its version when the
+// controller has no VSD text).
+void SetControllerTexts(DisplayTexts& texts, const ControllerInfo& record,
+                        const platform::PlatformContext& context);
 
 enum class PaintAction { kIcon, kDefault, kNothing };
 PaintAction DecidePaint(bool minimised, int startHidden);
