@@ -24,9 +24,8 @@
 #include "mail/SettingsStore.h"
 #include "monitor/ServiceLink.h"
 #include "platform/Clock.h"
-#include "platform/DeviceIo.h"
-#include "platform/HostFacts.h"
 #include "platform/Registry.h"
+#include "platform/SystemPlatform.h"
 #include "platform/posix/RpcSocket.h"
 #include "report/ReportText.h"
 #include "ui/AboutDialog.h"
@@ -49,28 +48,11 @@ std::string HelpSourceDirectory() {
 
 // The platform objects of the running utility.
 struct RealPlatform {
-  RealPlatform()
-      : monitorClock(clock, platform::TimeScaleFromEnvironment()),
-        host(platform::MakeSystemHostFacts()),
-        registry(platform::MakeFileRegistry(platform::DefaultRegistryDirectory())),
-        device(platform::MakeSocketDeviceIo(platform::DefaultDeviceDirectory())) {
-    context.clock = &clock;
-    context.host = host.get();
-    context.registry = registry.get();
-    context.device = device.get();
-    context.messageBoxes = &boxes;
-    context.launcher = &launcher;
-    context.rpcDirectory = platform::DefaultRpcDirectory();
-  }
-
-  platform::SystemClock clock;
-  platform::ScaledClock monitorClock;  // KIVO_TIME_SCALE shortens the monitor's waits
-  std::unique_ptr<platform::HostFacts> host;
-  std::unique_ptr<platform::Registry> registry;
-  std::unique_ptr<platform::DeviceIo> device;
   MainWindowBoxes boxes;
   QtLauncher launcher;
-  platform::PlatformContext context;
+  platform::SystemPlatform system{boxes, launcher};
+  // KIVO_TIME_SCALE shortens the monitor's waits.
+  platform::ScaledClock monitorClock{system.clock, platform::TimeScaleFromEnvironment()};
 };
 
 class RealSteps : public StartupSteps {
@@ -111,7 +93,7 @@ class RealSteps : public StartupSteps {
     // The platform objects are made only once start-up goes past the
     // service shutdown switch.
     if (platform_ == nullptr) platform_ = std::make_unique<RealPlatform>();
-    return static_cast<std::uint32_t>(ReadAudioOff(*platform_->registry));
+    return static_cast<std::uint32_t>(ReadAudioOff(*platform_->system.registry));
   }
 
   void SetAudioOffFlag(int value) override { AudioOffFlag = value; }
@@ -121,7 +103,7 @@ class RealSteps : public StartupSteps {
     RealPlatform& real = *platform_;
     MainDialogServices services;
     services.monitorClock = &real.monitorClock;
-    dialog_ = std::make_unique<MainDialog>(real.context, services);
+    dialog_ = std::make_unique<MainDialog>(real.system.context, services);
     MainDialog& dialog = *dialog_;
     dialog.SetStartHidden(startHidden);
     real.boxes.SetWindow(&dialog);
@@ -140,13 +122,13 @@ class RealSteps : public StartupSteps {
       EmailSetupServices setup;
       setup.timeText = [&] {
         TimeStamp stamp;
-        stamp.Now(*real.context.clock);
+        stamp.Now(*real.system.context.clock);
         return std::string(stamp.Text());
       };
       setup.computerName = [&] { return dialog.Texts().computerName; };
       setup.save = [&](const EmailSetupFields& confirmed) {
         CopyFields(confirmed, dialog.Email());
-        SaveEmailSettings(*real.registry, dialog.Email(), ownedBoxes);
+        SaveEmailSettings(*real.system.registry, dialog.Email(), ownedBoxes);
       };
       // The window owns the one SMTP session; its MailStatusMessage handler
       // drops the session when the dialogue ends.

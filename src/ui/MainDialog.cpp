@@ -499,47 +499,35 @@ int MainDialog::WindowMessage(int message, std::uintptr_t wParam, std::intptr_t 
 }
 
 void MainDialog::DispatchCommand(int id) {
-  switch (ActionOfCommand(id)) {
-    case CommandAction::kRefresh:
-      Refresh();
-      break;
-    case CommandAction::kSelectController:
-      SelectController();
-      break;
-    case CommandAction::kHide:
-      HideWindow();
-      break;
-    case CommandAction::kSnapshot:
-      Snapshot(context_);
-      break;
-    case CommandAction::kCopy:
-      if (commands.copyReportToClipboard) commands.copyReportToClipboard();
-      break;
-    case CommandAction::kExit:
-      Exit();
-      break;
-    case CommandAction::kToggleAudio:
-      ToggleAudioItem();
-      break;
-    case CommandAction::kHelp:
-      if (commands.showHelp) commands.showHelp();
-      break;
-    case CommandAction::kAbout:
-      if (commands.showAbout) commands.showAbout();
-      break;
-    case CommandAction::kViewAlarms:
-      ShowAlert("");
-      break;
-    case CommandAction::kEmailSetup:
-      if (commands.openEmailSetup) commands.openEmailSetup();
-      break;
-    case CommandAction::kEndWithOk:
-      accept();
-      break;
-    case CommandAction::kNone:
-    case CommandAction::kUnknown:
-      break;
-  }
+  RouteCommand(*this, id);
+}
+
+void MainDialog::TakeSnapshot() {
+  Snapshot(context_);
+}
+
+void MainDialog::CopyReport() {
+  if (commands.copyReportToClipboard) commands.copyReportToClipboard();
+}
+
+void MainDialog::ShowHelp() {
+  if (commands.showHelp) commands.showHelp();
+}
+
+void MainDialog::ShowAbout() {
+  if (commands.showAbout) commands.showAbout();
+}
+
+void MainDialog::ViewAlarms() {
+  ShowAlert("");
+}
+
+void MainDialog::OpenEmailSetup() {
+  if (commands.openEmailSetup) commands.openEmailSetup();
+}
+
+void MainDialog::EndWithOk() {
+  accept();
 }
 
 void MainDialog::SysCommand(int id) {
@@ -603,17 +591,7 @@ void MainDialog::ShowController(int firstTime, int row) {
   }
   controllerBox_->setCurrentIndex(row < controllerBox_->count() ? row : -1);
 
-  texts_.monitor = record.MonitorText();
-  texts_.firmware = record.FirmwareText();
-  texts_.bios = record.BiosText();
-  texts_.pChip = record.PChipText();
-  texts_.model = record.ModelText();
-  texts_.aChip = record.AChipText();
-  texts_.pcba = record.PcbaText();
-  std::array<char, 128> serviceVersion{};
-  const bool noVsd = record.VsdText()[0] == '\0';
-  const bool serviceRead = noVsd && ReadServiceVersion(context_, serviceVersion) == 0;
-  texts_.driver = DriverFieldText(record.DriverText(), record.VsdText(), serviceRead, serviceVersion.data());
+  SetControllerTexts(texts_, record, context_);
 }
 
 void MainDialog::FillUnitList(int firstTime, int row) {

@@ -25,6 +25,7 @@
 #include "platform/PlatformContext.h"
 #include "ui/DesktopServices.h"
 #include "ui/MainDialogLogic.h"
+#include "ui/MainWindowActions.h"
 #include "ui/QtSocketWait.h"
 #include "ui/QtSocketWatcher.h"
 #include "ui/TrayIcon.h"
@@ -62,24 +63,11 @@ struct ShellCommands {
   std::function<void()> closeHelp;              // when the window goes
 };
 
-// The 13 display texts, bound to the controls of the same number.
-struct DisplayTexts {
-  std::string operatingSystem;  // 1000
-  std::string driver;           // 1001
-  std::string monitor;          // 1002
-  std::string firmware;         // 1003
-  std::string bios;             // 1004
-  std::string pcba;             // 1005
-  std::string aChip;            // 1006
-  std::string pChip;            // 1007
-  std::string time;             // 1008
-  std::string model;            // 1009
-  std::string status;           // 1031
-  std::string computerName;     // 1035
-  std::string units;            // 1037, always empty
-};
-
-class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, public MailOwner {
+class MainDialog : public QDialog,
+                   public MonitorWindow,
+                   public TrayOwner,
+                   public MailOwner,
+                   public MainWindowActions {
   Q_OBJECT
 
  public:
@@ -127,10 +115,11 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, publi
   // The e-mail sender (SendEmailMessage, CurrentMail) used by the e-mail setup.
   MailSender& Mail() { return *mailSender_; }
 
-  void SelectController();
+  // MainWindowActions (the others are private).
+  void SelectController() override;
   void FillUnitList(int firstTime, int row);
-  void HideWindow();
-  void Exit();
+  void HideWindow() override;
+  void Exit() override;
 
   ShellCommands commands;
 
@@ -171,7 +160,15 @@ class MainDialog : public QDialog, public MonitorWindow, public TrayOwner, publi
   int TextNeed(const QWidget* widget) const;
   int WidestWord(const QWidget* widget) const;
   int TextHeight(const QWidget* widget, int width) const;
-  void ToggleAudioItem();
+  // MainWindowActions.
+  void TakeSnapshot() override;
+  void CopyReport() override;
+  void ToggleAudioItem() override;
+  void ShowHelp() override;
+  void ShowAbout() override;
+  void ViewAlarms() override;
+  void OpenEmailSetup() override;
+  void EndWithOk() override;
 
   // Declared before the context, which may point at them.
   std::unique_ptr<QtMessageBoxes> ownBoxes_;

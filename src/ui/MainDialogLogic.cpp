@@ -1,9 +1,11 @@
-// The main window's decisions: row images, column widths, box texts, the
-// Driver field, paint rules and the command table.
+// The main window's decisions: row images, column widths, box texts, a
+// controller's display texts, paint rules and the command table.
 #include "ui/MainDialogLogic.h"
 
 #include <cstdio>
 #include <cstring>
+
+#include "report/InventoryScan.h"
 
 namespace kivo {
 
@@ -50,6 +52,21 @@ std::string DriverFieldText(const char* driverText, const char* vsdText, bool se
     text += serviceVersion;
   }
   return text;
+}
+
+void SetControllerTexts(DisplayTexts& texts, const ControllerInfo& record,
+                        const platform::PlatformContext& context) {
+  texts.monitor = record.MonitorText();
+  texts.firmware = record.FirmwareText();
+  texts.bios = record.BiosText();
+  texts.pChip = record.PChipText();
+  texts.model = record.ModelText();
+  texts.aChip = record.AChipText();
+  texts.pcba = record.PcbaText();
+  std::array<char, 128> serviceVersion{};
+  const bool noVsd = record.VsdText()[0] == '\0';
+  const bool serviceRead = noVsd && ReadServiceVersion(context, serviceVersion) == 0;
+  texts.driver = DriverFieldText(record.DriverText(), record.VsdText(), serviceRead, serviceVersion.data());
 }
 
 PaintAction DecidePaint(bool minimised, int startHidden) {

@@ -1,13 +1,14 @@
 // MainDialogLogic: the main window's decisions without widgets: the image of a
 // unit-list row, the list's column widths, the controller box texts, the
-// Driver field, what a paint does, and the command table. Used by MainDialog;
-// tests reach it without a display.
+// display texts of a controller, what a paint does, and the command table.
+// Used by both desktop shells; tests reach it without a display.
 #pragma once
 
 #include <array>
 #include <string>
 
 #include "controller/ControllerInfo.h"
+#include "platform/PlatformContext.h"
 
 namespace kivo {
 
@@ -41,6 +42,29 @@ inline constexpr char kNoControllerEntry[] = "No Zelka Controller present";
 // there is one, else the service version when it was read.
 std::string DriverFieldText(const char* driverText, const char* vsdText, bool serviceVersionRead,
                             const char* serviceVersion);
+
+// The 13 display texts, bound to the controls of the same number.
+struct DisplayTexts {
+  std::string operatingSystem;  // 1000
+  std::string driver;           // 1001
+  std::string monitor;          // 1002
+  std::string firmware;         // 1003
+  std::string bios;             // 1004
+  std::string pcba;             // 1005
+  std::string aChip;            // 1006
+  std::string pChip;            // 1007
+  std::string time;             // 1008
+  std::string model;            // 1009
+  std::string status;           // 1031
+  std::string computerName;     // 1035
+  std::string units;            // 1037, always empty
+};
+
+// Fills the controller's texts (monitor, firmware, BIOS, chips, model, PCBA,
+// and the Driver field, which asks the service for its version when the
+// controller has no VSD text).
+void SetControllerTexts(DisplayTexts& texts, const ControllerInfo& record,
+                        const platform::PlatformContext& context);
 
 enum class PaintAction { kIcon, kDefault, kNothing };
 PaintAction DecidePaint(bool minimised, int startHidden);

@@ -154,7 +154,7 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == command::kSysAbout) {
-        AboutBox::Run(instance_, window_);
+        ShowAbout();
         return TRUE;
       }
       return FALSE;
@@ -221,52 +221,28 @@ void MainWindow::OnCommand(int id, int code) {
   // The controller box speaks for every change of its list; only a new
   // selection is the command.
   if (id == command::kControllerBox && code != CBN_SELCHANGE) return;
-  switch (ActionOfCommand(id)) {
-    case CommandAction::kRefresh:
-      Refresh();
-      break;
-    case CommandAction::kSelectController:
-      SelectController();
-      break;
-    case CommandAction::kHide:
-      HideWindow();
-      break;
-    case CommandAction::kSnapshot:
-      Snapshot(context_);
-      break;
-    case CommandAction::kCopy:
-      CopyReport();
-      break;
-    case CommandAction::kExit:
-      Exit();
-      break;
-    case CommandAction::kToggleAudio:
-      ToggleAudioItem();
-      break;
-    case CommandAction::kHelp:
-      ShowHelp();
-      break;
-    case CommandAction::kAbout:
-      AboutBox::Run(instance_, window_);
-      break;
-    case CommandAction::kViewAlarms:
-      ShowAlert("");
-      break;
-    case CommandAction::kEmailSetup:
-      OpenEmailSetup();
-      break;
-    case CommandAction::kEndWithOk:
-      // The run ends with OK (start-up then removes the tray icon); the
-      // monitor thread stops first, as on Exit.
-      if (monitorThread_) monitorThread_->Stop();
-      MessageLock::Retire();
-      ShowWindow(window_, SW_HIDE);
-      EndModal(IDOK);
-      break;
-    case CommandAction::kNone:
-    case CommandAction::kUnknown:
-      break;
-  }
+  RouteCommand(*this, id);
+}
+
+void MainWindow::TakeSnapshot() {
+  Snapshot(context_);
+}
+
+void MainWindow::ShowAbout() {
+  AboutBox::Run(instance_, window_);
+}
+
+void MainWindow::ViewAlarms() {
+  ShowAlert("");
+}
+
+void MainWindow::EndWithOk() {
+  // The run ends with OK (start-up then removes the tray icon); the monitor
+  // thread stops first, as on Exit.
+  if (monitorThread_) monitorThread_->Stop();
+  MessageLock::Retire();
+  ShowWindow(window_, SW_HIDE);
+  EndModal(IDOK);
 }
 
 void MainWindow::OnPaint() {
@@ -406,17 +382,7 @@ void MainWindow::ShowController(int firstTime, int row) {
   const int count = static_cast<int>(SendMessageA(box, CB_GETCOUNT, 0, 0));
   SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(row < count ? row : -1), 0);
 
-  texts_.monitor = record.MonitorText();
-  texts_.firmware = record.FirmwareText();
-  texts_.bios = record.BiosText();
-  texts_.pChip = record.PChipText();
-  texts_.model = record.ModelText();
-  texts_.aChip = record.AChipText();
-  texts_.pcba = record.PcbaText();
-  std::array<char, 128> serviceVersion{};
-  const bool noVsd = record.VsdText()[0] == '\0';
-  const bool serviceRead = noVsd && ReadServiceVersion(context_, serviceVersion) == 0;
-  texts_.driver = DriverFieldText(record.DriverText(), record.VsdText(), serviceRead, serviceVersion.data());
+  SetControllerTexts(texts_, record, context_);
 }
 
 void MainWindow::FillUnitList(int firstTime, int row) {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/MainDialogLogic.h"
+#include "ui/MainWindowActions.h"
 #include "win32ui/AlertWindow.h"
 #include "win32ui/AsyncSocketWatcher.h"
 #include "win32ui/WinApi.h"
@@ -16,24 +18,7 @@
 
 namespace kivo::win32ui {
 
-// The 13 display texts, bound to the controls of the same number.
-struct DisplayTexts {
-  std::string operatingSystem;  // 1000
-  std::string driver;           // 1001
-  std::string monitor;          // 1002
-  std::string firmware;         // 1003
-  std::string bios;             // 1004
-  std::string pcba;             // 1005
-  std::string aChip;            // 1006
-  std::string pChip;            // 1007
-  std::string time;             // 1008
-  std::string model;            // 1009
-  std::string status;           // 1031
-  std::string computerName;     // 1035
-  std::string units;            // 1037, always empty
-};
-
-class MainWindow : public MonitorWindow, public MailOwner {
+class MainWindow : public MonitorWindow, public MailOwner, public MainWindowActions {
  public:
   // The modal result after Exit (not OK 1 or Cancel 2: the icon is gone).
   static constexpr int kExitResult = -1;
@@ -71,15 +56,21 @@ class MainWindow : public MonitorWindow, public MailOwner {
   BOOL OnInitDialog();
   void OnCommand(int id, int code);
   void OnPaint();
-  void SelectController();
   void FillUnitList(int firstTime, int row);
-  void HideWindow();
-  void Exit();
   void EndModal(int result);
-  void ToggleAudioItem();
-  void CopyReport();
-  void OpenEmailSetup();
-  void ShowHelp();
+
+  // MainWindowActions.
+  void SelectController() override;
+  void HideWindow() override;
+  void TakeSnapshot() override;
+  void CopyReport() override;
+  void Exit() override;
+  void ToggleAudioItem() override;
+  void ShowHelp() override;
+  void ShowAbout() override;
+  void ViewAlarms() override;
+  void OpenEmailSetup() override;
+  void EndWithOk() override;
 
   HINSTANCE instance_;
   platform::PlatformContext context_;

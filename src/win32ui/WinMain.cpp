@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/ProcessLauncher.h"
+#include "platform/SystemPlatform.h"
 #include "win32ui/MainWindow.h"
 #include "win32ui/TrayIcon.h"
 #include "win32ui/WinApi.h"
@@ -15,28 +16,11 @@ namespace {
 
 // The platform objects of the running utility.
 struct RealPlatform {
-  RealPlatform()
-      : monitorClock(clock, platform::TimeScaleFromEnvironment()),
-        host(platform::MakeSystemHostFacts()),
-        registry(platform::MakeSystemRegistry()),
-        device(platform::MakeSocketDeviceIo(platform::DefaultDeviceDirectory())) {
-    context.clock = &clock;
-    context.host = host.get();
-    context.registry = registry.get();
-    context.device = device.get();
-    context.messageBoxes = &boxes;
-    context.launcher = &launcher;
-    context.rpcDirectory = platform::DefaultRpcDirectory();
-  }
-
-  platform::SystemClock clock;
-  platform::ScaledClock monitorClock;  // KIVO_TIME_SCALE shortens the monitor's waits
-  std::unique_ptr<platform::HostFacts> host;
-  std::unique_ptr<platform::Registry> registry;
-  std::unique_ptr<platform::DeviceIo> device;
   WinMessageBoxes boxes;
   platform::ProcessLauncher launcher;
-  platform::PlatformContext context;
+  platform::SystemPlatform system{boxes, launcher};
+  // KIVO_TIME_SCALE shortens the monitor's waits.
+  platform::ScaledClock monitorClock{system.clock, platform::TimeScaleFromEnvironment()};
 };
 
 class WindowsSteps : public StartupSteps {
@@ -70,7 +54,7 @@ class WindowsSteps : public StartupSteps {
   }
 
   std::uint32_t ReadStoredAudioOff() override {
-    return static_cast<std::uint32_t>(ReadAudioOff(*Platform().registry));
+    return static_cast<std::uint32_t>(ReadAudioOff(*Platform().system.registry));
   }
 
   void SetAudioOffFlag(int value) override { AudioOffFlag = value; }
@@ -80,7 +64,7 @@ class WindowsSteps : public StartupSteps {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     RealPlatform& real = Platform();
-    window_ = std::make_unique<MainWindow>(instance_, real.context, real.boxes, real.monitorClock);
+    window_ = std::make_unique<MainWindow>(instance_, real.system.context, real.boxes, real.monitorClock);
     window_->SetStartHidden(startHidden);
     return window_->RunModal();
   }

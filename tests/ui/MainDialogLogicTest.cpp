@@ -1,10 +1,15 @@
 // The main window's decisions: row images, column widths, box texts, the
-// Driver field, paint rules and the command table.
+// Driver field, paint rules, the command table and the routing of commands to
+// the window's operations.
 #include "ui/MainDialogLogic.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "ui/MainWindowActions.h"
 
 namespace kivo::test {
 namespace {
@@ -91,25 +96,63 @@ TEST(MainDialogLogicTest, PaintRules) {
   EXPECT_EQ(OffScreenX(1024, 600), 1634);
 }
 
+// Records which operation a routed command asked for.
+class RecordingWindow : public MainWindowActions {
+ public:
+  std::vector<std::string> calls;
+  void Refresh() override { calls.push_back("Refresh"); }
+  void SelectController() override { calls.push_back("SelectController"); }
+  void HideWindow() override { calls.push_back("HideWindow"); }
+  void TakeSnapshot() override { calls.push_back("TakeSnapshot"); }
+  void CopyReport() override { calls.push_back("CopyReport"); }
+  void Exit() override { calls.push_back("Exit"); }
+  void ToggleAudioItem() override { calls.push_back("ToggleAudioItem"); }
+  void ShowHelp() override { calls.push_back("ShowHelp"); }
+  void ShowAbout() override { calls.push_back("ShowAbout"); }
+  void ViewAlarms() override { calls.push_back("ViewAlarms"); }
+  void OpenEmailSetup() override { calls.push_back("OpenEmailSetup"); }
+  void EndWithOk() override { calls.push_back("EndWithOk"); }
+};
+
+// Each command number, its action, and the one window operation it routes
+// to (none for the commands without an action).
 TEST(MainDialogLogicTest, CommandTable) {
   struct Case {
     int id;
     CommandAction action;
+    const char* operation;
   };
   const Case cases[] = {
-      {1010, CommandAction::kRefresh},   {1023, CommandAction::kSelectController},
-      {1027, CommandAction::kHide},      {32772, CommandAction::kHide},
-      {2, CommandAction::kHide},         {32776, CommandAction::kSnapshot},
-      {32783, CommandAction::kSnapshot}, {32780, CommandAction::kCopy},
-      {202, CommandAction::kCopy},       {32771, CommandAction::kExit},
-      {203, CommandAction::kExit},       {32785, CommandAction::kToggleAudio},
-      {32774, CommandAction::kNone},     {57670, CommandAction::kHelp},
-      {32773, CommandAction::kAbout},    {32781, CommandAction::kAbout},
-      {201, CommandAction::kViewAlarms}, {32778, CommandAction::kEmailSetup},
-      {1, CommandAction::kEndWithOk},    {1036, CommandAction::kUnknown},
-      {12345, CommandAction::kUnknown},
+      {1010, CommandAction::kRefresh, "Refresh"},
+      {1023, CommandAction::kSelectController, "SelectController"},
+      {1027, CommandAction::kHide, "HideWindow"},
+      {32772, CommandAction::kHide, "HideWindow"},
+      {2, CommandAction::kHide, "HideWindow"},
+      {32776, CommandAction::kSnapshot, "TakeSnapshot"},
+      {32783, CommandAction::kSnapshot, "TakeSnapshot"},
+      {32780, CommandAction::kCopy, "CopyReport"},
+      {202, CommandAction::kCopy, "CopyReport"},
+      {32771, CommandAction::kExit, "Exit"},
+      {203, CommandAction::kExit, "Exit"},
+      {32785, CommandAction::kToggleAudio, "ToggleAudioItem"},
+      {32774, CommandAction::kNone, nullptr},
+      {57670, CommandAction::kHelp, "ShowHelp"},
+      {32773, CommandAction::kAbout, "ShowAbout"},
+      {32781, CommandAction::kAbout, "ShowAbout"},
+      {201, CommandAction::kViewAlarms, "ViewAlarms"},
+      {32778, CommandAction::kEmailSetup, "OpenEmailSetup"},
+      {1, CommandAction::kEndWithOk, "EndWithOk"},
+      {1036, CommandAction::kUnknown, nullptr},
+      {12345, CommandAction::kUnknown, nullptr},
   };
-  for (const Case& c : cases) EXPECT_EQ(ActionOfCommand(c.id), c.action) << c.id;
+  for (const Case& c : cases) {
+    EXPECT_EQ(ActionOfCommand(c.id), c.action) << c.id;
+    RecordingWindow window;
+    RouteCommand(window, c.id);
+    const std::vector<std::string> expected =
+        c.operation != nullptr ? std::vector<std::string>{c.operation} : std::vector<std::string>{};
+    EXPECT_EQ(window.calls, expected) << c.id;
+  }
 }
 
 }  // namespace

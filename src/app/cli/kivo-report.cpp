@@ -16,11 +16,9 @@
 #include "controller/ControllerInfo.h"
 #include "platform/Clock.h"
 #include "platform/ConsoleMessageBoxes.h"
-#include "platform/DeviceIo.h"
-#include "platform/HostFacts.h"
 #include "platform/ProcessLauncher.h"
-#include "platform/Registry.h"
 #include "platform/StandardOutput.h"
+#include "platform/SystemPlatform.h"
 #include "report/InventoryScan.h"
 #include "report/PrometheusMetrics.h"
 #include "report/ReportText.h"
@@ -68,21 +66,10 @@ int main(int argc, char** argv) {
         argv[0]);
     return std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ? 0 : 64;
   }
-  kivo::platform::SystemClock clock;
-  std::unique_ptr<kivo::platform::HostFacts> host = kivo::platform::MakeSystemHostFacts();
-  std::unique_ptr<kivo::platform::Registry> registry = kivo::platform::MakeSystemRegistry();
-  std::unique_ptr<kivo::platform::DeviceIo> device =
-      kivo::platform::MakeSocketDeviceIo(kivo::platform::DefaultDeviceDirectory());
   kivo::platform::ConsoleMessageBoxes boxes;
   kivo::platform::ProcessLauncher launcher;
-
-  kivo::platform::PlatformContext context;
-  context.clock = &clock;
-  context.host = host.get();
-  context.registry = registry.get();
-  context.device = device.get();
-  context.messageBoxes = &boxes;
-  context.launcher = &launcher;
+  kivo::platform::SystemPlatform system(boxes, launcher);
+  const kivo::platform::PlatformContext& context = system.context;
 
   auto records = std::make_unique<kivo::ControllerRecords>(context);
   kivo::ScanOutcome outcome;

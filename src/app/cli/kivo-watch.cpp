@@ -23,14 +23,12 @@
 #include "monitor/ServiceLink.h"
 #include "platform/Clock.h"
 #include "platform/ConsoleMessageBoxes.h"
-#include "platform/DeviceIo.h"
-#include "platform/HostFacts.h"
 #include "platform/PlatformContext.h"
 #include "platform/ProcessLauncher.h"
-#include "platform/Registry.h"
 #include "platform/ServiceRpc.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopRequest.h"
+#include "platform/SystemPlatform.h"
 #include "report/InventoryScan.h"
 
 namespace {
@@ -155,24 +153,13 @@ int main(int argc, char** argv) {
   // The lines carry their own CR LF.
   platform::UseBinaryStandardOutput();
 
-  platform::SystemClock systemClock;
-  // Only the monitor thread's waits are scaled.
-  platform::ScaledClock monitorClock(systemClock, platform::TimeScaleFromEnvironment());
-  std::unique_ptr<platform::HostFacts> host = platform::MakeSystemHostFacts();
-  std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
-  std::unique_ptr<platform::DeviceIo> device =
-      platform::MakeSocketDeviceIo(platform::DefaultDeviceDirectory());
   platform::ConsoleMessageBoxes messageBoxes;
   platform::ProcessLauncher launcher;
-
-  platform::PlatformContext context;
-  context.clock = &systemClock;
-  context.host = host.get();
-  context.registry = registry.get();
-  context.device = device.get();
-  context.messageBoxes = &messageBoxes;
-  context.launcher = &launcher;
-  context.rpcDirectory = platform::DefaultRpcDirectory();
+  platform::SystemPlatform system(messageBoxes, launcher);
+  platform::SystemClock& systemClock = system.clock;
+  // Only the monitor thread's waits are scaled.
+  platform::ScaledClock monitorClock(systemClock, platform::TimeScaleFromEnvironment());
+  const platform::PlatformContext& context = system.context;
   platform::PlatformContext monitorContext = context;
   monitorContext.clock = &monitorClock;
 
