@@ -20,6 +20,11 @@ class FileWriter {
 // The system's write call.
 FileWriter& SystemFileWriter();
 
+// Writes until all `size` bytes are out or a write fails (an interrupted one
+// is repeated; one that writes nothing counts as a full disk); returns the
+// bytes written.
+std::size_t WriteFully(FileWriter& writer, int fd, const char* data, std::size_t size);
+
 // Replaces the file at `path` with `size` bytes of `data`, whole or not at
 // all: the bytes go to a temporary file beside it that is renamed over it once
 // it is on disk, so a failure leaves the previous file as it was. A file that

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/SocketWatcher.h"
@@ -37,6 +38,13 @@ class PollSocketWatcher : public SocketWatcher {
   int Watched() const { return static_cast<int>(callbacks_.size()); }
 
  private:
+  // timeoutMs, shortened to end no later than the first time limit.
+  int LimitedTimeout(int timeoutMs) const;
+  // Runs, with WSAETIMEDOUT, the callback of each of these descriptors (the
+  // ones not reported this round) whose limit has passed; each limit ends as
+  // it fires. Returns the callbacks run.
+  int RunPassedLimits(const std::vector<int>& quiet);
+
   std::map<int, Callback> callbacks_;
   std::map<int, std::time_t> deadlines_;
   SystemClock systemClock_;

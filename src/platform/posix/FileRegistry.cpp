@@ -283,14 +283,18 @@ LONG FileRegistry::Save(HKEY hive, const RegFile& file) {
   return ERROR_SUCCESS;
 }
 
+LONG FileRegistry::ResolveAndLoad(HKEY key, const char* subKey, OpenKey* target, const RegFile** file) {
+  LONG status = Resolve(key, subKey, target);
+  if (status != ERROR_SUCCESS) return status;
+  return Load(target->hive, file);
+}
+
 LONG FileRegistry::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(mutex_);
   OpenKey target;
-  LONG status = Resolve(key, subKey, &target);
-  if (status != ERROR_SUCCESS) return status;
   const RegFile* file = nullptr;
-  status = Load(target.hive, &file);
+  LONG status = ResolveAndLoad(key, subKey, &target, &file);
   if (status != ERROR_SUCCESS) return status;
   std::string stored;
   if (!file->KeyExists(target.path, &stored)) return ERROR_FILE_NOT_FOUND;
@@ -309,10 +313,8 @@ LONG FileRegistry::RegCreateKeyA(HKEY key, const char* subKey, HKEY* result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(mutex_);
   OpenKey target;
-  LONG status = Resolve(key, subKey, &target);
-  if (status != ERROR_SUCCESS) return status;
   const RegFile* file = nullptr;
-  status = Load(target.hive, &file);
+  LONG status = ResolveAndLoad(key, subKey, &target, &file);
   if (status != ERROR_SUCCESS) return status;
   std::string stored;
   if (!file->KeyExists(target.path, &stored)) {
@@ -339,10 +341,8 @@ LONG FileRegistry::RegQueryValueExA(HKEY key, const char* valueName, DWORD* rese
   if (reserved != nullptr || (data != nullptr && cbData == nullptr)) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(mutex_);
   OpenKey target;
-  LONG status = Resolve(key, nullptr, &target);
-  if (status != ERROR_SUCCESS) return status;
   const RegFile* file = nullptr;
-  status = Load(target.hive, &file);
+  LONG status = ResolveAndLoad(key, nullptr, &target, &file);
   if (status != ERROR_SUCCESS) return status;
   const RegValue* value = file->FindValue(target.path, valueName ? valueName : "");
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;

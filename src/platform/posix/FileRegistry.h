@@ -74,6 +74,8 @@ class FileRegistry : public Registry {
   // Reads the hive file; *file points into the cache (valid under mutex_
   // until the next Load or Save of that hive).
   LONG Load(HKEY hive, const RegFile** file);
+  // Resolve, then Load of the key's hive.
+  LONG ResolveAndLoad(HKEY key, const char* subKey, OpenKey* target, const RegFile** file);
   LONG Save(HKEY hive, const RegFile& file);
   // Takes the hive's lock file; -1 with the status in *status on failure.
   int Lock(HKEY hive, LONG* status);

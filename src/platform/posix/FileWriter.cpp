@@ -18,22 +18,10 @@ class SystemWriter : public FileWriter {
   long Write(int fd, const void* data, std::size_t size) override { return ::write(fd, data, size); }
 };
 
-bool WriteAll(FileWriter& writer, int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    long written = writer.Write(fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written == 0) errno = ENOSPC;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 bool WriteInPlace(FileWriter& writer, const std::string& path, const char* data, std::size_t size) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  bool written = WriteAll(writer, fd, data, size);
+  bool written = WriteFully(writer, fd, data, size) == size;
   bool closed = ::close(fd) == 0;
   return written && closed;
 }
@@ -62,7 +50,7 @@ bool ReplaceFileWhole(FileWriter& writer, const std::string& given, const char* 
   if (fd < 0) return false;
   // Some file systems only report a full disk when the data goes out or the
   // file is closed.
-  bool written = WriteAll(writer, fd, data, size) && ::fsync(fd) == 0;
+  bool written = WriteFully(writer, fd, data, size) == size && ::fsync(fd) == 0;
   int code = errno;
   if (::close(fd) != 0 && written) {
     written = false;
@@ -87,13 +75,7 @@ bool AppendWhole(FileWriter& writer, const std::string& path, const char* data, 
   if (fd < 0) return false;
   struct stat before {};
   const bool sized = ::fstat(fd, &before) == 0;
-  std::size_t done = 0;
-  while (done < size) {
-    const long n = writer.Write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
+  const std::size_t done = WriteFully(writer, fd, data, size);
   bool written = done == size;
   // A torn entry is cut back so the next one starts on a line of its own.
   if (!written && done > 0 && sized && ::ftruncate(fd, before.st_size) != 0) {

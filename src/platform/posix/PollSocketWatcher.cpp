@@ -20,16 +20,16 @@ int PollSocketWatcher::RunOnce(int timeoutMs) {
   }
   std::vector<pollfd> fds;
   for (const auto& entry : callbacks_) fds.push_back(pollfd{entry.first, POLLIN, 0});
-  // Wake no later than the first time limit.
-  for (const auto& [fd, deadline] : deadlines_) {
-    const long long left = std::max<long long>(0, (deadline - clock_->Now()) * 1000LL);
-    if (timeoutMs < 0 || left < timeoutMs) timeoutMs = static_cast<int>(std::min<long long>(left, 1 << 30));
-  }
+  timeoutMs = LimitedTimeout(timeoutMs);
   int ready = ::poll(fds.data(), fds.size(), timeoutMs);
   if (ready < 0) return 0;
   int ran = 0;
+  std::vector<int> quiet;  // not reported this round: their limits may pass
   for (const pollfd& p : fds) {
-    if (p.revents == 0) continue;
+    if (p.revents == 0) {
+      quiet.push_back(p.fd);
+      continue;
+    }
     // A callback may unwatch other descriptors (or its own): look again, and
     // run a copy so the callback survives its own Unwatch.
     auto it = callbacks_.find(p.fd);
@@ -46,19 +46,7 @@ int PollSocketWatcher::RunOnce(int timeoutMs) {
     callback(errorCode);
     ++ran;
   }
-  // Limits that passed without a report; each ends as it fires.
-  const std::time_t now = clock_->Now();
-  for (const pollfd& p : fds) {
-    auto limit = deadlines_.find(p.fd);
-    if (p.revents != 0 || limit == deadlines_.end() || limit->second > now) continue;
-    deadlines_.erase(limit);
-    auto it = callbacks_.find(p.fd);
-    if (it == callbacks_.end()) continue;
-    Callback callback = it->second;
-    callback(WSAETIMEDOUT);
-    ++ran;
-  }
-  return ran;
+  return ran + RunPassedLimits(quiet);
 }
 
 }  // namespace kivo::platform

@@ -7,8 +7,6 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <cerrno>
-
 namespace kivo::platform {
 namespace {
 
@@ -18,17 +16,6 @@ class SystemWriter : public FileWriter {
     return _write(fd, data, static_cast<unsigned>(size));
   }
 };
-
-bool WriteAll(FileWriter& writer, int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    long written = writer.Write(fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -48,7 +35,7 @@ bool ReplaceFileWhole(FileWriter& writer, const std::string& path, const char* d
   const std::string temporary = path + ".new";
   int fd = _open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return false;
-  bool written = WriteAll(writer, fd, data, size) && _commit(fd) == 0;
+  bool written = WriteFully(writer, fd, data, size) == size && _commit(fd) == 0;
   if (_close(fd) != 0) written = false;
   if (written &&
       MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -64,13 +51,7 @@ bool AppendWhole(FileWriter& writer, const std::string& path, const char* data, 
   int fd = _open(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return false;
   const long before = _lseek(fd, 0, SEEK_END);
-  std::size_t done = 0;
-  while (done < size) {
-    const long n = writer.Write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
+  const std::size_t done = WriteFully(writer, fd, data, size);
   bool written = done == size;
   // A torn entry is cut back so the next one starts on a line of its own.
   if (!written && done > 0 && before >= 0) _chsize(fd, before);

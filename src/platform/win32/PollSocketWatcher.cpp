@@ -24,16 +24,16 @@ int PollSocketWatcher::RunOnce(int timeoutMs) {
   for (const auto& entry : callbacks_) {
     fds.push_back(WSAPOLLFD{static_cast<SOCKET>(static_cast<unsigned>(entry.first)), POLLRDNORM, 0});
   }
-  // Wake no later than the first time limit.
-  for (const auto& [fd, deadline] : deadlines_) {
-    const long long left = std::max<long long>(0, (deadline - clock_->Now()) * 1000LL);
-    if (timeoutMs < 0 || left < timeoutMs) timeoutMs = static_cast<int>(std::min<long long>(left, 1 << 30));
-  }
+  timeoutMs = LimitedTimeout(timeoutMs);
   const int ready = ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeoutMs);
   if (ready < 0) return 0;
   int ran = 0;
+  std::vector<int> quiet;  // not reported this round: their limits may pass
   for (const WSAPOLLFD& p : fds) {
-    if (p.revents == 0) continue;
+    if (p.revents == 0) {
+      quiet.push_back(static_cast<int>(p.fd));
+      continue;
+    }
     // A callback may unwatch other sockets (or its own): look again, and run
     // a copy so the callback survives its own Unwatch.
     auto it = callbacks_.find(static_cast<int>(p.fd));
@@ -50,19 +50,7 @@ int PollSocketWatcher::RunOnce(int timeoutMs) {
     callback(errorCode);
     ++ran;
   }
-  // Limits that passed without a report; each ends as it fires.
-  const std::time_t now = clock_->Now();
-  for (const WSAPOLLFD& p : fds) {
-    auto limit = deadlines_.find(static_cast<int>(p.fd));
-    if (p.revents != 0 || limit == deadlines_.end() || limit->second > now) continue;
-    deadlines_.erase(limit);
-    auto it = callbacks_.find(static_cast<int>(p.fd));
-    if (it == callbacks_.end()) continue;
-    Callback callback = it->second;
-    callback(WSAETIMEDOUT);
-    ++ran;
-  }
-  return ran;
+  return ran + RunPassedLimits(quiet);
 }
 
 }  // namespace kivo::platform
