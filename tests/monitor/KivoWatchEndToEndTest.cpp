@@ -230,5 +230,36 @@ TEST_F(KivoWatchEndToEndTest, RejectsArguments) {
   EXPECT_NE(watch.Err().find("usage: kivo-watch"), std::string::npos);
 }
 
+// Under the service manager the journal reads a priority from each line; a
+// JOURNAL_STREAM inherited by a program whose output goes elsewhere changes
+// nothing.
+TEST_F(KivoWatchEndToEndTest, LinesToTheJournalCarryTheirPriority) {
+  StartEmulator();
+  if (IsSkipped()) return;
+  for (const bool journal : {true, false}) {
+    ChildProcess watch;
+    // The shell names its own standard output (the pipe) as the journal's stream.
+    const std::string stream = journal ? "$(stat -L -c %d:%i /proc/$$/fd/1)" : "0:0";
+    ASSERT_TRUE(watch.Start({"/bin/sh", "-c", "JOURNAL_STREAM=" + stream + " exec " + WatchPath()}, env));
+    ASSERT_TRUE(watch.WaitForErr("monitoring")) << watch.Err();
+    ASSERT_EQ(Control({"aen", "0", "5", "1"}), 0);
+    ASSERT_EQ(Control({"aen", "0", "2", "1"}), 0);
+    ASSERT_TRUE(watch.WaitForOut("but not fault tolerant.")) << watch.Out() << watch.Err();
+    EXPECT_EQ(watch.Signal(SIGTERM), 0);
+    if (journal) {
+      EXPECT_TRUE(std::regex_match(watch.Out(), std::regex("<6>TIME: [^\r\n]* MESSAGE: Rebuild is complete "
+                                                           "on unit 1 on controller ID:0\\.\n"
+                                                           "(<3>[^\r\n]+\n){7}")))
+          << watch.Out();
+    } else {
+      EXPECT_TRUE(std::regex_match(watch.Out(), std::regex(LinePattern("Rebuild is complete on unit 1 on "
+                                                                       "controller ID:0\\.") +
+                                                           "TIME: [^\r\n]* MESSAGE: Disk Array Unit 1 "
+                                                           "[^<]*\r\n\r\n")))
+          << watch.Out();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kivo::test

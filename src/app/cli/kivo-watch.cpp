@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "controller/ControllerInfo.h"
+#include "monitor/JournalText.h"
 #include "monitor/MessageLock.h"
 #include "monitor/MonitorEventHandler.h"
 #include "monitor/MonitorThread.h"
@@ -23,6 +24,7 @@
 #include "monitor/ServiceLink.h"
 #include "platform/Clock.h"
 #include "platform/ConsoleMessageBoxes.h"
+#include "platform/JournalStream.h"
 #include "platform/PlatformContext.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ServiceRpc.h"
@@ -97,7 +99,8 @@ class ConsoleWindow : public MonitorWindow {
   void ShowAlert(const std::string& line) override {
     // Empty text only re-shows the alert window; there is nothing to print.
     if (line.empty() || outputLost_) return;
-    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0) {
+    const std::string text = journal_ ? JournalText(line) : line;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
       // Nobody reads the alerts any more: stop rather than watch in vain.
       std::fprintf(stderr, "kivo-watch: cannot write to standard output: %s\n", std::strerror(errno));
       outputLost_ = true;
@@ -135,6 +138,8 @@ class ConsoleWindow : public MonitorWindow {
   std::vector<std::string> entries_;
   int selectedRow_ = 0;
   bool outputLost_ = false;
+  // Under the service manager each line carries its priority for the journal.
+  const bool journal_ = platform::StandardOutputIsJournal();
 };
 
 }  // namespace

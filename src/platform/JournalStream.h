@@ -1,0 +1,10 @@
+// JournalStream: whether standard output is connected to the system journal
+// (a service's output stream), so that programs may mark each line with its
+// syslog priority. Any program; read once at start.
+#pragma once
+
+namespace kivo::platform {
+
+bool StandardOutputIsJournal();
+
+}  // namespace kivo::platform
