@@ -7,4 +7,8 @@ namespace kivo::platform {
 
 void UseBinaryStandardOutput();
 
+// A reader that goes away (a closed pipe) makes the next write fail with an
+// error the program reports, instead of ending the program unannounced.
+void ReportLostReaderAsWriteError();
+
 }  // namespace kivo::platform

@@ -42,7 +42,8 @@ install)
   prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$1/CMakeCache.txt")
   expected=(bin/kivo bin/kivo-report bin/kivo-watch bin/kivo-install bin/kivo-command share/kivo/help/index.html
     share/applications/kivo.desktop share/icons/hicolor/scalable/apps/kivo.svg lib/systemd/system/kivo-watch.service
-    lib/systemd/system/kivo-report-prometheus.service lib/systemd/system/kivo-report-prometheus.timer)
+    lib/systemd/system/kivo-report-prometheus.service lib/systemd/system/kivo-report-prometheus.timer
+    share/kivo/kivo-report.schema.json)
   for size in 16 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x$size/apps/kivo.png"); done
   for program in kivo kivo-report kivo-watch kivo-install kivo-command; do
     expected+=("share/man/man1/$program.1.gz")

@@ -8,6 +8,8 @@
 // or read whole, or the driver-level check failed); otherwise 0.
 // With --prometheus FILE the state goes to FILE as metrics instead, and the
 // exit status only says whether FILE was written (0) or not (1).
+// With --json the state is printed as one JSON document (exit status as
+// above); with --check as a monitoring-plugin result (exit status 0-3).
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,8 +22,11 @@
 #include "platform/StandardOutput.h"
 #include "platform/SystemPlatform.h"
 #include "report/InventoryScan.h"
+#include "report/JsonReport.h"
+#include "report/PluginCheck.h"
 #include "report/PrometheusMetrics.h"
 #include "report/ReportText.h"
+#include "report/ScanSummary.h"
 
 namespace {
 
@@ -48,21 +53,35 @@ int ExitStatus(const kivo::ScanOutcome& outcome, kivo::ControllerRecords& record
   return 0;
 }
 
+// Writes the whole text; false (with the reason on standard error) when the
+// reader went away or the output cannot be written.
+bool PrintWhole(const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
+    return true;
+  std::perror("kivo-report: standard output");
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* metricsFile = nullptr;
+  const bool json = argc == 2 && std::strcmp(argv[1], "--json") == 0;
+  const bool check = argc == 2 && std::strcmp(argv[1], "--check") == 0;
   if (argc == 3 && std::strcmp(argv[1], "--prometheus") == 0) {
     metricsFile = argv[2];
-  } else if (argc > 1) {
+  } else if (argc > 1 && !json && !check) {
     std::fprintf(
         stderr,
-        "usage: %s [--prometheus FILE]\n"
+        "usage: %s [--prometheus FILE | --json | --check]\n"
         "Prints the disk information report of every Zelka controller.\n"
         "Exit status: 0 all well, 1 the report is incomplete (a controller could not be read, or\n"
         "none was found), 2 a unit or drive needs attention.\n"
         "--prometheus FILE writes the state as Prometheus metrics to FILE instead (exit status 1: not "
-        "written).\n",
+        "written).\n"
+        "--json prints the state as one JSON document instead (exit status as above).\n"
+        "--check prints a monitoring-plugin status line instead (exit status 0 OK, 1 WARNING,\n"
+        "2 CRITICAL, 3 UNKNOWN).\n",
         argv[0]);
     return std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ? 0 : 64;
   }
@@ -73,9 +92,22 @@ int main(int argc, char** argv) {
 
   auto records = std::make_unique<kivo::ControllerRecords>(context);
   kivo::ScanOutcome outcome;
-  kivo::SetErrorBoxesEnabled(true);
+  // A check's one line says what went wrong; other faces show the scan's
+  // error boxes on standard error.
+  kivo::SetErrorBoxesEnabled(!check);
   kivo::ScanControllers(1, *records, &outcome);
   kivo::SetErrorBoxesEnabled(false);
+  kivo::platform::ReportLostReaderAsWriteError();
+
+  if (check) {
+    const kivo::CheckResult result = kivo::PluginCheck::Of(kivo::ScanSummary::Of(*records, outcome));
+    return PrintWhole(result.line) ? static_cast<int>(result.status)
+                                   : static_cast<int>(kivo::CheckStatus::kUnknown);
+  }
+  if (json) {
+    if (!PrintWhole(kivo::JsonReport::Render(kivo::ScanSummary::Of(*records, outcome)))) return 1;
+    return ExitStatus(outcome, *records);
+  }
 
   if (metricsFile != nullptr) {
     std::string error;
