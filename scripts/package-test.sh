@@ -61,6 +61,9 @@ for program in kivo kivo-report kivo-watch kivo-install kivo-command; do
   zcat "$work/tree/usr/share/man/man1/$program.1.gz" >/dev/null || fail "no manual page for $program"
 done
 desktop-file-validate "$work/tree/usr/share/applications/kivo.desktop" "$work/tree/etc/xdg/autostart/kivo.desktop"
+# The alerting rules ship where the README points rule_files, and load.
+promtool check rules "$work/tree/usr/share/kivo/prometheus/kivo-alerts.yml" >/dev/null || fail "alerting rules"
+[ -f "$work/tree/usr/share/kivo/kivo-report.schema.json" ] || fail "no JSON Schema"
 lintian --fail-on error "$deb" | tee "$work/lintian.txt"
 echo "lintian: $(grep -c '^E:' "$work/lintian.txt" || true) errors, $(grep -c '^W:' "$work/lintian.txt" || true) warnings"
 

@@ -4,6 +4,7 @@
 #   packaging-check.sh desktop FILE...       desktop-file-validate passes
 #   packaging-check.sh install BUILD_DIR     cmake --install puts every file in its place
 #   packaging-check.sh prometheus BUILD_DIR  kivo-report --prometheus against the emulator
+#   packaging-check.sh rules RULES TESTS     promtool checks the alerting rules and runs their tests
 # A tool that is not installed skips the check (status 77); scripts/test.sh
 # installs them all.
 set -euo pipefail
@@ -43,7 +44,7 @@ install)
   expected=(bin/kivo bin/kivo-report bin/kivo-watch bin/kivo-install bin/kivo-command share/kivo/help/index.html
     share/applications/kivo.desktop share/icons/hicolor/scalable/apps/kivo.svg lib/systemd/system/kivo-watch.service
     lib/systemd/system/kivo-report-prometheus.service lib/systemd/system/kivo-report-prometheus.timer
-    share/kivo/kivo-report.schema.json)
+    share/kivo/kivo-report.schema.json share/kivo/prometheus/kivo-alerts.yml)
   for size in 16 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x$size/apps/kivo.png"); done
   for program in kivo kivo-report kivo-watch kivo-install kivo-command; do
     expected+=("share/man/man1/$program.1.gz")
@@ -96,6 +97,11 @@ prometheus)
   [ ! -e "$work/missing" ] || fail "a directory was made"
   [ -z "$(find "$work" -maxdepth 1 -name 'taken.prom?*')" ] || fail "a partial file was left"
   [ -z "$(ls -A "$work/taken.prom")" ] || fail "something was written into the directory"
+  ;;
+rules)
+  need promtool
+  promtool check rules "$1" || fail "promtool check rules $1"
+  promtool test rules "$2" || fail "promtool test rules $2"
   ;;
 *)
   fail "unknown check $mode"
