@@ -5,7 +5,8 @@
 #   - the core suites and the Win32-only cases (kivo_*_tests.exe)
 #   - kivo-report.exe against zelka-emulator.exe on the default world and on
 #     every world of the golden report tests: byte for byte the Linux
-#     programs' report, the host lines aside, and the same exit status
+#     programs' report, the host lines aside, and the same exit status; the
+#     --json document byte for byte
 #   - kivo-report.exe with the prefix's registry: the product type and the
 #     service version come from it
 #   - kivo-watch.exe printing an event injected with `zelka-emulator ctl`,
@@ -105,6 +106,8 @@ for world in "" tests/report/worlds/*.json; do
   status=0
   KIVO_DEVICE_DIR="$linux_dir/dev" KIVO_REGISTRY_DIR="$linux_dir/reg" \
     "$linux/src/app/cli/kivo-report" >"$work/linux.txt" 2>/dev/null || status=$?
+  KIVO_DEVICE_DIR="$linux_dir/dev" KIVO_REGISTRY_DIR="$linux_dir/reg" \
+    "$linux/src/app/cli/kivo-report" --json >"$work/linux.json" 2>/dev/null || true
   kill "$linux_pid"
   wait "$linux_pid" || true
 
@@ -113,6 +116,8 @@ for world in "" tests/report/worlds/*.json; do
   start_windows_emulator "${world_args[@]}"
   win_status=0
   wine "$win/src/app/cli/kivo-report.exe" >"$work/windows.txt" 2>"$work/windows.err" || win_status=$?
+  json_status=0
+  wine "$win/src/app/cli/kivo-report.exe" --json >"$work/windows.json" 2>/dev/null || json_status=$?
   stop_windows_emulator
   reworded "$work/linux.txt" >"$work/linux.reworded"
   masked "$work/linux.reworded" >"$work/linux.masked"
@@ -121,7 +126,10 @@ for world in "" tests/report/worlds/*.json; do
     { diff "$work/linux.masked" "$work/windows.masked" | head -20; cat "$work/windows.err" "$work/emulator.err"
       fail "$name: the reports differ"; }
   [ "$status" = "$win_status" ] || fail "$name: exit status $win_status on Windows, $status on Linux"
-  echo "$name: identical ($(wc -c <"$work/windows.txt") bytes, exit status $win_status)"
+  cmp -s "$work/linux.json" "$work/windows.json" || { diff "$work/linux.json" "$work/windows.json" | head -20
+    fail "$name: the JSON documents differ"; }
+  [ "$json_status" = "$status" ] || fail "$name: --json exit status $json_status, the report's $status"
+  echo "$name: identical ($(wc -c <"$work/windows.txt") bytes, exit status $win_status; JSON too)"
 done
 
 echo "--- kivo-report.exe reads the prefix's registry"

@@ -19,9 +19,10 @@ endfunction()
 kivo_win32_test(platform platform/RegParserTest.cpp platform/RpcPduTest.cpp platform/FileWriterTest.cpp)
 kivo_win32_test(controller controller/ControllerSetTest.cpp controller/InitialiseTest.cpp
                 controller/StatusTextTest.cpp controller/TextBufferTest.cpp controller/TextBufferSelfAppendTest.cpp)
-kivo_win32_test(report report/ConsoleMessageBoxesTest.cpp report/DiskReportTest.cpp report/InventoryScanTest.cpp)
+kivo_win32_test(report report/ConsoleMessageBoxesTest.cpp report/DiskReportTest.cpp report/InventoryScanTest.cpp
+                report/PluginCheckTest.cpp report/JsonReportTest.cpp)
 kivo_win32_test(monitor monitor/MessageLockTest.cpp monitor/MonitorEventHandlerTest.cpp
-                monitor/MonitorThreadTest.cpp)
+                monitor/MonitorThreadTest.cpp monitor/EventSeverityTest.cpp monitor/JournalTextTest.cpp)
 kivo_win32_test(emulator emulator/WorldTest.cpp emulator/WorldEventsTest.cpp emulator/WorldFileTest.cpp)
 
 # The system's wording of every code, for the stage's comparison of reports.

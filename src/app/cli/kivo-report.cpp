@@ -98,6 +98,9 @@ int main(int argc, char** argv) {
   kivo::ScanControllers(1, *records, &outcome);
   kivo::SetErrorBoxesEnabled(false);
   kivo::platform::ReportLostReaderAsWriteError();
+  // The report carries its own CR LF line ends; the other faces end their
+  // lines in LF alone on every platform.
+  kivo::platform::UseBinaryStandardOutput();
 
   if (check) {
     const kivo::CheckResult result = kivo::PluginCheck::Of(kivo::ScanSummary::Of(*records, outcome));
@@ -119,8 +122,6 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // The report carries its own CR LF line ends.
-  kivo::platform::UseBinaryStandardOutput();
   const kivo::TextBuffer& report = kivo::ReportText();
   std::fwrite(report.Text(), 1, static_cast<std::size_t>(report.Length()), stdout);
   if (std::fflush(stdout) != 0) {
