@@ -20,8 +20,10 @@ kivo_win32_test(platform platform/RegParserTest.cpp platform/RpcPduTest.cpp plat
 kivo_win32_test(controller controller/ControllerSetTest.cpp controller/InitialiseTest.cpp
                 controller/StatusTextTest.cpp controller/TextBufferTest.cpp controller/TextBufferSelfAppendTest.cpp)
 kivo_win32_test(report report/ConsoleMessageBoxesTest.cpp report/DiskReportTest.cpp report/InventoryScanTest.cpp)
-kivo_win32_test(monitor monitor/MessageLockTest.cpp monitor/MonitorEventHandlerTest.cpp
+kivo_win32_test(monitor monitor/EventLogOutputTest.cpp monitor/MessageLockTest.cpp monitor/MonitorEventHandlerTest.cpp
                 monitor/MonitorThreadTest.cpp)
+# The message table test reads kivo-watch.exe's resources.
+add_dependencies(kivo_monitor_tests kivo-watch)
 kivo_win32_test(emulator emulator/WorldTest.cpp emulator/WorldEventsTest.cpp emulator/WorldFileTest.cpp)
 
 # The system's wording of every code, for the stage's comparison of reports.
