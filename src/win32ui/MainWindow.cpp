@@ -8,6 +8,7 @@
 
 #include "win32ui/AboutBox.h"
 #include "win32ui/EmailSetupWindow.h"
+#include "win32ui/ModalWindows.h"
 #include "win32ui/StaticTextFit.h"
 #include "win32ui/TrayIcon.h"
 #include "win32ui/WinClipboard.h"
@@ -274,6 +275,10 @@ void MainWindow::Exit() {
   if (monitorThread_) monitorThread_->Stop();
   MessageLock::Retire();
   ShowWindow(window_, SW_HIDE);
+  // Exit may come while About, E-mail Setup or a message box runs its own
+  // loop (a posted command, the uninstaller): they end, and control comes
+  // back to this window's loop, which ends too.
+  ModalWindows::EndAll({window_, alert_.Handle()});
   EndModal(kExitResult);
 }
 
