@@ -13,6 +13,7 @@
 ; makensis -DKIVO_BIN_DIR=<dir with the .exe files> -DKIVO_HELP_DIR=<help dir>
 ;          -DKIVO_VERSION=<a.b.c.d> -DKIVO_OUTFILE=<setup .exe> kivo-setup.nsi
 ; (-DKIVO_TOOLS_DIR=<dir> when kivo-report.exe and kivo-watch.exe live apart)
+; The optional server components live in server-components.nsh.
 
 Unicode true
 ; A 32-bit setup does nothing on a 64-bit-only system (and still exits 0).
@@ -51,6 +52,7 @@ VIAddVersionKey "FileDescription" "${PRODUCT} Setup (64-bit Windows)"
 VIAddVersionKey "OriginalFilename" "kivo-setup.exe"
 VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 Zelka Storage Systems"
 
+Page components
 Page directory
 Page instfiles
 UninstPage uninstConfirm
@@ -115,6 +117,7 @@ Function .onInit
   !insertmacro RequireAdministrator
   SetRegView 64
   SetShellVarContext all
+  Call ServerComponentsInit
 FunctionEnd
 
 Function un.onInit
@@ -136,6 +139,7 @@ FunctionEnd
 Section "Kivo" SecMain
   SectionIn RO
   !insertmacro EndRunningUtility
+  Call StopServerComponents
   SetOutPath "$INSTDIR"
   File "${KIVO_BIN_DIR}\kivo.exe"
   File "${KIVO_TOOLS_DIR}\kivo-report.exe"
@@ -176,8 +180,11 @@ Section "Kivo" SecMain
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+!include "${__FILEDIR__}\server-components.nsh"
+
 Section "Uninstall"
   !insertmacro EndRunningUtility
+  Call un.RemoveServerComponents
   ; The background service is asked to shut down before its utility goes.
   ExecWait '"$INSTDIR\kivo.exe" -servershutdown'
 

@@ -142,16 +142,46 @@ key_absent "$services\\KivoWatch"
 key_absent "$services\\EventLog\\Application\\Kivo"
 echo "removed: no service key, no event source key"
 
-echo "--- kivo-report.exe --prometheus for windows_exporter's textfile collector"
+echo "--- the setup program's server components, the metrics for windows_exporter"
 start_emulator
-inputs="$WINEPREFIX/drive_c/textfile_inputs"
+cmake --build "$win" --target kivo-setup >/dev/null
+task="$WINEPREFIX/drive_c/windows/system32/tasks/Kivo metrics"
+inputs="$WINEPREFIX/drive_c/Program Files/windows_exporter/textfile_inputs"
 mkdir -p "$inputs"
 printf 'kivo_scan_success 0\r\n' >"$inputs/kivo.prom"
+wine "$win/installer/kivo-setup.exe" /S /SERVICE /METRICS || fail "setup /S /SERVICE /METRICS failed"
+wine reg query "$services\\KivoWatch" /v ImagePath | grep -qF 'C:\Program Files\Zelka\Kivo\kivo-watch.exe" --service' ||
+  fail "setup did not register the installed kivo-watch.exe as the service"
+wait_state RUNNING
+[ -f "$task" ] || fail "setup did not register the task"
+# Wine registers the task but keeps neither its trigger nor its command, and
+# runs none: the command of the definition the setup registered is run here.
+definition=$(iconv -f UTF-16 -t UTF-8 "$WINEPREFIX/drive_c/Program Files/Zelka/Kivo/kivo-metrics.xml" | tr -d '\r')
+command=$(sed -n 's|.*<Command>\(.*\)</Command>.*|\1|p' <<<"$definition")
+arguments=$(sed -n 's|.*<Arguments>\(.*\)</Arguments>.*|\1|p' <<<"$definition" | sed 's/&quot;/"/g')
+grep -q '<UserId>S-1-5-18</UserId>' <<<"$definition" && grep -q '<Interval>PT1M</Interval>' <<<"$definition" ||
+  fail "the task does not run every minute as the system: $definition"
+[ "$arguments" = '--prometheus "C:\Program Files\windows_exporter\textfile_inputs\kivo.prom"' ] ||
+  fail "the task runs $command $arguments"
 status=0
-wine "$win/src/app/cli/kivo-report.exe" --prometheus 'C:\textfile_inputs\kivo.prom' 2>"$work/metrics.err" || status=$?
-[ "$status" = 0 ] || fail "kivo-report.exe --prometheus: status $status, $(tr -d '\r' <"$work/metrics.err")"
+eval "wine \"\$command\" $arguments" 2>"$work/metrics.err" || status=$?
+[ "$status" = 0 ] || fail "$command $arguments: status $status, $(tr -d '\r' <"$work/metrics.err")"
 [ "$(ls "$inputs")" = kivo.prom ] || fail "beside the metrics file: $(ls "$inputs")"
 ! grep -q $'\r' "$inputs/kivo.prom" || fail "the metrics file has CR line ends"
 grep -q '^kivo_scan_success 1$' "$inputs/kivo.prom" || fail "the old metrics file was not replaced"
 promtool check metrics <"$inputs/kivo.prom" || fail "promtool check metrics failed"
-echo "metrics: $(grep -vc '^#' "$inputs/kivo.prom") samples, LF only, promtool's check passed"
+echo "setup /SERVICE /METRICS: the service runs; the task's command wrote $(grep -vc '^#' "$inputs/kivo.prom") samples, LF only, promtool's check passed"
+
+# A plain upgrade keeps both; the uninstaller removes them.
+wine "$win/installer/kivo-setup.exe" /S || fail "setup /S over the components failed"
+wait_state RUNNING
+[ -f "$task" ] || fail "the upgrade removed the task"
+wine 'C:\Program Files\Zelka\Kivo\uninstall.exe' /S
+for _ in $(seq 1 100); do
+  wine reg query "$services\\KivoWatch" >/dev/null 2>&1 || [ -f "$task" ] || break
+  sleep 0.1
+done
+key_absent "$services\\KivoWatch"
+key_absent "$services\\EventLog\\Application\\Kivo"
+[ ! -f "$task" ] || fail "the uninstaller left the task"
+echo "upgrade kept the service and the task; the uninstaller removed them and the event source"
