@@ -1,8 +1,6 @@
 // kivo-watch.exe's message table, as the event viewer reads it: every event
 // id the service writes (the kind of every catalogue line, of a monitoring
 // error and of an unknown message) gives back the entry's own text.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <set>
@@ -12,6 +10,9 @@
 #include "monitor/EventSeverity.h"
 #include "monitor/MonitorThread.h"
 #include "support/FakeClock.h"
+
+// After the project's headers: <windows.h> defines macros of the same names.
+#include <windows.h>
 
 namespace kivo {
 namespace {
