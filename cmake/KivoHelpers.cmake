@@ -30,3 +30,28 @@ function(kivo_test name dir)
     DISCOVERY_TIMEOUT 60
     TEST_PREFIX "${name}.")
 endfunction()
+
+# kivo_windows_program(target description [DESKTOP]): the Windows program's
+# version record (the project's version, product, company, description,
+# original file name) and its manifest (asInvoker, the supported systems from
+# Vista to Windows 10/11; DESKTOP adds DPI awareness and common controls 6),
+# as one generated resource script. Nothing on other platforms.
+function(kivo_windows_program target description)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(arg "DESKTOP" "" "" ${ARGN})
+  set(KIVO_RC_NAME ${target})
+  set(KIVO_RC_FILE ${target}${CMAKE_EXECUTABLE_SUFFIX})
+  set(KIVO_RC_DESCRIPTION "${description}")
+  set(KIVO_RC_DESKTOP "")
+  if(arg_DESKTOP)
+    file(READ ${PROJECT_SOURCE_DIR}/cmake/desktop.manifest.in KIVO_RC_DESKTOP)
+  endif()
+  set(KIVO_RC_MANIFEST ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/program.manifest.in ${KIVO_RC_MANIFEST} @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/program.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${target}-program.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}-program.rc)
+  set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${target}-program.rc PROPERTIES OBJECT_DEPENDS
+                              ${KIVO_RC_MANIFEST})
+endfunction()

@@ -1,13 +1,19 @@
 ; Setup program of the Kivo Disk Management Utility for 64-bit Windows.
-; Installs the programs and the help pages under Program Files, seeds the
-; "Email" and "HTTP" settings keys where their values are missing, starts the
-; utility at logon and adds Start-menu entries and an uninstaller. The
-; uninstaller ends the running utility, asks the background service to shut
-; down and removes the files; the user's settings stay.
+; Installs the programs and the help pages under Program Files (with
+; administrator rights), seeds the "Email" and "HTTP" settings keys where
+; their values are missing, starts the utility at logon, adds Start-menu
+; entries, an uninstaller and its Add/Remove Programs entry. Installed over
+; an earlier version it goes to the same folder and keeps the settings and
+; the one entry. The uninstaller ends the running utility, asks the
+; background service to shut down and removes the files and the entry; the
+; user's settings stay.
 ;
+; Built by the Windows build: cmake --build build-win --target kivo-setup
+; (makensis works in this script's folder: every directory given is absolute)
 ; makensis -DKIVO_BIN_DIR=<dir with the .exe files> -DKIVO_HELP_DIR=<help dir>
 ;          -DKIVO_VERSION=<a.b.c.d> -DKIVO_OUTFILE=<setup .exe> kivo-setup.nsi
 ; (-DKIVO_TOOLS_DIR=<dir> when kivo-report.exe and kivo-watch.exe live apart)
+; The optional server components live in server-components.nsh.
 
 Unicode true
 ; A 32-bit setup does nothing on a 64-bit-only system (and still exits 0).
@@ -33,14 +39,20 @@ Target amd64-unicode
 Name "${PRODUCT}"
 OutFile "${KIVO_OUTFILE}"
 InstallDir "$PROGRAMFILES64\Zelka\Kivo"
+; An upgrade goes where the earlier version is.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 ShowInstDetails show
 VIProductVersion "${KIVO_VERSION}"
 VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "FileVersion" "${KIVO_VERSION}"
-VIAddVersionKey "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey "ProductVersion" "${KIVO_VERSION}"
+VIAddVersionKey "CompanyName" "Zelka Storage Systems"
+VIAddVersionKey "FileDescription" "${PRODUCT} Setup (64-bit Windows)"
+VIAddVersionKey "OriginalFilename" "kivo-setup.exe"
 VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 Zelka Storage Systems"
 
+Page components
 Page directory
 Page instfiles
 UninstPage uninstConfirm
@@ -79,14 +91,37 @@ UninstPage instfiles
 
 !include "LogicLib.nsh"
 !include "x64.nsh"
+!include "FileFunc.nsh"
+
+; Program Files and the machine's keys need an administrator; the manifest
+; asks for one, and a refusal still ends here with words, not a failed copy.
+!macro RequireAdministrator
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "admin"
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} Setup needs administrator rights.$\r$\nStart it again with $\"Run as administrator$\"." /SD IDOK
+    ; ERROR_ELEVATION_REQUIRED
+    SetErrorLevel 740
+    Quit
+  ${EndIf}
+!macroend
 
 ; Every user's Start menu, as the logon start is every user's (HKLM).
 Function .onInit
+  ; The programs are 64-bit only.
+  ${IfNot} ${RunningX64}
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs a 64-bit edition of Windows.$\r$\nThis Windows is 32-bit: nothing was installed." /SD IDOK
+    SetErrorLevel 1
+    Quit
+  ${EndIf}
+  !insertmacro RequireAdministrator
   SetRegView 64
   SetShellVarContext all
+  Call ServerComponentsInit
 FunctionEnd
 
 Function un.onInit
+  !insertmacro RequireAdministrator
   SetRegView 64
   SetShellVarContext all
 FunctionEnd
@@ -104,6 +139,7 @@ FunctionEnd
 Section "Kivo" SecMain
   SectionIn RO
   !insertmacro EndRunningUtility
+  Call StopServerComponents
   SetOutPath "$INSTDIR"
   File "${KIVO_BIN_DIR}\kivo.exe"
   File "${KIVO_TOOLS_DIR}\kivo-report.exe"
@@ -137,12 +173,18 @@ Section "Kivo" SecMain
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\kivo.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+!include "${__FILEDIR__}\server-components.nsh"
+
 Section "Uninstall"
   !insertmacro EndRunningUtility
+  Call un.RemoveServerComponents
   ; The background service is asked to shut down before its utility goes.
   ExecWait '"$INSTDIR\kivo.exe" -servershutdown'
 

@@ -11,6 +11,8 @@
 #     service version come from it
 #   - kivo-watch.exe printing an event injected with `zelka-emulator ctl`,
 #     through rpcrt4
+#   - kivo-watch.exe as a service writing the Application log, and
+#     kivo-report.exe's metrics file (scripts/windows-server-test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 linux=$(realpath "$1")
@@ -167,5 +169,7 @@ grep -q '^HTTP/1.0 200' <<<"$page" && grep -q 'Disk Array Unit 0 on controller I
   fail "the alarms page lacks the queued event: $(head -c 300 <<<"$page")"
 echo "alarms page: the queued event is listed"
 stop_windows_emulator
+
+bash scripts/windows-server-test.sh "$win" "$work"
 
 echo "windows stage: $(($(date +%s) - start)) s"

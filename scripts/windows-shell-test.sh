@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # The Windows desktop shell under Wine with a display: the shell's own tests
-# (template sizes, menus, alert window, clipboard, socket notifications), then
-# the setup program end to end in a fresh prefix: silent install, the
-# installed utility on the emulator's default world with "-max", the tray icon
-# under a tray host, a second start ending at the instance check, the About
-# box, an e-mail test against an SMTP server on loopback, an injected drive
-# failure opening the alert window, Exit, and a silent uninstall that keeps
-# the settings.
+# (template sizes, menus, alert window, clipboard, socket notifications), the
+# programs' version records and manifests, then the setup program (a target of
+# the build) end to end in a fresh prefix: an upgrade over an earlier version
+# (one Add/Remove Programs entry, settings kept), the installed utility on the
+# emulator's default world with "-max", the tray icon under a tray host, a
+# second start ending at the instance check, the About box, the unit list
+# without a horizontal scroll bar, Snapshot in the Windows folder's editor, an
+# e-mail test against an SMTP server on loopback, an injected drive failure
+# opening the alert window, Exit with a dialog or box open, a second start
+# with "-max" bringing up a hidden instance's window, and a silent uninstall
+# that keeps the settings.
 #
 #   scripts/windows-shell-test.sh [BUILD_DIR] [--screenshots DIR]
 set -euo pipefail
@@ -26,7 +30,8 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 fi
-cmake --build "$build" -j"$(nproc)" --target kivo kivo-report kivo-watch kivo_win32ui_tests kivo-shell-driver
+cmake --build "$build" -j"$(nproc)" --target kivo kivo-report kivo-watch kivo_win32ui_tests kivo-shell-driver \
+  kivo-setup
 # The emulator serves the world on named pipes; where this build has none the
 # checks that need controllers are skipped.
 emulator=yes
@@ -40,9 +45,14 @@ export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export KIVO_DEVICE_PIPE='\\.\pipe\zelka\' KIVO_TIME_SCALE=100
 pids=()
+plain_user=""
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wineserver -k 2>/dev/null || true
+  if [ -n "$plain_user" ]; then
+    runuser -u "$plain_user" -- env WINEPREFIX="$work/plain/prefix" wineserver -k 2>/dev/null || true
+    userdel "$plain_user" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -90,6 +100,10 @@ shot() {  # shot NAME TITLE: the window with its frame, when screenshots are ask
   id=$(xdotool search --onlyvisible --name "^$2\$" | tail -n1)
   import -frame -window "$id" "$shots/$1.png"
 }
+gone_within() {  # gone_within MS PID: the process ends within MS milliseconds
+  local end=$(($(now_ms) + $1))
+  while kill -0 "$2" 2>/dev/null; do [ "$(now_ms)" -lt "$end" ] || return 1; sleep 0.05; done
+}
 tray_width() {
   # The tray host's panel grows by one icon's width per icon.
   xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ && !done { split($5, s, "x"); print s[1]; done = 1 }'
@@ -98,20 +112,103 @@ tray_width() {
 echo "=== the shell's tests ==="
 (cd "$work" && wine "$build/tests/win32ui/kivo_win32ui_tests.exe")
 
+echo "=== a current folder the user cannot write ==="
+# Wine refuses a write as Windows refuses a standard user only where Unix
+# does: as root (CI) the case runs as a throwaway user with its own prefix.
+t=$(now_ms)
+mkdir -p "$work/plain/readonly"
+cp "$build/tests/win32ui/kivo_win32ui_tests.exe" "$work/plain/"
+chmod 755 "$work" "$work/plain"
+run_plain=()
+if [ "$(id -u)" = 0 ]; then
+  plain_user="kivo-plain-$$"
+  useradd --system --no-create-home --home-dir "$work/plain" --shell /usr/sbin/nologin "$plain_user"
+  chown -R "$plain_user:" "$work/plain"
+  run_plain=(runuser -u "$plain_user" --)
+fi
+chmod 555 "$work/plain/readonly"
+"${run_plain[@]}" env -u DISPLAY HOME="$work/plain" WINEPREFIX="$work/plain/prefix" WINEDEBUG=-all \
+  WINEDLLOVERRIDES="$WINEDLLOVERRIDES" KIVO_READONLY_FOLDER="Z:${work//\//\\}\\plain\\readonly" \
+  wine "$work/plain/kivo_win32ui_tests.exe" --gtest_filter='FilesFolderTest.*' >"$work/plain.log" 2>&1 ||
+  { cat "$work/plain.log"; fail "files in a folder the user cannot write"; }
+grep -q "SKIPPED" "$work/plain.log" && { cat "$work/plain.log"; fail "the read-only case did not run"; }
+echo "read-only current folder as a plain user: $(($(now_ms) - t)) ms"
+ok "a current folder the user cannot write: data.txt and emaillog.txt in %LOCALAPPDATA%\\Zelka\\Kivo"
+
+echo "=== version records and manifests ==="
+version=$(sed -n 's/^project(kivo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+setup="$build/installer/kivo-setup.exe"
+check_program() {  # check_program FILE: VERSIONINFO and manifest as Windows reads them
+  local file=$1 name info manifest
+  name=$(basename "$file")
+  info=$(driver version "$(winepath -w "$file")") || fail "$name: no version record"
+  for line in "FileVersion $version" "ProductVersion $version" "ProductName: Kivo Disk Management Utility" \
+    "CompanyName: Zelka Storage Systems" "OriginalFilename: $name" "FileDescription: ."; do
+    grep -q "^$line" <<<"$info" || fail "$name: version record lacks \"$line\": $info"
+  done
+  manifest=$(driver manifest "$(winepath -w "$file")") || fail "$name: no embedded manifest (type 24)"
+  python3 - "$name" "$manifest" <<'PY' || fail "$name: manifest"
+import sys, xml.etree.ElementTree as ET
+name, root = sys.argv[1], ET.fromstring(sys.argv[2].encode())
+ns = {"v1": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
+      "c": "urn:schemas-microsoft-com:compatibility.v1", "w": "http://schemas.microsoft.com/SMI/2005/WindowsSettings"}
+def need(condition, what):
+    if not condition: sys.exit(f"{name}: manifest: {what}")
+if name == "kivo-setup.exe":
+    need(root.find(".//v3:requestedExecutionLevel[@level='requireAdministrator']", ns) is not None, "not for administrators")
+    sys.exit(0)
+need(root.find(".//v3:requestedExecutionLevel[@level='asInvoker']", ns) is not None, "no asInvoker")
+systems = {e.get("Id") for e in root.findall(".//c:supportedOS", ns)}
+need(systems >= {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                 "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                 "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}, f"supportedOS Vista..10/11: {systems}")
+dpi = root.find(".//w:dpiAware", ns)
+need((dpi is not None and dpi.text == "true") == (name == "kivo.exe"), "DPI awareness")
+PY
+}
+programs=("$build/src/win32ui/kivo.exe" "$build/src/app/cli/kivo-report.exe" "$build/src/app/cli/kivo-watch.exe")
+[ -z "$emulator" ] || programs+=("$build/emulator/zelka-emulator.exe")
+for program in "${programs[@]}"; do check_program "$program"; done
+driver manifest "$(winepath -w "$setup")" | grep -q requireAdministrator || fail "setup does not ask for an administrator"
+driver version "$(winepath -w "$setup")" | grep -q "^ProductVersion $version" || fail "setup's version record"
+ok "version $version and manifests (asInvoker, Vista to 10/11, DPI-aware kivo.exe) in ${#programs[@]} programs and setup"
+# Wine answers a program without the supportedOS entries as Windows 8 does.
+wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null
+host=$(wine "$build/src/app/cli/kivo-report.exe" 2>/dev/null | tr -d '\r' | sed -n 3p || true)
+grep -q '^Microsoft Windows NT .* 10\.0 (Build ' <<<"$host" || fail "report's host line on Windows 10: $host"
+ok "report's host line on Windows 10: $host"
+
 echo "=== setup program ==="
 t=$(now_ms)
-makensis -V2 -DKIVO_BIN_DIR="$build/src/win32ui" -DKIVO_TOOLS_DIR="$build/src/app/cli" \
-  -DKIVO_HELP_DIR="$root/help" -DKIVO_VERSION="$(sed -n 's/^project(kivo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" \
-  -DKIVO_OUTFILE="$work/kivo-setup.exe" installer/kivo-setup.nsi
-echo "makensis: $(($(now_ms) - t)) ms"
+# An earlier version first: the upgrade keeps its settings and its one entry.
+makensis -V1 -DKIVO_BIN_DIR="$build/src/win32ui" -DKIVO_TOOLS_DIR="$build/src/app/cli" \
+  -DKIVO_HELP_DIR="$root/help" -DKIVO_VERSION=3.1.0.6 -DKIVO_OUTFILE="$work/kivo-setup-old.exe" \
+  "$root/installer/kivo-setup.nsi"
+echo "makensis (earlier version): $(($(now_ms) - t)) ms"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kivo'
+wine "$work/kivo-setup-old.exe" /S
+wine reg query "$uninstall_key" /v DisplayVersion | grep -q 3.1.0.6 || fail "earlier version not registered"
 # A value the user set before must survive the installation.
 wine reg add 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host /d mail.example /f >/dev/null ||
   fail "could not set a value before the installation"
 t=$(now_ms)
-wine "$work/kivo-setup.exe" /S
-echo "silent install: $(($(now_ms) - t)) ms"
+wine "$setup" /S
+echo "silent install over the earlier version: $(($(now_ms) - t)) ms"
 wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host | grep -q mail.example ||
   fail "setup overwrote an existing value"
+entries=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | tr -d '\r' |
+  grep -c 'DisplayName.*Kivo Disk Management Utility' || true)
+[ "$entries" = 1 ] || fail "$entries Add/Remove Programs entries after the upgrade"
+arp=$(wine reg query "$uninstall_key" | tr -d '\r')
+for value in "DisplayName REG_SZ Kivo Disk Management Utility" "DisplayVersion REG_SZ $version" \
+  "Publisher REG_SZ Zelka Storage Systems" "DisplayIcon REG_SZ C:\\Program Files\\Zelka\\Kivo\\kivo.exe" \
+  "InstallLocation REG_SZ C:\\Program Files\\Zelka\\Kivo" \
+  "UninstallString REG_SZ \"C:\\Program Files\\Zelka\\Kivo\\uninstall.exe\"" \
+  "QuietUninstallString REG_SZ \"C:\\Program Files\\Zelka\\Kivo\\uninstall.exe\" /S" \
+  "EstimatedSize REG_DWORD 0x" "NoModify REG_DWORD 0x1" "NoRepair REG_DWORD 0x1"; do
+  awk '{ $1 = $1; print }' <<<"$arp" | grep -qF "$value" || fail "Add/Remove Programs entry lacks \"$value\": $arp"
+done
+ok "upgrade from 3.1.0.6: one Add/Remove Programs entry ($version), settings kept"
 installed="$WINEPREFIX/drive_c/Program Files/Zelka/Kivo"
 for f in kivo.exe kivo-report.exe kivo-watch.exe uninstall.exe help/index.html help/main-window.html; do
   [ -f "$installed/$f" ] || fail "setup did not install $f"
@@ -140,12 +237,34 @@ fi
 mkdir -p "$work/run"
 tray_before=$(tray_width)
 (cd "$work/run" && wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max) &
+utility=$!
 pids+=($!)
 driver wait "$main" shown 30000 || fail "main window not shown"
 driver text "$main" 1023 | grep -q "^$first_entry" || fail "controller box: $(driver text "$main" 1023)"
 driver size "$main" | grep -q '^597x386' || fail "main window client size $(driver size "$main") (398x257 units)"
 ok "main window shown with -max, 597x386 pixels"
 shot win32-main "$main"
+if [ -n "$emulator" ]; then
+  # Controller 1 fills the unit list: its columns fit inside the frame and the
+  # vertical scroll bar, so no horizontal bar hides the last row.
+  driver select "$main" 1023 1
+  for _ in $(seq 100); do driver text "$main" 1023 | grep -q "ID:1" && break; sleep 0.05; done
+  driver text "$main" 1023 | grep -q "ID:1" || fail "controller 1 not selected"
+  [ "$(driver hscroll "$main" 1011)" = 0 ] || fail "horizontal scroll bar in the unit list of controller 1"
+  driver select "$main" 1023 0
+  ok "unit list of controller 1 without a horizontal scroll bar"
+fi
+
+# Snapshot: the editor is the Windows folder's, not one planted in the
+# current folder (which a bare "notepad" would find first).
+cp "$build/tests/win32ui/kivo-shell-driver.exe" "$work/run/notepad.exe"
+driver command 32776
+driver wait "data.txt - Notepad" shown 20000 || fail "the snapshot's editor did not open"
+[ ! -e "$work/run/planted.txt" ] || fail "the planted notepad.exe in the current folder was started"
+grep -q "Controller" "$work/run/data.txt" || fail "data.txt not written in the current folder"
+driver close "data.txt - Notepad"
+rm "$work/run/notepad.exe"
+ok "Snapshot wrote data.txt in the current folder and opened the Windows folder's editor"
 
 for _ in $(seq 100); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
 [ "$(tray_width)" -gt "${tray_before:-0}" ] || fail "no icon in the tray host"
@@ -260,24 +379,79 @@ if [ -n "$emulator" ]; then
   ok "injected drive failure shown in the alert window"
 fi
 
+# Exit ends the process also while a dialog runs its own loop.
+driver command 32773
+for _ in $(seq 100); do [ "$(driver count "$main")" = 2 ] && break; sleep 0.05; done
+[ "$(driver count "$main")" = 2 ] || fail "About box not shown"
 driver command 32771
-driver wait "$main" gone 10000 || fail "Exit did not end the utility"
+gone_within 2000 "$utility" || fail "Exit with the About box open did not end the utility within 2 s"
 for _ in $(seq 100); do [ "$(tray_width)" -le "${tray_before:-0}" ] && break; sleep 0.05; done
 [ "$(tray_width)" -le "${tray_before:-0}" ] || fail "tray icon left behind after Exit"
-ok "Exit removes the tray icon and ends the utility"
+ok "Exit with the About box open removes the tray icon and ends the utility within 2 s"
 
 # Without "-max" the utility lives in the tray: its window exists but hides
 # itself as soon as it has initialised.
-(cd "$work/run" && wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe") &
-pids+=($!)
-for _ in $(seq 200); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
-[ "$(tray_width)" -gt "${tray_before:-0}" ] || fail "no tray icon when started without -max"
-driver wait "$main" gone 10000 || fail "the window did not hide itself without -max"
-[ "$(driver count "$main")" = 1 ] || fail "no hidden main window without -max"
-driver command 32771
-for _ in $(seq 200); do [ "$(driver count "$main")" = 0 ] && break; sleep 0.05; done
-[ "$(driver count "$main")" = 0 ] || fail "Exit did not end the hidden utility"
+start_hidden() {
+  (cd "$work/run" && wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe") &
+  utility=$!
+  pids+=($!)
+  for _ in $(seq 200); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
+  [ "$(tray_width)" -gt "${tray_before:-0}" ] || fail "no tray icon when started without -max"
+  driver wait "$main" gone 10000 || fail "the window did not hide itself without -max"
+  [ "$(driver count "$main")" = 1 ] || fail "no hidden main window without -max"
+}
+start_hidden
 ok "without -max the window stays hidden and the tray icon is there"
+driver command 32778
+driver wait "Email Setup" shown 10000 || fail "e-mail setup not shown"
+driver command 32771
+gone_within 2000 "$utility" || fail "Exit with E-mail Setup open did not end the utility within 2 s"
+ok "Exit with E-mail Setup open ends the utility within 2 s"
+
+# The Start-menu entry ("-max") while the utility sits in the tray: the
+# running instance shows its window, raised and active; without "-max" a
+# second start ends silently.
+start_hidden
+timeout 30 wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" || fail "second start without -max did not end"
+! driver wait "$main" shown 1000 2>/dev/null || fail "a second start without -max showed the window"
+timeout 30 wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max || fail "second start with -max did not end"
+driver wait "$main" shown 10000 || fail "a second start with -max did not show the running instance's window"
+for _ in $(seq 100); do driver active "$main" && break; sleep 0.05; done
+driver active "$main" || fail "the shown main window is not the active one"
+[ "$(driver count "$main")" = 1 ] || fail "a second start with -max made a window"
+ok "a second start with -max shows the hidden instance's window, active"
+# A message box of the utility (an empty field in E-mail Setup).
+driver command 32778
+driver wait "Email Setup" shown 10000 || fail "e-mail setup not shown"
+driver set "Email Setup" 1013 ""
+driver click "Email Setup" 1
+driver wait "$boxes" shown 10000 || fail "no box for the empty field"
+driver command 32771
+gone_within 2000 "$utility" || fail "Exit with a message box open did not end the utility within 2 s"
+ok "Exit with a message box open ends the utility within 2 s"
+
+echo "=== 150 % (144 DPI) ==="
+# The windows grow with their dialog units; no text is cut (the shell's
+# template and text tests again, then the installed utility).
+set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+  wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v LogPixels \
+    /t REG_DWORD /d "$1" /f >/dev/null
+}
+set_dpi 144
+(cd "$work" && wine "$build/tests/win32ui/kivo_win32ui_tests.exe" --gtest_filter='TemplateTest.*:StaticTextFitTest.*') |
+  tr -d '\r' | grep -E '^template|DPI|FAILED|PASSED'
+(cd "$work/run" && wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max) &
+utility=$!
+pids+=($!)
+driver wait "$main" shown 30000 || fail "main window not shown at 144 DPI"
+size=$(driver size "$main")
+[ "${size%x*}" -ge 836 ] && [ "${size#*x}" -ge 540 ] || fail "main window at 144 DPI: $size (597x386 at 96)"
+shot win32-main-144dpi "$main"
+driver command 32771
+gone_within 2000 "$utility" || fail "Exit at 144 DPI did not end the utility"
+set_dpi 96
+ok "at 144 DPI the main window is $size pixels (597x386 at 96), no text cut"
 
 echo "=== uninstall ==="
 [ -z "$emulator" ] || kill -0 "$emulator_pid" 2>/dev/null || fail "the emulator ended before the uninstall"

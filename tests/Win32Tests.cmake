@@ -21,8 +21,10 @@ kivo_win32_test(controller controller/ControllerSetTest.cpp controller/Initialis
                 controller/StatusTextTest.cpp controller/TextBufferTest.cpp controller/TextBufferSelfAppendTest.cpp)
 kivo_win32_test(report report/ConsoleMessageBoxesTest.cpp report/DiskReportTest.cpp report/InventoryScanTest.cpp
                 report/PluginCheckTest.cpp report/JsonReportTest.cpp)
-kivo_win32_test(monitor monitor/MessageLockTest.cpp monitor/MonitorEventHandlerTest.cpp
+kivo_win32_test(monitor monitor/EventLogOutputTest.cpp monitor/MessageLockTest.cpp monitor/MonitorEventHandlerTest.cpp
                 monitor/MonitorThreadTest.cpp monitor/EventSeverityTest.cpp monitor/JournalTextTest.cpp)
+# The message table test reads kivo-watch.exe's resources.
+add_dependencies(kivo_monitor_tests kivo-watch)
 kivo_win32_test(emulator emulator/WorldTest.cpp emulator/WorldEventsTest.cpp emulator/WorldFileTest.cpp)
 
 # The system's wording of every code, for the stage's comparison of reports.

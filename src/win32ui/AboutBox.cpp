@@ -3,12 +3,14 @@
 
 #include <string>
 
+#include "win32ui/ModalWindows.h"
 #include "win32ui/StaticTextFit.h"
 
 namespace kivo::win32ui {
 
 namespace {
 HWND openBox = nullptr;
+HWND mainOfBox = nullptr;
 }  // namespace
 
 HWND AboutBox::Current() {
@@ -16,6 +18,7 @@ HWND AboutBox::Current() {
 }
 
 void AboutBox::Run(HINSTANCE instance, HWND mainWindow) {
+  if (ModalWindows::Closed()) return;
   if (openBox != nullptr) {
     SetForegroundWindow(openBox);
     return;
@@ -23,10 +26,11 @@ void AboutBox::Run(HINSTANCE instance, HWND mainWindow) {
   HWND owner = BoxOwnedByWindow(true, mainWindow != nullptr && IsWindowVisible(mainWindow) != FALSE)
                    ? mainWindow
                    : nullptr;
+  mainOfBox = mainWindow;
   DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, Procedure, 0);
 }
 
-INT_PTR CALLBACK AboutBox::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK AboutBox::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
       openBox = window;
@@ -42,12 +46,19 @@ INT_PTR CALLBACK AboutBox::Procedure(HWND window, UINT message, WPARAM wParam, L
         EndDialog(window, LOWORD(wParam));
         return TRUE;
       }
-      return FALSE;
+      // A command meant for the utility (Exit from kivo-command or the
+      // uninstaller, which find the window by its title).
+      if (lParam == 0 && mainOfBox != nullptr) SendMessageA(mainOfBox, message, wParam, lParam);
+      return TRUE;
     case WM_DESTROY:
       openBox = nullptr;
       return FALSE;
     default:
-      return FALSE;
+      // Registered messages (a second start's show request) are the main
+      // window's too.
+      if (message < 0xC000 || message > 0xFFFF || mainOfBox == nullptr) return FALSE;
+      SendMessageA(mainOfBox, message, wParam, lParam);
+      return TRUE;
   }
 }
 

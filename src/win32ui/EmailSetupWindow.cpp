@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "win32ui/ModalWindows.h"
 #include "win32ui/StaticTextFit.h"
 
 namespace kivo::win32ui {
@@ -20,6 +21,7 @@ std::string ItemText(HWND window, int id) {
 }  // namespace
 
 int EmailSetupWindow::Run(EmailSetupFields& fields) {
+  if (ModalWindows::Closed()) return IDCANCEL;
   fields_ = &fields;
   const INT_PTR result = DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_EMAIL_SETUP), owner_, Procedure,
                                          reinterpret_cast<LPARAM>(this));

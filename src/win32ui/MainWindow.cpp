@@ -8,6 +8,7 @@
 
 #include "win32ui/AboutBox.h"
 #include "win32ui/EmailSetupWindow.h"
+#include "win32ui/ModalWindows.h"
 #include "win32ui/StaticTextFit.h"
 #include "win32ui/TrayIcon.h"
 #include "win32ui/WinClipboard.h"
@@ -172,8 +173,38 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // The help pages are shown by the browser, which stays the user's.
       return FALSE;
     default:
-      return FALSE;
+      if (message != ShowRequestMessage()) return FALSE;
+      ShowRequested();
+      SetWindowLongPtrA(window_, DWLP_MSGRESULT, 1);
+      return TRUE;
   }
+}
+
+UINT MainWindow::ShowRequestMessage() {
+  static const UINT message = RegisterWindowMessageA("Kivo Disk Management Utility: show the main window");
+  return message;
+}
+
+void MainWindow::ShowRequested() {
+  if (exited_) return;
+  // A window that started hidden waits off-screen: it comes back centred in
+  // the work area of the nearest screen.
+  RECT frame{};
+  GetWindowRect(window_, &frame);
+  if (MonitorFromRect(&frame, MONITOR_DEFAULTTONULL) == nullptr) {
+    MONITORINFO screen{};
+    screen.cbSize = sizeof screen;
+    GetMonitorInfoA(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &screen);
+    const RECT& area = screen.rcWork;
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    SetWindowPos(window_, nullptr, area.left + std::max(0L, (area.right - area.left - width) / 2),
+                 area.top + std::max(0L, (area.bottom - area.top - height) / 2), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  startHidden_ = 0;
+  ShowWindow(window_, IsIconic(window_) != FALSE ? SW_RESTORE : SW_SHOW);
+  SetForegroundWindow(window_);
 }
 
 BOOL MainWindow::OnInitDialog() {
@@ -274,6 +305,10 @@ void MainWindow::Exit() {
   if (monitorThread_) monitorThread_->Stop();
   MessageLock::Retire();
   ShowWindow(window_, SW_HIDE);
+  // Exit may come while About, E-mail Setup or a message box runs its own
+  // loop (a posted command, the uninstaller): they end, and control comes
+  // back to this window's loop, which ends too.
+  ModalWindows::EndAll({window_, alert_.Handle()});
   EndModal(kExitResult);
 }
 
@@ -403,9 +438,14 @@ void MainWindow::FillUnitList(int firstTime, int row) {
   ListView_SetImageList(list, smallIcons_, LVSIL_NORMAL);
   if (!columnsCreated_) {
     columnsCreated_ = true;
-    RECT frame{};
-    GetWindowRect(list, &frame);
-    const std::array<int, 4> widths = UnitColumnWidths(frame.right - frame.left);
+    // The width inside the frame and the vertical scroll bar, which a long
+    // list shows: columns that fill the frame would bring in a horizontal bar
+    // that hides the last row.
+    RECT inside{};
+    GetClientRect(list, &inside);
+    int width = inside.right - inside.left;
+    if ((GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL) == 0) width -= GetSystemMetrics(SM_CXVSCROLL);
+    const std::array<int, 4> widths = UnitColumnWidths(width);
     for (int column = 0; column < 4; ++column) {
       LVCOLUMNA description{};
       description.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;

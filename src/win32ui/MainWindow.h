@@ -31,6 +31,10 @@ class MainWindow : public MonitorWindow, public MailOwner, public MainWindowActi
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
+  // The message a second start with "-max" posts to the running window (found
+  // by its title) so that the main window comes up, raised and active.
+  static UINT ShowRequestMessage();
+
   void SetStartHidden(int startHidden) { startHidden_ = startHidden != 0 ? 1 : 0; }
   // Creates the window and runs it until Exit (or OK); returns the result.
   int RunModal();
@@ -58,6 +62,7 @@ class MainWindow : public MonitorWindow, public MailOwner, public MainWindowActi
   void OnPaint();
   void FillUnitList(int firstTime, int row);
   void EndModal(int result);
+  void ShowRequested();
 
   // MainWindowActions.
   void SelectController() override;

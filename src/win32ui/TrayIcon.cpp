@@ -7,7 +7,7 @@ namespace kivo::win32ui {
 
 namespace {
 
-// The record's first layout: the shell reads only these 88 bytes when cbSize
+// The record's first layout: the shell reads only its fields when cbSize
 // says so, whatever the headers' present record holds.
 NOTIFYICONDATAA EmptyRecord(HWND window, UINT id) {
   NOTIFYICONDATAA data;

@@ -1,8 +1,9 @@
 // TrayIcon: the program's icon in the notification area (Shell_NotifyIconA
-// with the first, 88-byte record layout, id 128, callback message 1025) and
+// with the record's first layout, id 128, callback message 1025) and
 // the popup of menu 200 shown on a right-button release.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "win32ui/WinApi.h"
@@ -13,8 +14,10 @@ class TrayIcon {
  public:
   static constexpr UINT kTrayIconId = 128;
   static constexpr UINT kTrayCallback = 1025;  // WM_USER + 1
-  // cbSize of the record as the first shell version knows it.
-  static constexpr DWORD kRecordSize = 88;
+  // cbSize of the record's first layout on this platform: the fields up to a
+  // 64-character tip. That is 88 bytes in a 32-bit program but 104 in a 64-bit
+  // one, whose shell takes no other size for this layout.
+  static constexpr DWORD kRecordSize = offsetof(NOTIFYICONDATAA, szTip) + 64;
 
   // The platform's result (nonzero on success); the caller does not look.
   static BOOL AddTrayIcon(HWND window, UINT id, HICON icon, const std::string& tip);

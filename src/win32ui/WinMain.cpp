@@ -1,11 +1,14 @@
 // kivo.exe: the Kivo Disk Management Utility on Windows. The start-up routine
 // is the shared one; this file supplies its Windows steps (FindWindowA,
-// Winsock 1.1, the service link, the registry, the modal main window).
+// Winsock 1.1, the service link, the registry, the folder of the utility's
+// files, the modal main window).
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/ProcessLauncher.h"
 #include "platform/SystemPlatform.h"
+#include "win32ui/FilesFolder.h"
 #include "win32ui/MainWindow.h"
 #include "win32ui/TrayIcon.h"
 #include "win32ui/WinApi.h"
@@ -25,7 +28,8 @@ struct RealPlatform {
 
 class WindowsSteps : public StartupSteps {
  public:
-  explicit WindowsSteps(HINSTANCE instance) : instance_(instance) {}
+  WindowsSteps(HINSTANCE instance, std::string arguments)
+      : instance_(instance), arguments_(std::move(arguments)) {}
   ~WindowsSteps() override {
     // The window goes before the platform objects it uses.
     window_.reset();
@@ -35,7 +39,21 @@ class WindowsSteps : public StartupSteps {
   WindowsSteps(const WindowsSteps&) = delete;
   WindowsSteps& operator=(const WindowsSteps&) = delete;
 
-  bool IsFirstInstance() override { return FindWindowA(nullptr, kMainWindowTitle) == nullptr; }
+  bool IsFirstInstance() override {
+    HWND running = FindWindowA(nullptr, kMainWindowTitle);
+    if (running == nullptr) return true;
+    // "-max" asks the running instance for its main window (the Start-menu
+    // entry while the utility sits in the tray); without it this start ends
+    // silently. This process may hand the foreground on, as the user just
+    // started it.
+    if (StartupOptions::Parse(arguments_).maximise) {
+      ::DWORD process = 0;
+      GetWindowThreadProcessId(running, &process);
+      AllowSetForegroundWindow(process);
+      PostMessageA(running, MainWindow::ShowRequestMessage(), 0, 0);
+    }
+    return false;
+  }
 
   bool InitialiseSockets() override {
     WSADATA data;
@@ -60,6 +78,8 @@ class WindowsSteps : public StartupSteps {
   void SetAudioOffFlag(int value) override { AudioOffFlag = value; }
 
   int RunMainDialog(int startHidden) override {
+    // "data.txt" and "emaillog.txt" are written in the current folder.
+    FilesFolder::Enter();
     // The list view and the other common controls of the templates.
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
@@ -81,6 +101,7 @@ class WindowsSteps : public StartupSteps {
   }
 
   HINSTANCE instance_;
+  std::string arguments_;
   bool socketsStarted_ = false;
   std::unique_ptr<RealPlatform> platform_;
   std::unique_ptr<MainWindow> window_;
@@ -91,6 +112,7 @@ class WindowsSteps : public StartupSteps {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // The argument text after the program's own path, as the system gives it.
-  kivo::win32ui::WindowsSteps steps(instance);
-  return kivo::RunStartup(steps, commandLine != nullptr ? commandLine : "");
+  const std::string arguments = commandLine != nullptr ? commandLine : "";
+  kivo::win32ui::WindowsSteps steps(instance, arguments);
+  return kivo::RunStartup(steps, arguments);
 }

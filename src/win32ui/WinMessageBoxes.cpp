@@ -1,6 +1,8 @@
 // Message boxes over the main window.
 #include "win32ui/WinMessageBoxes.h"
 
+#include "win32ui/ModalWindows.h"
+
 namespace kivo::win32ui {
 
 HWND WinMessageBoxes::Owner(bool owned) const {
@@ -10,6 +12,8 @@ HWND WinMessageBoxes::Owner(bool owned) const {
 
 int WinMessageBoxes::MessageBoxA(bool owned, const std::string& text, const std::string& caption,
                                  platform::UINT type) {
+  // After Exit no box opens; the caller reads a cancelled one.
+  if (ModalWindows::Closed()) return IDCANCEL;
   HWND owner = Owner(owned);
   // A box without owner still comes to the front: the program has no
   // visible window of its own most of the time.

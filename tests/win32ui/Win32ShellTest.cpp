@@ -3,6 +3,7 @@
 // units, the menus and strings are the product's, and the alert window, the
 // clipboard and the socket notifications behave as a user and a server see
 // them.
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -166,6 +167,12 @@ TEST(TrayIconTest, OnlyDoubleClickAndRightReleaseDoAnything) {
       {WM_RBUTTONDOWN, TrayIcon::TrayAction::kNone},        {WM_LBUTTONUP, TrayIcon::TrayAction::kNone},
       {WM_LBUTTONDOWN, TrayIcon::TrayAction::kNone},        {WM_MOUSEMOVE, TrayIcon::TrayAction::kNone}};
   for (const auto& [mouse, action] : cases) EXPECT_EQ(TrayIcon::ActionOfMouseMessage(mouse), action) << mouse;
+}
+
+TEST(TrayIconTest, RecordSizeIsTheFirstLayoutOfThisPlatform) {
+  // The first layout ends with a 64-character tip; the shell of a 64-bit
+  // system knows no 88-byte record.
+  EXPECT_EQ(TrayIcon::kRecordSize, offsetof(NOTIFYICONDATAA, szTip) + 64);
 }
 
 class AlertWindowTest : public ::testing::Test {

@@ -11,7 +11,15 @@
 //   kivo-shell-driver set <title> <control id> <text>
 //   kivo-shell-driver size <title>
 //   kivo-shell-driver count <title>
+//   kivo-shell-driver active <title>
+//   kivo-shell-driver close <title>
+//   kivo-shell-driver select <title> <combo box id> <index>
+//   kivo-shell-driver hscroll <title> <control id>
 //   kivo-shell-driver clipboard
+//   kivo-shell-driver version <file>
+//   kivo-shell-driver manifest <file>
+// Copied as "notepad.exe" it is a planted editor: it leaves "planted.txt" in
+// its current folder and ends.
 #include <windows.h>
 
 #include <cstdio>
@@ -55,9 +63,65 @@ int Usage() {
 
 }  // namespace
 
+// The version record as Explorer's Properties show it: the fixed versions and
+// the strings of the first translation.
+int PrintVersion(const char* file) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(file, &ignored);
+  if (size == 0) return 1;
+  std::string data(size, '\0');
+  if (!GetFileVersionInfoA(file, 0, size, data.data())) return 1;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) return 1;
+  std::printf("FileVersion %lu.%lu.%lu.%lu\nProductVersion %lu.%lu.%lu.%lu\n", fixed->dwFileVersionMS >> 16,
+              fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF,
+              fixed->dwProductVersionMS >> 16, fixed->dwProductVersionMS & 0xFFFF,
+              fixed->dwProductVersionLS >> 16, fixed->dwProductVersionLS & 0xFFFF);
+  WORD* translation = nullptr;
+  if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                      &length) ||
+      length < 4) {
+    return 1;
+  }
+  for (const char* name : {"CompanyName", "FileDescription", "FileVersion", "OriginalFilename", "ProductName",
+                           "ProductVersion"}) {
+    char query[128];
+    std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1],
+                  name);
+    char* value = nullptr;
+    if (VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&value), &length) && length > 0) {
+      std::printf("%s: %s\n", name, value);
+    }
+  }
+  return 0;
+}
+
+// The embedded manifest (resource type 24, id 1) as the loader reads it.
+int PrintManifest(const char* file) {
+  HMODULE module = LoadLibraryExA(file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) return 1;
+  HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
+  if (loaded != nullptr) {
+    std::fwrite(LockResource(loaded), 1, SizeofResource(module, resource), stdout);
+  }
+  FreeLibrary(module);
+  return loaded != nullptr ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  const std::string selfPath = self;
+  if (selfPath.size() >= 12 && _stricmp(selfPath.c_str() + selfPath.size() - 12, "\\notepad.exe") == 0) {
+    if (FILE* trace = std::fopen("planted.txt", "w")) std::fclose(trace);
+    return 0;
+  }
   if (argc < 2) return Usage();
   const std::string verb = argv[1];
+  if (verb == "version" && argc > 2) return PrintVersion(argv[2]);
+  if (verb == "manifest" && argc > 2) return PrintManifest(argv[2]);
   if (verb == "clipboard") {
     // The plain text on the clipboard, as another program pastes it.
     if (!OpenClipboard(nullptr)) return 1;
@@ -101,7 +165,7 @@ int main(int argc, char** argv) {
                ? 0
                : 1;
   }
-  if (argc < 4 && verb != "size" && verb != "count") return Usage();
+  if (argc < 4 && verb != "size" && verb != "count" && verb != "active" && verb != "close") return Usage();
   const Search search = Find(argv[2], true);
   if (verb == "count") {
     std::printf("%d\n", Find(argv[2], false).count);
@@ -112,6 +176,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   HWND window = search.found;
+  if (verb == "active") return GetForegroundWindow() == window ? 0 : 1;
+  if (verb == "close") return PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
   if (verb == "size") {
     RECT client{};
     GetClientRect(window, &client);
@@ -132,5 +198,17 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (verb == "set" && argc > 4) return SetDlgItemTextA(window, id, argv[4]) ? 0 : 1;
+  if (verb == "select" && argc > 4) {
+    // As a person picks an entry: the selection moves, the box tells its
+    // window.
+    HWND box = GetDlgItem(window, id);
+    SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(std::atoi(argv[4])), 0);
+    return PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box)) ? 0
+                                                                                                          : 1;
+  }
+  if (verb == "hscroll") {
+    std::printf("%d\n", (GetWindowLongA(GetDlgItem(window, id), GWL_STYLE) & WS_HSCROLL) != 0 ? 1 : 0);
+    return 0;
+  }
   return Usage();
 }

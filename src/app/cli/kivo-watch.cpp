@@ -2,7 +2,9 @@
 // scans the controllers once, then runs the monitor thread against them and
 // prints every event line, and the first error of a failing period, on
 // standard output as the alert window would show them. Diagnostics go to
-// standard error. Ends cleanly on SIGTERM or SIGINT.
+// standard error. Ends cleanly on SIGTERM or SIGINT. On Windows it also
+// registers itself as a service and, run as one, writes the Application
+// event log instead of standard output.
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "controller/ControllerInfo.h"
+#include "monitor/EventLogOutput.h"
 #include "monitor/JournalText.h"
 #include "monitor/MessageLock.h"
 #include "monitor/MonitorEventHandler.h"
@@ -24,9 +27,11 @@
 #include "monitor/ServiceLink.h"
 #include "platform/Clock.h"
 #include "platform/ConsoleMessageBoxes.h"
+#include "platform/EventLog.h"
 #include "platform/JournalStream.h"
 #include "platform/PlatformContext.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/ServiceHost.h"
 #include "platform/ServiceRpc.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopRequest.h"
@@ -38,14 +43,22 @@ namespace {
 using namespace kivo;
 
 constexpr char kUsage[] =
-    "usage: kivo-watch\n"
+    "usage: kivo-watch [--install-service | --remove-service]\n"
     "Scans the Zelka controllers, then prints every event notification the "
     "Kivo\n"
     "service hands out, and the first error of each period in which the "
     "service\n"
     "cannot be reached, one message line each, until SIGTERM or SIGINT.\n"
     "Environment: KIVO_DEVICE_DIR, KIVO_RPC_DIR, KIVO_REGISTRY_DIR, "
-    "KIVO_TIME_SCALE.\n";
+    "KIVO_TIME_SCALE.\n"
+    "Windows: --install-service registers the service KivoWatch, which writes "
+    "the\n"
+    "events to the Application log (source Kivo); --remove-service removes it.\n";
+
+const platform::ServiceIdentity kService = {
+    "KivoWatch", "Kivo Event Monitor",
+    "Watches the Zelka RAID controllers and writes their events to the Application log.", "Kivo",
+    "--service"};
 
 // The main thread's message queue: the monitor thread posts, the main loop
 // takes. Quit ends the loop.
@@ -89,6 +102,8 @@ class ConsoleWindow : public MonitorWindow {
   ConsoleWindow(ControllerRecords& records, MessageQueue& queue) : records_(records), queue_(queue) {}
 
   void SetThread(MonitorThread* thread) { thread_ = thread; }
+  // Run as a service, the alerts go to the event log instead.
+  void SetEventLog(EventLogOutput* eventLog) { eventLog_ = eventLog; }
 
   void PostMonitorMessage(std::uint32_t wParam) override { queue_.Post(wParam); }
 
@@ -99,6 +114,10 @@ class ConsoleWindow : public MonitorWindow {
   void ShowAlert(const std::string& line) override {
     // Empty text only re-shows the alert window; there is nothing to print.
     if (line.empty() || outputLost_) return;
+    if (eventLog_ != nullptr) {
+      if (!eventLog_->Write(line)) std::fputs("kivo-watch: the event log refused an entry\n", stderr);
+      return;
+    }
     const std::string text = journal_ ? JournalText(line) : line;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
       // Nobody reads the alerts any more: stop rather than watch in vain.
@@ -135,6 +154,7 @@ class ConsoleWindow : public MonitorWindow {
   ControllerRecords& records_;
   MessageQueue& queue_;
   MonitorThread* thread_ = nullptr;
+  EventLogOutput* eventLog_ = nullptr;
   std::vector<std::string> entries_;
   int selectedRow_ = 0;
   bool outputLost_ = false;
@@ -144,17 +164,9 @@ class ConsoleWindow : public MonitorWindow {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc > 1) {
-    bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
-    std::fputs(kUsage, help ? stdout : stderr);
-    return help ? 0 : 64;
-  }
-
-  // The stop request (SIGTERM, SIGINT, a console close) is taken by one
-  // waiting thread, never delivered asynchronously; it is set up before any
-  // thread starts. A closed standard output is reported by the failed write.
-  platform::StopRequest stopRequest;
+// The monitor until the stop request; its alerts go to `eventLog` when one
+// is given, else to standard output.
+static int Watch(platform::StopRequest& stopRequest, EventLogOutput* eventLog) {
   // The lines carry their own CR LF.
   platform::UseBinaryStandardOutput();
 
@@ -177,6 +189,7 @@ int main(int argc, char** argv) {
 
   MessageQueue queue;
   ConsoleWindow window(records, queue);
+  window.SetEventLog(eventLog);
   window.ShowController(1, 0);
   ServiceLink link(context.rpcDirectory);
   MonitorThread thread(monitorContext, link, window);
@@ -205,4 +218,50 @@ int main(int argc, char** argv) {
   stopWaiter.join();
   std::fputs("kivo-watch: stopped\n", stderr);
   return window.OutputLost() ? 1 : 0;
+}
+
+int main(int argc, char** argv) {
+  const std::string option = argc == 2 ? argv[1] : "";
+  if (option == "--install-service" || option == "--remove-service") {
+    std::string error;
+    const bool install = option == "--install-service";
+    if ((install ? platform::InstallService(kService, &error) : platform::RemoveService(kService, &error)) !=
+        0) {
+      std::fprintf(stderr, "kivo-watch: %s\n", error.c_str());
+      return 1;
+    }
+    std::fprintf(stderr, "kivo-watch: the service %s %s\n", kService.name,
+                 install ? "is installed" : "is removed");
+    return 0;
+  }
+  if (argc > 1 && option != "--service") {
+    bool help = option == "--help" || option == "-h";
+    std::fputs(kUsage, help ? stdout : stderr);
+    return help ? 0 : 64;
+  }
+
+  // The stop request (SIGTERM, SIGINT, a console close, the service's STOP)
+  // is taken by one waiting thread, never delivered asynchronously; it is set
+  // up before any thread starts. A closed standard output is reported by the
+  // failed write.
+  platform::StopRequest stopRequest;
+  if (option.empty()) return Watch(stopRequest, nullptr);
+
+  std::string error;
+  const int status = platform::RunService(
+      kService,
+      [&] {
+        std::string openError;
+        std::unique_ptr<platform::EventLog> log =
+            platform::OpenApplicationLog(kService.eventSource, &openError);
+        if (log == nullptr) {
+          std::fprintf(stderr, "kivo-watch: %s\n", openError.c_str());
+          return 1;
+        }
+        EventLogOutput output(*log);
+        return Watch(stopRequest, &output);
+      },
+      [&] { stopRequest.Raise(); }, &error);
+  if (!error.empty()) std::fprintf(stderr, "kivo-watch: %s\n", error.c_str());
+  return status;
 }

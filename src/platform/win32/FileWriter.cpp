@@ -17,6 +17,23 @@ class SystemWriter : public FileWriter {
   }
 };
 
+// A reader that does not share deletion (a collector reading the previous
+// metrics file) refuses the rename while it has the file open; such reads are
+// short, so the rename is tried again for up to two seconds.
+constexpr int kMoveAttempts = 100;
+constexpr DWORD kMovePauseMs = 20;
+
+bool MoveOver(const std::string& from, const std::string& to) {
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kMoveAttempts)
+      return false;
+    Sleep(kMovePauseMs);
+  }
+}
+
 }  // namespace
 
 FileWriter& SystemFileWriter() {
@@ -37,10 +54,7 @@ bool ReplaceFileWhole(FileWriter& writer, const std::string& path, const char* d
   if (fd < 0) return false;
   bool written = WriteFully(writer, fd, data, size) == size && _commit(fd) == 0;
   if (_close(fd) != 0) written = false;
-  if (written &&
-      MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
-  }
+  if (written && MoveOver(temporary, path)) return true;
   const DWORD error = GetLastError();
   DeleteFileA(temporary.c_str());
   SetLastError(error);

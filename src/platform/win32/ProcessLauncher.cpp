@@ -1,6 +1,6 @@
-// ProcessLauncher on Windows: the snapshot opens in Notepad (WinExec), an
-// address in the user's browser (ShellExecuteA). $KIVO_EDITOR replaces
-// Notepad for tests and demonstrations.
+// ProcessLauncher on Windows: the snapshot opens in the Windows folder's
+// Notepad (WinExec), an address in the user's browser (ShellExecuteA).
+// $KIVO_EDITOR replaces Notepad for tests and demonstrations.
 #include "platform/ProcessLauncher.h"
 
 #include <cstdlib>
@@ -54,13 +54,25 @@ int StartDetached(const std::vector<std::string>& argv) {
   return static_cast<int>(process.dwProcessId);
 }
 
-void ProcessLauncher::OpenTextFile(const std::string& path) {
+void ProcessLauncher::OpenTextFile(const std::string& file) {
+  // The editor gets the file's full path, wherever the editor's own current
+  // folder may be.
+  char full[MAX_PATH] = "";
+  const DWORD fullLength = ::GetFullPathNameA(file.c_str(), sizeof full, full, nullptr);
+  const std::string path = fullLength > 0 && fullLength < sizeof full ? std::string(full) : file;
   const char* editor = std::getenv("KIVO_EDITOR");
   if (editor != nullptr && editor[0] != '\0') {
     StartDetached({editor, path});
     return;
   }
-  ::WinExec(("notepad " + path).c_str(), SW_SHOWNORMAL);
+  // By its full path: a bare "notepad" is looked for in the program's and the
+  // current folder first, where anyone who can write there plants one.
+  char windows[MAX_PATH] = "";
+  const UINT length = ::GetWindowsDirectoryA(windows, sizeof windows);
+  if (length == 0 || length >= sizeof windows) return;
+  const std::string command = Quoted(std::string(windows) + "\\notepad.exe") + " " + Quoted(path);
+  // Show mode 5: in its current size and place.
+  ::WinExec(command.c_str(), SW_SHOW);
 }
 
 void ProcessLauncher::OpenUrl(const std::string& url) {

@@ -1,0 +1,267 @@
+// ServiceHost on Windows: the service control manager (advapi32) for
+// registering, removing and running the service, and the event source's key
+// under the Application log.
+#include "platform/ServiceHost.h"
+
+#include <mutex>
+#include <string>
+
+// After the platform headers: <windows.h> defines macros of the same names.
+#include <windows.h>
+
+namespace kivo::platform {
+namespace {
+
+constexpr char kSourcesKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+// Error, warning and information entries.
+constexpr DWORD kTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+// A failed service is started again after a minute, three times in a day.
+constexpr DWORD kRestartDelayMs = 60000;
+constexpr DWORD kFailureResetSeconds = 86400;
+// How long removal waits for a running service to stop.
+constexpr DWORD kRemoveStopLimitMs = 30000;
+
+std::string SystemText(DWORD code) {
+  char buffer[512] = {};
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                  0, buffer, sizeof buffer, nullptr);
+  while (length > 0 &&
+         (buffer[length - 1] == '\r' || buffer[length - 1] == '\n' || buffer[length - 1] == ' ')) {
+    --length;
+  }
+  std::string text(buffer, length);
+  if (text.empty()) text = "error " + std::to_string(code);
+  return text;
+}
+
+// The sentence for a failed call; a refusal is named for what it means here.
+std::string Failure(const std::string& what, DWORD code) {
+  if (code == ERROR_ACCESS_DENIED) return what + " needs administrator rights (" + SystemText(code) + ")";
+  return what + " failed (" + SystemText(code) + ")";
+}
+
+struct ServiceHandle {
+  SC_HANDLE handle = nullptr;
+  explicit ServiceHandle(SC_HANDLE h) : handle(h) {}
+  ~ServiceHandle() {
+    if (handle != nullptr) ::CloseServiceHandle(handle);
+  }
+  ServiceHandle(const ServiceHandle&) = delete;
+  ServiceHandle& operator=(const ServiceHandle&) = delete;
+};
+
+std::string SourceKey(const ServiceIdentity& service) {
+  return std::string(kSourcesKey) + service.eventSource;
+}
+
+// The event source with this program as its message file.
+LONG RegisterSource(const ServiceIdentity& service, const std::string& program) {
+  ::HKEY key = nullptr;
+  LONG status = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, SourceKey(service).c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, &key, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  status = ::RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ,
+                            reinterpret_cast<const BYTE*>(program.c_str()),
+                            static_cast<DWORD>(program.size() + 1));
+  if (status == ERROR_SUCCESS) {
+    status = ::RegSetValueExA(key, "TypesSupported", 0, REG_DWORD,
+                              reinterpret_cast<const BYTE*>(&kTypesSupported), sizeof kTypesSupported);
+  }
+  ::RegCloseKey(key);
+  return status;
+}
+
+LONG RemoveSource(const ServiceIdentity& service) {
+  return ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, SourceKey(service).c_str());
+}
+
+// Description, restart on failure (also when the program ends with an error
+// status rather than a crash) and the privilege list. A system that does
+// not know the last two settings keeps its defaults.
+DWORD Configure(SC_HANDLE handle, const ServiceIdentity& service) {
+  SERVICE_DESCRIPTIONA description{const_cast<char*>(service.description)};
+  if (!::ChangeServiceConfig2A(handle, SERVICE_CONFIG_DESCRIPTION, &description)) return ::GetLastError();
+  SC_ACTION restart[3];
+  for (SC_ACTION& action : restart) action = {SC_ACTION_RESTART, kRestartDelayMs};
+  SERVICE_FAILURE_ACTIONSA failure{kFailureResetSeconds, nullptr, nullptr, 3, restart};
+  if (!::ChangeServiceConfig2A(handle, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) return ::GetLastError();
+  SERVICE_FAILURE_ACTIONS_FLAG onErrorStatus{TRUE};
+  if (!::ChangeServiceConfig2W(handle, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrorStatus) &&
+      ::GetLastError() != ERROR_INVALID_LEVEL) {
+    return ::GetLastError();
+  }
+  // The local system account reaches the SCSI port devices, which only
+  // administrators and the system may open for writing; of its privileges the
+  // monitor keeps only the one every process needs.
+  wchar_t privileges[] = L"SeChangeNotifyPrivilege\0";
+  SERVICE_REQUIRED_PRIVILEGES_INFOW required{privileges};
+  if (!::ChangeServiceConfig2W(handle, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &required) &&
+      ::GetLastError() != ERROR_INVALID_LEVEL) {
+    return ::GetLastError();
+  }
+  return ERROR_SUCCESS;
+}
+
+std::string ProgramPath() {
+  char path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return std::string(path, length < MAX_PATH ? length : 0);
+}
+
+// Waits (bounded) until the service has stopped.
+bool WaitStopped(SC_HANDLE handle) {
+  for (DWORD waited = 0; waited < kRemoveStopLimitMs; waited += 200) {
+    SERVICE_STATUS status{};
+    if (!::QueryServiceStatus(handle, &status)) return false;
+    if (status.dwCurrentState == SERVICE_STOPPED) return true;
+    ::Sleep(200);
+  }
+  return false;
+}
+
+// The running service: the manager calls ServiceMain and the control handler
+// on threads of its dispatcher, so what they share is kept here.
+struct RunningService {
+  const ServiceIdentity* identity = nullptr;
+  const std::function<int()>* body = nullptr;
+  const std::function<void()>* requestStop = nullptr;
+  SERVICE_STATUS_HANDLE statusHandle = nullptr;
+  std::mutex statusMutex;  // guards status and its reports
+  SERVICE_STATUS status{};
+  int bodyStatus = 0;
+};
+RunningService running;
+
+void ReportState(DWORD state, DWORD exitCode = NO_ERROR, DWORD waitHint = 0) {
+  std::lock_guard guard(running.statusMutex);
+  SERVICE_STATUS& status = running.status;
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  // A stop already under way is not undone by a late report of running.
+  if (state == SERVICE_RUNNING && status.dwCurrentState == SERVICE_STOP_PENDING) return;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+  status.dwWin32ExitCode = exitCode == NO_ERROR ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+  status.dwServiceSpecificExitCode = exitCode;
+  status.dwWaitHint = waitHint;
+  status.dwCheckPoint =
+      state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? status.dwCheckPoint + 1 : 0;
+  ::SetServiceStatus(running.statusHandle, &status);
+}
+
+DWORD WINAPI OnControl(DWORD control, DWORD /*eventType*/, void* /*eventData*/, void* /*context*/) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      ReportState(SERVICE_STOP_PENDING, NO_ERROR, kServiceStopWaitHintMs);
+      (*running.requestStop)();
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD /*argc*/, char** /*argv*/) {
+  running.statusHandle = ::RegisterServiceCtrlHandlerExA(running.identity->name, OnControl, nullptr);
+  if (running.statusHandle == nullptr) {
+    running.bodyStatus = 1;
+    return;
+  }
+  // Running at once: the first scan and the monitor's start are the body's.
+  ReportState(SERVICE_START_PENDING, NO_ERROR, 3000);
+  ReportState(SERVICE_RUNNING);
+  running.bodyStatus = (*running.body)();
+  ReportState(SERVICE_STOPPED, static_cast<DWORD>(running.bodyStatus));
+}
+
+}  // namespace
+
+int InstallService(const ServiceIdentity& service, std::string* error) {
+  const std::string program = ProgramPath();
+  ServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
+  if (manager.handle == nullptr) {
+    *error = Failure("installing a service", ::GetLastError());
+    return 1;
+  }
+  const std::string command = "\"" + program + "\" " + service.arguments;
+  // No account name: the local system account (see Configure).
+  ServiceHandle handle(::CreateServiceA(manager.handle, service.name, service.displayName, SERVICE_ALL_ACCESS,
+                                        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                        command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+  if (handle.handle == nullptr) {
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_SERVICE_EXISTS || code == ERROR_DUPLICATE_SERVICE_NAME) {
+      *error = std::string("the service ") + service.name + " is already installed; remove it first";
+    } else {
+      *error = Failure("installing the service", code);
+    }
+    return 1;
+  }
+  DWORD code = Configure(handle.handle, service);
+  if (code == ERROR_SUCCESS) code = static_cast<DWORD>(RegisterSource(service, program));
+  if (code != ERROR_SUCCESS) {
+    // Nothing half-registered: the service goes again, and the source key.
+    ::DeleteService(handle.handle);
+    RemoveSource(service);
+    *error = Failure("configuring the service", code);
+    return 1;
+  }
+  return 0;
+}
+
+int RemoveService(const ServiceIdentity& service, std::string* error) {
+  ServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (manager.handle == nullptr) {
+    *error = Failure("removing a service", ::GetLastError());
+    return 1;
+  }
+  ServiceHandle handle(
+      ::OpenServiceA(manager.handle, service.name, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+  if (handle.handle == nullptr) {
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_SERVICE_DOES_NOT_EXIST) {
+      *error = Failure("removing the service", code);
+      return 1;
+    }
+    // A source left behind by an earlier removal goes too.
+    RemoveSource(service);
+    *error = std::string("the service ") + service.name + " is not installed";
+    return 1;
+  }
+  SERVICE_STATUS status{};
+  if (::ControlService(handle.handle, SERVICE_CONTROL_STOP, &status) && !WaitStopped(handle.handle)) {
+    *error = std::string("the service ") + service.name + " did not stop; it is left installed";
+    return 1;
+  }
+  if (!::DeleteService(handle.handle)) {
+    *error = Failure("removing the service", ::GetLastError());
+    return 1;
+  }
+  const LONG sourceStatus = RemoveSource(service);
+  if (sourceStatus != ERROR_SUCCESS && sourceStatus != ERROR_FILE_NOT_FOUND) {
+    *error = Failure("removing the event source", static_cast<DWORD>(sourceStatus));
+    return 1;
+  }
+  return 0;
+}
+
+int RunService(const ServiceIdentity& service, const std::function<int()>& body,
+               const std::function<void()>& requestStop, std::string* error) {
+  running.identity = &service;
+  running.body = &body;
+  running.requestStop = &requestStop;
+  SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(service.name), ServiceMain}, {nullptr, nullptr}};
+  if (!::StartServiceCtrlDispatcherA(table)) {
+    const DWORD code = ::GetLastError();
+    *error = code == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT
+                 ? std::string(
+                       "only the service control manager starts the service; to watch in a console, "
+                       "run the program without arguments")
+                 : Failure("starting the service", code);
+    return 1;
+  }
+  return running.bodyStatus;
+}
+
+}  // namespace kivo::platform
