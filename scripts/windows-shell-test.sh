@@ -101,8 +101,11 @@ shot() {  # shot NAME TITLE: the window with its frame, when screenshots are ask
   import -frame -window "$id" "$shots/$1.png"
 }
 gone_within() {  # gone_within MS PID: the process ends within MS milliseconds
-  local end=$(($(now_ms) + $1))
+  local start end
+  start=$(now_ms)
+  end=$((start + $1))
   while kill -0 "$2" 2>/dev/null; do [ "$(now_ms)" -lt "$end" ] || return 1; sleep 0.05; done
+  echo "the utility ended $(($(now_ms) - start)) ms after Exit"
 }
 tray_width() {
   # The tray host's panel grows by one icon's width per icon.
@@ -469,7 +472,8 @@ echo "silent uninstall: $(($(now_ms) - t)) ms"
 [ ! -e "$menu" ] || fail "Start-menu entries left behind"
 wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' /v Port | grep -q '0x438' || fail "settings removed"
 ! run_key_present || fail "Run key left behind"
-ok "uninstall removed the files and kept the settings"
+! wine reg query "$uninstall_key" >/dev/null 2>&1 || fail "Add/Remove Programs entry left behind"
+ok "uninstall removed the files and the Add/Remove Programs entry and kept the settings"
 if [ -n "$emulator" ]; then
   # The emulator's service side ends the emulator when asked to shut down.
   for _ in $(seq 200); do kill -0 "$emulator_pid" 2>/dev/null || break; sleep 0.05; done
