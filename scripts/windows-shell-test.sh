@@ -2,7 +2,9 @@
 # The Windows desktop shell under Wine with a display: the shell's own tests
 # (template sizes, menus, alert window, clipboard, socket notifications), the
 # programs' version records and manifests, then the setup program (a target of
-# the build) end to end in a fresh prefix: an upgrade over an earlier version
+# the build) end to end in a fresh prefix: as a throwaway unprivileged user
+# (Wine lets root write anywhere), the utility in its read-only installation
+# folder writing to the per-user folder; an upgrade over an earlier version
 # (one Add/Remove Programs entry, settings kept), the installed utility on the
 # emulator's default world with "-max", the tray icon under a tray host, a
 # second start ending at the instance check, the About box, the unit list
@@ -49,10 +51,11 @@ plain_user=""
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wineserver -k 2>/dev/null || true
-  if [ -n "$plain_user" ]; then
-    runuser -u "$plain_user" -- env WINEPREFIX="$work/plain/prefix" wineserver -k 2>/dev/null || true
-    userdel "$plain_user" 2>/dev/null || true
+  if [ -d "$work/plain/prefix" ]; then
+    ${plain_user:+runuser -u "$plain_user" --} env WINEPREFIX="$work/plain/prefix" wineserver -k 2>/dev/null || true
   fi
+  [ -z "$plain_user" ] || userdel "$plain_user" 2>/dev/null || true
+  chmod -R u+w "$work" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -130,11 +133,35 @@ if [ "$(id -u)" = 0 ]; then
   run_plain=(runuser -u "$plain_user" --)
 fi
 chmod 555 "$work/plain/readonly"
-"${run_plain[@]}" env -u DISPLAY HOME="$work/plain" WINEPREFIX="$work/plain/prefix" WINEDEBUG=-all \
-  WINEDLLOVERRIDES="$WINEDLLOVERRIDES" KIVO_READONLY_FOLDER="Z:${work//\//\\}\\plain\\readonly" \
+plain_wine() {
+  "${run_plain[@]}" env HOME="$work/plain" WINEPREFIX="$work/plain/prefix" WINEDEBUG=-all DISPLAY="$DISPLAY" \
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES" KIVO_DEVICE_PIPE="$KIVO_DEVICE_PIPE" "$@"
+}
+plain_wine KIVO_READONLY_FOLDER="Z:${work//\//\\}\\plain\\readonly" \
   wine "$work/plain/kivo_win32ui_tests.exe" --gtest_filter='FilesFolderTest.*' >"$work/plain.log" 2>&1 ||
   { cat "$work/plain.log"; fail "files in a folder the user cannot write"; }
 grep -q "SKIPPED" "$work/plain.log" && { cat "$work/plain.log"; fail "the read-only case did not run"; }
+# The installed utility started in its installation folder, as the Start
+# menu starts it, with that folder read-only: Snapshot writes to the per-user
+# folder.
+plain_driver() { plain_wine wine "$work/plain/kivo-shell-driver.exe" "$@" | tr -d '\r'; }
+cp "$build/installer/kivo-setup.exe" "$build/tests/win32ui/kivo-shell-driver.exe" "$work/plain/"
+[ -z "$plain_user" ] || chown "$plain_user:" "$work/plain/"*.exe
+plain_wine wine "$work/plain/kivo-setup.exe" /S
+plain_installed="$work/plain/prefix/drive_c/Program Files/Zelka/Kivo"
+chmod -R a-w "$plain_installed"
+(cd "$plain_installed" && plain_wine wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max) &
+utility=$!
+pids+=($!)
+plain_driver wait "Kivo Disk Management Utility" shown 30000 || fail "the utility did not start as a plain user"
+plain_driver command 32776
+plain_driver wait "data.txt - Notepad" shown 20000 || fail "no editor on the snapshot as a plain user"
+plain_driver close "data.txt - Notepad"
+per_user="$work/plain/prefix/drive_c/users/${plain_user:-$(id -un)}/AppData/Local/Zelka/Kivo"
+[ -s "$per_user/data.txt" ] || fail "no data.txt in the per-user folder: $(ls -R "$work/plain/prefix/drive_c/users")"
+[ ! -e "$plain_installed/data.txt" ] || fail "data.txt in the read-only installation folder"
+plain_driver command 32771
+gone_within 2000 "$utility" || fail "Exit as a plain user did not end the utility"
 echo "read-only current folder as a plain user: $(($(now_ms) - t)) ms"
 ok "a current folder the user cannot write: data.txt and emaillog.txt in %LOCALAPPDATA%\\Zelka\\Kivo"
 
