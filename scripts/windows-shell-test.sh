@@ -2,7 +2,9 @@
 # The Windows desktop shell under Wine with a display: the shell's own tests
 # (template sizes, menus, alert window, clipboard, socket notifications), the
 # programs' version records and manifests, then the setup program (a target of
-# the build) end to end in a fresh prefix: an upgrade over an earlier version
+# the build) end to end in a fresh prefix: as a throwaway unprivileged user
+# (Wine lets root write anywhere), the utility in its read-only installation
+# folder writing to the per-user folder; an upgrade over an earlier version
 # (one Add/Remove Programs entry, settings kept), the installed utility on the
 # emulator's default world with "-max", the tray icon under a tray host, a
 # second start ending at the instance check, the About box, the unit list
@@ -49,10 +51,11 @@ plain_user=""
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wineserver -k 2>/dev/null || true
-  if [ -n "$plain_user" ]; then
-    runuser -u "$plain_user" -- env WINEPREFIX="$work/plain/prefix" wineserver -k 2>/dev/null || true
-    userdel "$plain_user" 2>/dev/null || true
+  if [ -d "$work/plain/prefix" ]; then
+    ${plain_user:+runuser -u "$plain_user" --} env WINEPREFIX="$work/plain/prefix" wineserver -k 2>/dev/null || true
   fi
+  [ -z "$plain_user" ] || userdel "$plain_user" 2>/dev/null || true
+  chmod -R u+w "$work" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -101,8 +104,11 @@ shot() {  # shot NAME TITLE: the window with its frame, when screenshots are ask
   import -frame -window "$id" "$shots/$1.png"
 }
 gone_within() {  # gone_within MS PID: the process ends within MS milliseconds
-  local end=$(($(now_ms) + $1))
+  local start end
+  start=$(now_ms)
+  end=$((start + $1))
   while kill -0 "$2" 2>/dev/null; do [ "$(now_ms)" -lt "$end" ] || return 1; sleep 0.05; done
+  echo "the utility ended $(($(now_ms) - start)) ms after Exit"
 }
 tray_width() {
   # The tray host's panel grows by one icon's width per icon.
@@ -114,26 +120,43 @@ echo "=== the shell's tests ==="
 
 echo "=== a current folder the user cannot write ==="
 # Wine refuses a write as Windows refuses a standard user only where Unix
-# does: as root (CI) the case runs as a throwaway user with its own prefix.
+# does: as root (CI) this runs as a throwaway user with its own prefix. The
+# installed utility starts in its installation folder, as the Start menu
+# starts it, with that folder read-only: Snapshot writes to the per-user
+# folder.
 t=$(now_ms)
-mkdir -p "$work/plain/readonly"
-cp "$build/tests/win32ui/kivo_win32ui_tests.exe" "$work/plain/"
-chmod 755 "$work" "$work/plain"
+mkdir -p "$work/plain"
+chmod 755 "$work"
 run_plain=()
 if [ "$(id -u)" = 0 ]; then
   plain_user="kivo-plain-$$"
   useradd --system --no-create-home --home-dir "$work/plain" --shell /usr/sbin/nologin "$plain_user"
-  chown -R "$plain_user:" "$work/plain"
   run_plain=(runuser -u "$plain_user" --)
 fi
-chmod 555 "$work/plain/readonly"
-"${run_plain[@]}" env -u DISPLAY HOME="$work/plain" WINEPREFIX="$work/plain/prefix" WINEDEBUG=-all \
-  WINEDLLOVERRIDES="$WINEDLLOVERRIDES" KIVO_READONLY_FOLDER="Z:${work//\//\\}\\plain\\readonly" \
-  wine "$work/plain/kivo_win32ui_tests.exe" --gtest_filter='FilesFolderTest.*' >"$work/plain.log" 2>&1 ||
-  { cat "$work/plain.log"; fail "files in a folder the user cannot write"; }
-grep -q "SKIPPED" "$work/plain.log" && { cat "$work/plain.log"; fail "the read-only case did not run"; }
+plain_wine() {
+  "${run_plain[@]}" env HOME="$work/plain" WINEPREFIX="$work/plain/prefix" WINEDEBUG=-all DISPLAY="$DISPLAY" \
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES" KIVO_DEVICE_PIPE="$KIVO_DEVICE_PIPE" "$@"
+}
+plain_driver() { plain_wine wine "$work/plain/kivo-shell-driver.exe" "$@" | tr -d '\r'; }
+cp "$build/installer/kivo-setup.exe" "$build/tests/win32ui/kivo-shell-driver.exe" "$work/plain/"
+[ -z "$plain_user" ] || chown -R "$plain_user:" "$work/plain"
+plain_wine wine "$work/plain/kivo-setup.exe" /S
+plain_installed="$work/plain/prefix/drive_c/Program Files/Zelka/Kivo"
+chmod -R a-w "$plain_installed"
+(cd "$plain_installed" && plain_wine wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max) &
+utility=$!
+pids+=($!)
+plain_driver wait "Kivo Disk Management Utility" shown 30000 || fail "the utility did not start as a plain user"
+plain_driver command 32776
+plain_driver wait "data.txt - Notepad" shown 20000 || fail "no editor on the snapshot as a plain user"
+plain_driver close "data.txt - Notepad"
+per_user="$work/plain/prefix/drive_c/users/${plain_user:-$(id -un)}/AppData/Local/Zelka/Kivo"
+[ -s "$per_user/data.txt" ] || fail "no data.txt in the per-user folder: $(ls -R "$work/plain/prefix/drive_c/users")"
+[ ! -e "$plain_installed/data.txt" ] || fail "data.txt in the read-only installation folder"
+plain_driver command 32771
+gone_within 2000 "$utility" || fail "Exit as a plain user did not end the utility"
 echo "read-only current folder as a plain user: $(($(now_ms) - t)) ms"
-ok "a current folder the user cannot write: data.txt and emaillog.txt in %LOCALAPPDATA%\\Zelka\\Kivo"
+ok "in a read-only installation folder as a plain user the utility's files go to %LOCALAPPDATA%\\Zelka\\Kivo"
 
 echo "=== version records and manifests ==="
 version=$(sed -n 's/^project(kivo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -236,7 +259,10 @@ else
 fi
 mkdir -p "$work/run"
 tray_before=$(tray_width)
-(cd "$work/run" && wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max) &
+# The shell's notification-area code says when it is handed a record size
+# that this system's layout does not have.
+(cd "$work/run" && WINEDEBUG=-all,warn+systray wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max \
+  2>"$work/systray.log") &
 utility=$!
 pids+=($!)
 driver wait "$main" shown 30000 || fail "main window not shown"
@@ -268,7 +294,8 @@ ok "Snapshot wrote data.txt in the current folder and opened the Windows folder'
 
 for _ in $(seq 100); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
 [ "$(tray_width)" -gt "${tray_before:-0}" ] || fail "no icon in the tray host"
-ok "tray icon in the tray host"
+! grep -m1 "cbSize" "$work/systray.log" || fail "the tray icon's record has a size this system does not know"
+ok "tray icon in the tray host, its record of this system's first layout"
 
 start=$(date +%s%N)
 timeout 30 wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max || fail "second start did not end cleanly"
@@ -469,7 +496,8 @@ echo "silent uninstall: $(($(now_ms) - t)) ms"
 [ ! -e "$menu" ] || fail "Start-menu entries left behind"
 wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' /v Port | grep -q '0x438' || fail "settings removed"
 ! run_key_present || fail "Run key left behind"
-ok "uninstall removed the files and kept the settings"
+! wine reg query "$uninstall_key" >/dev/null 2>&1 || fail "Add/Remove Programs entry left behind"
+ok "uninstall removed the files and the Add/Remove Programs entry and kept the settings"
 if [ -n "$emulator" ]; then
   # The emulator's service side ends the emulator when asked to shut down.
   for _ in $(seq 200); do kill -0 "$emulator_pid" 2>/dev/null || break; sleep 0.05; done

@@ -425,10 +425,13 @@ void MainWindow::FillUnitList(int firstTime, int row) {
   ListView_DeleteAllItems(list);
   if (firstTime != 0 || smallIcons_ == nullptr) {
     if (smallIcons_ == nullptr) {
-      smallIcons_ = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 2);
+      // The system's small-icon size: 16 pixels at 96 DPI, more above it, as
+      // the rows grow with the font.
+      const int side = GetSystemMetrics(SM_CXSMICON);
+      smallIcons_ = ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, 2, 2);
       for (int resource : kRowImageResources) {
         HICON icon = static_cast<HICON>(
-            LoadImageA(instance_, MAKEINTRESOURCEA(resource), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+            LoadImageA(instance_, MAKEINTRESOURCEA(resource), IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
         ImageList_AddIcon(smallIcons_, icon);
         DestroyIcon(icon);
       }
