@@ -177,9 +177,12 @@ wine "$win/installer/kivo-setup.exe" /S || fail "setup /S over the components fa
 wait_state RUNNING
 [ -f "$task" ] || fail "the upgrade removed the task"
 wine 'C:\Program Files\Zelka\Kivo\uninstall.exe' /S
-for _ in $(seq 1 100); do
+# The uninstaller runs on from a copy of itself: wait for it, bounded by time
+# (a loaded machine starts each Wine process slowly).
+deadline=$((SECONDS + 90))
+while [ "$SECONDS" -lt "$deadline" ]; do
   wine reg query "$services\\KivoWatch" >/dev/null 2>&1 || [ -f "$task" ] || break
-  sleep 0.1
+  sleep 0.2
 done
 key_absent "$services\\KivoWatch"
 key_absent "$services\\EventLog\\Application\\Kivo"

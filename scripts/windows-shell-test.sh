@@ -111,8 +111,16 @@ gone_within() {  # gone_within MS PID: the process ends within MS milliseconds
   echo "the utility ended $(($(now_ms) - start)) ms after Exit"
 }
 tray_width() {
-  # The tray host's panel grows by one icon's width per icon.
-  xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ && !done { split($5, s, "x"); print s[1]; done = 1 }'
+  # The tray host's panel grows by one icon's width per icon. A window that
+  # goes while xwininfo walks the tree fails the walk: walk again.
+  local width=""
+  for _ in 1 2 3 4 5; do
+    width=$(xwininfo -root -tree 2>/dev/null |
+      awk '/"panel": \("panel" "trayer"\)/ && !done { split($5, s, "x"); print s[1]; done = 1 }')
+    [ -n "$width" ] && break
+    sleep 0.05
+  done
+  echo "${width:-0}"
 }
 
 echo "=== the shell's tests ==="
@@ -292,7 +300,7 @@ driver close "data.txt - Notepad"
 rm "$work/run/notepad.exe"
 ok "Snapshot wrote data.txt in the current folder and opened the Windows folder's editor"
 
-for _ in $(seq 100); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
+for _ in $(seq 400); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
 [ "$(tray_width)" -gt "${tray_before:-0}" ] || fail "no icon in the tray host"
 ! grep -m1 "cbSize" "$work/systray.log" || fail "the tray icon's record has a size this system does not know"
 ok "tray icon in the tray host, its record of this system's first layout"
@@ -412,7 +420,7 @@ for _ in $(seq 100); do [ "$(driver count "$main")" = 2 ] && break; sleep 0.05; 
 [ "$(driver count "$main")" = 2 ] || fail "About box not shown"
 driver command 32771
 gone_within 2000 "$utility" || fail "Exit with the About box open did not end the utility within 2 s"
-for _ in $(seq 100); do [ "$(tray_width)" -le "${tray_before:-0}" ] && break; sleep 0.05; done
+for _ in $(seq 400); do [ "$(tray_width)" -le "${tray_before:-0}" ] && break; sleep 0.05; done
 [ "$(tray_width)" -le "${tray_before:-0}" ] || fail "tray icon left behind after Exit"
 ok "Exit with the About box open removes the tray icon and ends the utility within 2 s"
 
@@ -422,7 +430,7 @@ start_hidden() {
   (cd "$work/run" && wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe") &
   utility=$!
   pids+=($!)
-  for _ in $(seq 200); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
+  for _ in $(seq 400); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
   [ "$(tray_width)" -gt "${tray_before:-0}" ] || fail "no tray icon when started without -max"
   driver wait "$main" gone 10000 || fail "the window did not hide itself without -max"
   [ "$(driver count "$main")" = 1 ] || fail "no hidden main window without -max"
