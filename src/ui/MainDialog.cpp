@@ -674,6 +674,24 @@ void MainDialog::HideWindow() {
   hide();
 }
 
+void MainDialog::ShowMainWindow() {
+  if (exited_) return;
+  // A window that started hidden waited off-screen; one on a screen that has
+  // gone is as lost. Either comes back in the middle of the available area.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen != nullptr && !screen->availableGeometry().intersects(frameGeometry())) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  startHidden_ = 0;
+  setUpdatesEnabled(true);
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+}
+
 void MainDialog::Exit() {
   if (exited_) return;
   exited_ = true;

@@ -16,6 +16,7 @@
 #include "controller/ControllerInfo.h"
 #include "platform/Clock.h"
 #include "platform/ConsoleMessageBoxes.h"
+#include "platform/DeviceIo.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/StandardOutput.h"
 #include "platform/SystemPlatform.h"
@@ -55,8 +56,15 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--prometheus") == 0) {
     metricsFile = argv[2];
   } else if (argc > 1) {
+    const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+    if (!help && std::strcmp(argv[1], "--prometheus") == 0 && argc == 2) {
+      std::fputs("kivo-report: --prometheus needs a FILE\n", stderr);
+    } else if (!help) {
+      std::fprintf(stderr, "kivo-report: unknown argument '%s'\n",
+                   argv[std::strcmp(argv[1], "--prometheus") == 0 ? 3 : 1]);
+    }
     std::fprintf(
-        stderr,
+        help ? stdout : stderr,
         "usage: %s [--prometheus FILE]\n"
         "Prints the disk information report of every Zelka controller.\n"
         "Exit status: 0 all well, 1 the report is incomplete (a controller could not be read, or\n"
@@ -64,7 +72,7 @@ int main(int argc, char** argv) {
         "--prometheus FILE writes the state as Prometheus metrics to FILE instead (exit status 1: not "
         "written).\n",
         argv[0]);
-    return std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ? 0 : 64;
+    return help ? 0 : 64;
   }
   kivo::platform::ConsoleMessageBoxes boxes;
   kivo::platform::ProcessLauncher launcher;
@@ -96,7 +104,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Standard error says why the report is incomplete where no error box did.
-  if (outcome.controllerCount == 0) std::fputs("kivo-report: no controller found\n", stderr);
+  if (outcome.controllerCount == 0) {
+    std::fprintf(stderr, "kivo-report: no controller found%s\n",
+                 kivo::platform::DeviceLocationHint(kivo::platform::DefaultDeviceDirectory()).c_str());
+  }
   for (const kivo::ScanOutcome::CallFailure& failure : outcome.callFailures) {
     std::fprintf(stderr,
                  "kivo-report: controller %d was not read completely: %d device call(s) failed, the "
