@@ -110,6 +110,30 @@ TEST_F(DesktopSessionTest, SecondStartWithMaxShowsTheMainWindowOfTheFirst) {
   EXPECT_TRUE(x >= 0 && x < 1280 && y >= 0 && y < 900) << geometry;
 }
 
+// The help window opens on the screen, whole, and Esc or Ctrl+W close it.
+TEST_F(DesktopSessionTest, HelpWindowFitsTheScreenAndEscOrCtrlWClosesIt) {
+  const std::string help = "Kivo Disk Management Utility Help";
+  StartKivo({"-max"});
+  ASSERT_TRUE(WaitForWindow(kMainTitle, 45s)) << ReadFile(root_ / "kivo.log");
+  for (const char* keys : {"Escape", "ctrl+w"}) {
+    ASSERT_EQ(Command(57670), 0);  // Help > Help Topics
+    ASSERT_TRUE(WaitForWindow(help, 20s));
+    const std::string window = Visible(help);
+    const std::string info = Capture("xwininfo -id " + window);
+    int x = -1, y = -1, width = 0, height = 0;
+    std::istringstream lines(info);
+    for (std::string line; std::getline(lines, line);) {
+      std::sscanf(line.c_str(), "  Absolute upper-left X: %d", &x);
+      std::sscanf(line.c_str(), "  Absolute upper-left Y: %d", &y);
+      std::sscanf(line.c_str(), "  Width: %d", &width);
+      std::sscanf(line.c_str(), "  Height: %d", &height);
+    }
+    EXPECT_TRUE(x >= 0 && y >= 0 && x + width <= 1280 && y + height <= 900) << info;
+    EXPECT_EQ(std::system(("xdotool windowactivate --sync " + window + " key " + keys).c_str()), 0);
+    EXPECT_TRUE(WaitUntil([&] { return Visible(help).empty(); }, 10s)) << keys << " did not close it";
+  }
+}
+
 TEST_F(DesktopSessionTest, ActiveAlarmWindowFlashesAndTheTrayIconBlinksUntilOk) {
   StartTray();
   StartHidden();

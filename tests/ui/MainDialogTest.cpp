@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -212,7 +214,9 @@ TEST_F(MainDialogTest, UnitListColumnsAndRowIcons) {
   EXPECT_EQ(list->headerItem()->text(1).toStdString(), "Type");
   EXPECT_EQ(list->headerItem()->text(2).toStdString(), "Size");
   EXPECT_EQ(list->headerItem()->text(3).toStdString(), "Status");
-  const int w = list->frameGeometry().width();
+  // The room inside the frame and a vertical scroll bar.
+  const int w = list->frameGeometry().width() - 2 * list->frameWidth() -
+                list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
   EXPECT_EQ(list->columnWidth(0), w / 4);
   EXPECT_EQ(list->columnWidth(1), w * 3 / 8);
   EXPECT_EQ(list->columnWidth(2), w / 8);
@@ -257,6 +261,23 @@ TEST_F(MainDialogTest, RowCountBeyondTheTableIsNotRead) {
   dialog.Controllers()[0].rowCount = 1000;
   dialog.FillUnitList(0, 0);
   EXPECT_EQ(dialog.UnitList()->topLevelItemCount(), kDisplayRows);
+}
+
+// Controller 10 (the second of the default world) has more rows than the
+// list shows: a vertical scroll bar, and no horizontal one over the last row.
+// The logo stays inside its frame.
+TEST_F(MainDialogTest, UnitListNeedsNoHorizontalScrollBarAndTheLogoKeepsInItsFrame) {
+  MainDialog& dialog = Open();
+  dialog.ControllerBox()->setCurrentIndex(1);
+  QTreeWidget* list = dialog.UnitList();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return list->verticalScrollBar()->isVisible(); }, 2000));
+  EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+  const QWidget* logo = dialog.findChild<QWidget*>(QStringLiteral("logo147"));
+  ASSERT_NE(logo, nullptr);
+  const auto* frame = qobject_cast<const QFrame*>(logo->parentWidget());
+  ASSERT_NE(frame, nullptr);
+  EXPECT_TRUE(frame->contentsRect().contains(logo->geometry())) << "the logo covers the frame's lines";
+  EXPECT_FALSE(logo->geometry().isEmpty());
 }
 
 TEST_F(MainDialogTest, ColumnsKeepTheirFirstWidths) {
