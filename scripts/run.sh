@@ -140,8 +140,8 @@ echo "=== What the report says now (File > Snapshot writes it to data.txt) ==="
 "$command" 32776
 for _ in $(seq 50); do [ -s "$demo/data.txt" ] && break; sleep 0.1; done
 # The lines of the controllers that changed since the report above (not the
-# time of gathering, nor the event line at the end).
-diff <(tr -d '\r' <"$demo/report-before.txt") <(tr -d '\r' <"$demo/data.txt" 2>/dev/null) |
-  sed -n -e '/gathered at /d' -e '/^> TIME: /d' -e 's/^< /  before: /p' -e 's/^> /  now:    /p' || true
+# time of gathering, nor the event text that ends the snapshot).
+diff <(tr -d '\r' <"$demo/report-before.txt") <(tr -d '\r' <"$demo/data.txt" 2>/dev/null | sed '/^TIME: /,$d') |
+  sed -n -e '/gathered at /d' -e 's/^< /  before: /p' -e 's/^> /  now:    /p' || true
 echo
 echo "Ending: File > Exit (command 32771), then the emulator and the display."
