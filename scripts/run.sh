@@ -45,7 +45,7 @@ kivo_pid=""
 cleanup() {
   set +e
   if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then
-    "$command" 32771 2>/dev/null  # E&xit, as the menu gives it
+    "$command" 32771 2>/dev/null  # File > Exit, as the menu gives it
     for _ in $(seq 50); do kill -0 "$kivo_pid" 2>/dev/null || break; sleep 0.1; done
     kill "$kivo_pid" 2>/dev/null
   fi
@@ -114,7 +114,7 @@ start_emulator
 
 echo
 echo "=== Disk information report (kivo-report) ==="
-"$bin/src/app/cli/kivo-report" || echo "(kivo-report is not available)"
+"$bin/src/app/cli/kivo-report" | tee "$demo/report-before.txt" || echo "(kivo-report is not available)"
 
 echo
 echo "=== The utility (kivo -max) ==="
@@ -136,9 +136,12 @@ sleep 1
 import -frame -window "$alert_window" "$shots/alert-window.png"
 echo "alert window: $shots/alert-window.png"
 echo
-echo "=== The report after the event (File > Snapshot writes it to data.txt) ==="
+echo "=== What the report says now (File > Snapshot writes it to data.txt) ==="
 "$command" 32776
 for _ in $(seq 50); do [ -s "$demo/data.txt" ] && break; sleep 0.1; done
-tail -n 3 "$demo/data.txt" 2>/dev/null | tr -d '\r' || true
+# The lines of the controllers that changed since the report above (not the
+# time of gathering, nor the event text that ends the snapshot).
+diff <(tr -d '\r' <"$demo/report-before.txt") <(tr -d '\r' <"$demo/data.txt" 2>/dev/null | sed '/^TIME: /,$d') |
+  sed -n -e '/gathered at /d' -e 's/^< /  before: /p' -e 's/^> /  now:    /p' || true
 echo
-echo "Ending: E&xit (command 32771), then the emulator and the display."
+echo "Ending: File > Exit (command 32771), then the emulator and the display."

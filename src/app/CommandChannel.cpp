@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/InstanceCheck.h"
 #include "platform/EndpointTrust.h"
@@ -124,6 +125,26 @@ void CommandReceiver::Close() {
   ::unlink(path_.c_str());
   fd_ = -1;
   path_.clear();
+}
+
+int SendToRunningInstance(const std::string& runtimeDirectory, const std::string& displayName, int command,
+                          std::string* path) {
+  std::vector<std::string> paths;
+  if (const std::string key = DisplayKey(displayName); !key.empty()) {
+    paths.push_back(CommandSocketPath(runtimeDirectory, key));
+  }
+  paths.push_back(CommandSocketPath(runtimeDirectory));
+  *path = paths.front();
+  int error = ENOENT;
+  for (const std::string& candidate : paths) {
+    error = SendCommand(candidate, command);
+    // Nobody listens here: try the next place.
+    if (error != ECONNREFUSED && error != ENOENT) {
+      *path = candidate;
+      return error;
+    }
+  }
+  return error;
 }
 
 int SendCommand(const std::string& path, int command) {

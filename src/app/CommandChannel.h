@@ -16,6 +16,10 @@ namespace kivo {
 // (displayKey as DisplayKey gives it).
 std::string CommandSocketPath(const std::string& runtimeDirectory, const std::string& displayKey = "");
 
+// Not a menu command: shows the main window, raised and active. A second start
+// with "-max" sends it to the running instance.
+inline constexpr int kShowMainWindowCommand = 32800;
+
 // A command number as text: decimal 0..65535, optional surrounding blanks and
 // a trailing line end; anything else is refused.
 std::optional<int> ParseCommandText(const std::string& text);
@@ -47,5 +51,12 @@ class CommandReceiver {
 // (ECONNREFUSED or ENOENT when no utility listens, EACCES for a socket of
 // another user).
 int SendCommand(const std::string& path, int command);
+
+// Sends one command to the running utility of this display (`displayName` as
+// in $DISPLAY), else to one that listens for the user without a display.
+// 0 when delivered; otherwise the errno of the failure, and in `path` the
+// socket it concerns.
+int SendToRunningInstance(const std::string& runtimeDirectory, const std::string& displayName, int command,
+                          std::string* path);
 
 }  // namespace kivo

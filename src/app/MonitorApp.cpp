@@ -10,15 +10,21 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QPointer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "app/Clipboard.h"
+#include "app/CommandChannel.h"
 #include "app/CommandListener.h"
 #include "app/EmailSetup.h"
 #include "app/InstanceCheck.h"
 #include "app/MainWindowBoxes.h"
 #include "app/QtClipboard.h"
+#include "app/StartupOptions.h"
 #include "app/StartupSequence.h"
 #include "controller/TimeStamp.h"
 #include "mail/SettingsStore.h"
@@ -57,14 +63,29 @@ struct RealPlatform {
 
 class RealSteps : public StartupSteps {
  public:
+  explicit RealSteps(std::string argumentText) : argumentText_(std::move(argumentText)) {}
+
   bool IsFirstInstance() override {
     // The display is searched whatever the toolkit draws on (the service
     // shutdown switch runs offscreen); one that cannot be reached leaves the
     // per-user lock to decide.
     const char* display = std::getenv("DISPLAY");
-    instance_ = std::make_unique<InstanceCheck>(kMainWindowTitle, runtimeDirectory_,
-                                                display != nullptr ? display : "");
-    return instance_->IsFirstInstance();
+    const std::string displayName = display != nullptr ? display : "";
+    instance_ = std::make_unique<InstanceCheck>(kMainWindowTitle, runtimeDirectory_, displayName);
+    if (instance_->IsFirstInstance()) return true;
+    // "-max" asks the running instance for its main window (the menu entry
+    // while the utility sits in the tray); without it this start ends
+    // silently.
+    if (StartupOptions::Parse(argumentText_).maximise) {
+      std::string path;
+      if (const int error =
+              SendToRunningInstance(runtimeDirectory_, displayName, kShowMainWindowCommand, &path);
+          error != 0) {
+        std::fprintf(stderr, "kivo: cannot ask the running utility for its window (%s): %s\n", path.c_str(),
+                     std::strerror(error));
+      }
+    }
+    return false;
   }
 
   bool InitialiseSockets() override {
@@ -156,7 +177,13 @@ class RealSteps : public StartupSteps {
       }
     });
 
-    CommandListener listener([&dialog](int command) { dialog.DispatchCommand(command); });
+    CommandListener listener([&dialog](int command) {
+      if (command == kShowMainWindowCommand) {
+        dialog.ShowMainWindow();
+      } else {
+        dialog.DispatchCommand(command);
+      }
+    });
     // Beside the lock: the display's socket where the display was searched.
     listener.Listen(CommandSocketPath(runtimeDirectory_, instance_ ? instance_->SearchedDisplayKey() : ""));
 
@@ -178,6 +205,7 @@ class RealSteps : public StartupSteps {
   }
 
  private:
+  const std::string argumentText_;
   // Found once: the lock and the command socket lie side by side.
   const std::string runtimeDirectory_ = UserRuntimeDirectory();
   std::unique_ptr<InstanceCheck> instance_;
@@ -191,7 +219,7 @@ MonitorApp::MonitorApp() = default;
 MonitorApp::~MonitorApp() = default;
 
 int MonitorApp::InitInstance(const std::string& argumentText) {
-  RealSteps steps;
+  RealSteps steps(argumentText);
   return RunStartup(steps, argumentText);
 }
 

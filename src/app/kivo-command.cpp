@@ -53,21 +53,15 @@ int main(int argc, char** argv) {
   }
   // The instance of this display first; then one that could not search its
   // display and listens for the user.
-  std::vector<std::string> paths;
   const char* display = std::getenv("DISPLAY");
-  if (const std::string key = kivo::DisplayKey(display != nullptr ? display : ""); !key.empty()) {
-    paths.push_back(kivo::CommandSocketPath(directory, key));
+  std::string path;
+  const int error =
+      kivo::SendToRunningInstance(directory, display != nullptr ? display : "", *command, &path);
+  if (error == 0) return 0;
+  if (error != ECONNREFUSED && error != ENOENT) {
+    std::fprintf(stderr, "kivo-command: cannot send to %s: %s\n", path.c_str(), std::strerror(error));
+    return 1;
   }
-  paths.push_back(kivo::CommandSocketPath(directory));
-  int error = ENOENT;
-  for (const std::string& path : paths) {
-    error = kivo::SendCommand(path, *command);
-    if (error != ECONNREFUSED && error != ENOENT) {
-      if (error == 0) return 0;
-      std::fprintf(stderr, "kivo-command: cannot send to %s: %s\n", path.c_str(), std::strerror(error));
-      return 1;
-    }
-  }
-  std::fprintf(stderr, "kivo-command: the utility is not running (no %s)\n", paths.front().c_str());
+  std::fprintf(stderr, "kivo-command: the utility is not running (no %s)\n", path.c_str());
   return 1;
 }

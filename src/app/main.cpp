@@ -1,12 +1,42 @@
 // kivo: the Kivo Disk Management Utility. The whole life of the program is
 // spent in MonitorApp::InitInstance.
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/MonitorApp.h"
 #include "app/StartupOptions.h"
+#include "report/ProgramVersion.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: kivo [-max] [-q] [-servershutdown]\n"
+    "The Kivo Disk Management Utility: watches the Zelka RAID controllers and\n"
+    "alarms on their events, from an icon in the notification area.\n"
+    "  -max             show the main window (a running utility is asked to show its own)\n"
+    "  -q               no beep in this run\n"
+    "  -servershutdown  ask the Kivo service to shut down, then end\n"
+    "The switches are found anywhere in the command line, also inside other words.\n"
+    "Environment: KIVO_DEVICE_DIR, KIVO_RPC_DIR, KIVO_REGISTRY_DIR, KIVO_EDITOR,\n"
+    "KIVO_HELP_DIR, KIVO_TIME_SCALE, KIVO_OS_VERSION, XDG_RUNTIME_DIR.\n"
+    "See man kivo.\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before the toolkit starts, so they work without a display.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("kivo %s\n", kivo::ProgramVersionText());
+      return 0;
+    }
+  }
   // The switches are read from the command line as given, before the
   // toolkit takes its own options out of it.
   const std::string argumentText = kivo::JoinArguments(argc, argv);

@@ -14,11 +14,11 @@ namespace kivo {
 
 namespace {
 
-// Takes the whole pending text and clears it, in one lock.
-std::string TakePendingText() {
+// Takes the whole of one pending text and clears it, in one lock.
+std::string Take(TextBuffer& pending) {
   MessageLock::Scope lock;
-  std::string text = PendingText().Text();
-  PendingText().Clear();
+  std::string text = pending.Text();
+  pending.Clear();
   return text;
 }
 
@@ -33,7 +33,7 @@ int MonitorEventHandler::Handle(std::uint32_t wParam) {
 
   switch (wParam) {
     case EventReady:
-      Show(TakePendingText());
+      Show(Take(PendingText()));
       return 1;
 
     case RestartMonitor:
@@ -42,15 +42,18 @@ int MonitorEventHandler::Handle(std::uint32_t wParam) {
       return 1;
 
     case ErrorReady: {
-      const std::string line = "TIME: " + timeText + " MESSAGE: " + TakePendingText() + "\r\n";
-      // While failing, later errors are drained and dropped.
-      if (window_.MonitorState() == 1) {
-        window_.SetStatusLine(line);
-        window_.Refresh();
-        window_.SetMonitorState(0);
-        window_.ShowAlert(line);
-        ReportText().Append(line.c_str());
-      }
+      // The thread hands over one error text per failing period, so it is
+      // shown even when the thread has marked the period failing before this
+      // window got to it. A message whose text an earlier one took shows
+      // nothing: an empty entry would mean nothing to the reader.
+      const std::string text = Take(PendingErrorText());
+      if (text.empty()) return 1;
+      const std::string line = "TIME: " + timeText + " MESSAGE: " + text + "\r\n";
+      window_.SetStatusLine(line);
+      window_.Refresh();
+      window_.SetMonitorState(0);
+      window_.ShowAlert(line);
+      ReportText().Append(line.c_str());
       return 1;
     }
 

@@ -2,7 +2,8 @@
 // user-interface thread. It takes the text the monitor thread left in
 // PendingText, shows it in the alert window, rescans and shows the event's
 // controller, appends the line to ReportText and restarts the thread when the
-// old one has handed over. Only the first error of a failing period is shown.
+// thread says monitoring is healthy again. The thread hands over the first
+// error of a failing period only; it is shown framed as a message line.
 #pragma once
 
 #include <cstdint>

@@ -28,9 +28,9 @@ std::string FetchErrorText(int controllerId, std::uint32_t lastStatus) {
 
 namespace {
 
-void HandOver(const std::string& text) {
+void HandOver(TextBuffer& pending, const std::string& text) {
   MessageLock::Scope lock;
-  PendingText().Append(text.c_str());
+  pending.Append(text.c_str());
 }
 
 }  // namespace
@@ -71,6 +71,9 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
 
   std::uint16_t failureMask = 0;
   bool hadFailure = false;
+  // One error text per failing period: the user hears of an outage once, and
+  // a window running behind gets no pile of them.
+  bool errorHandedOver = false;
   for (;;) {
     // A run that began while no controller answered (the devices came back
     // after the service, a driver reloading) would otherwise watch nothing
@@ -86,9 +89,12 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
       if (stop.Raised()) return 0;
       const auto bit = static_cast<std::uint16_t>(1u << i);
       if (status != 0) {
-        // The controller set's own status is printed, not the RPC status.
-        HandOver(FetchErrorText(controllerId, controllers.LastStatus()));
-        window_.PostMonitorMessage(ErrorReady);
+        if (!errorHandedOver) {
+          // The controller set's own status is printed, not the RPC status.
+          HandOver(PendingErrorText(), FetchErrorText(controllerId, controllers.LastStatus()));
+          window_.PostMonitorMessage(ErrorReady);
+          errorHandedOver = true;
+        }
         if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
         failureMask = static_cast<std::uint16_t>(failureMask | bit);
         continue;
@@ -97,7 +103,7 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
       const unsigned code = word & 0xFFu;
       const unsigned unit = (word >> 8) & 0xFFu;
       if (code == 0) continue;  // the controller's queue is empty
-      HandOver(DescribeEvent(clock, code, unit, controllerId));
+      HandOver(PendingText(), DescribeEvent(clock, code, unit, controllerId));
       window_.SetLastEventController(controllerId);
       window_.PostMonitorMessage(EventReady);
     }
@@ -109,10 +115,12 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
       window_.SetMonitorState(1);
       window_.SetStatusLine(std::string());
       if (hadFailure) {
-        // Over before the window hears of it, so its Start can follow at once.
-        running_.store(false);
+        // The window hears that monitoring is healthy again, but the run
+        // goes on at its usual pace: waiting for the window to start a new
+        // one stalls monitoring for as long as the window runs behind.
+        hadFailure = false;
+        errorHandedOver = false;
         window_.PostMonitorMessage(RestartMonitor);
-        return 0;
       }
     }
     if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;

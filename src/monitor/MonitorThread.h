@@ -1,7 +1,8 @@
 // MonitorThread: the one worker thread. It waits 90 s, then asks the service
 // for one notification word per controller per pass, hands event lines and
-// error texts to the window through PendingText and MonitorMessage, and ends
-// after the first healthy pass that follows a failing one (RestartMonitor).
+// the first error text of a failing period to the window through the pending
+// texts and MonitorMessage, and tells the window (RestartMonitor) after the
+// first healthy pass that follows a failing one, going on at its usual pace.
 // A run that finds no controller looks for them again before every pass.
 // Owned and driven by the main window (Start, Stop) on its own thread.
 #pragma once
@@ -40,9 +41,9 @@ class MonitorThread {
   MonitorThread(const MonitorThread&) = delete;
   MonitorThread& operator=(const MonitorThread&) = delete;
 
-  // Starts a run at once. A previous run that has ended (it posted
-  // RestartMonitor) is joined first; a run still going is left alone and
-  // false returned. After Stop nothing starts again (false).
+  // Starts a run at once. A previous run that has ended is joined first; a
+  // run still going is left alone and false returned (the window's answer to
+  // RestartMonitor finds it so). After Stop nothing starts again (false).
   bool Start();
   // Ends every sleep at once, waits for the thread to finish and keeps it
   // from starting again. The thread never waits for the window, so this

@@ -48,6 +48,10 @@ class DeviceIo {
 // else "" for the system's own devices.
 std::string DefaultDeviceDirectory();
 
+// Where a scan that found no device looked and how to name another place, to
+// follow "no controller found"; "" where the system's own devices are used.
+std::string DeviceLocationHint(const std::string& directory);
+
 // The devices of this machine as DefaultDeviceDirectory() names their home:
 // Unix-domain sockets in that directory on Linux; on Windows the system's
 // devices, or the named pipes under that prefix when it is not empty.

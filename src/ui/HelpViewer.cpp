@@ -2,7 +2,12 @@
 #include "ui/HelpViewer.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QScreen>
+#include <QShortcut>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 
 namespace kivo {
@@ -26,7 +31,20 @@ bool HelpViewer::ShowTopic(unsigned helpContext) {
     browser_->setAttribute(Qt::WA_DeleteOnClose);
     browser_->setWindowTitle(QStringLiteral("Kivo Disk Management Utility Help"));
     browser_->setOpenExternalLinks(true);
-    browser_->resize(720, 560);
+    // Esc and Ctrl+W close it, as they close a help viewer's window.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+      QObject::connect(new QShortcut(keys, browser_), &QShortcut::activated, browser_.data(),
+                       &QWidget::close);
+    }
+    // Inside the screen's available area (no panel covers it), title bar
+    // and border included, which a small screen may make smaller than the
+    // window's own size.
+    constexpr int kDecoration = 48;
+    QRect area(0, 0, 720 + kDecoration, 560 + kDecoration);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+    QRect place(0, 0, std::min(720, area.width() - kDecoration), std::min(560, area.height() - kDecoration));
+    place.moveCenter(area.center());
+    browser_->setGeometry(place);
   }
   if (found) {
     browser_->setSearchPaths({QString::fromStdString(directory_)});

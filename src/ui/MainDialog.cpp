@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -198,9 +199,15 @@ void MainDialog::BuildWindow() {
   auto* frame = new QFrame(client_);
   frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
   Place(frame, 306, 23, 74, 31);
-  auto* logo = new QLabel(client_);
+  // The logo fills the inside of its frame, never the frame's lines.
+  auto* logo = new QLabel(frame);
   logo->setObjectName(QStringLiteral("logo147"));
-  Place(logo, 306, 23, 75, 30);
+  auto* inside = new QHBoxLayout(frame);
+  inside->setContentsMargins(0, 0, 0, 0);
+  // The template sizes the frame; the picture is scaled to what is inside.
+  inside->setSizeConstraint(QLayout::SetNoConstraint);
+  logo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+  inside->addWidget(logo);
   logo->setPixmap(QPixmap(QStringLiteral(":/kivo/147.png")));
   logo->setScaledContents(true);
 
@@ -604,7 +611,12 @@ void MainDialog::FillUnitList(int firstTime, int row) {
   }
   if (!columnsCreated_) {
     columnsCreated_ = true;
-    const std::array<int, 4> widths = UnitColumnWidths(unitList_->frameGeometry().width());
+    // Fractions of the room inside the frame and a vertical scroll bar
+    // (kept for one, so that none appearing later brings a horizontal bar
+    // that hides the last row).
+    const int inside = unitList_->frameGeometry().width() - 2 * unitList_->frameWidth() -
+                       unitList_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, unitList_);
+    const std::array<int, 4> widths = UnitColumnWidths(inside);
     unitList_->setColumnCount(4);
     QStringList titles;
     for (const char* title : kUnitColumnTitles) titles << QString::fromLatin1(title);
@@ -672,6 +684,24 @@ bool MainDialog::MonitorRunning() const {
 
 void MainDialog::HideWindow() {
   hide();
+}
+
+void MainDialog::ShowMainWindow() {
+  if (exited_) return;
+  // A window that started hidden waited off-screen; one on a screen that has
+  // gone is as lost. Either comes back in the middle of the available area.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen != nullptr && !screen->availableGeometry().intersects(frameGeometry())) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  startHidden_ = 0;
+  setUpdatesEnabled(true);
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
 }
 
 void MainDialog::Exit() {

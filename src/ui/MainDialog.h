@@ -120,6 +120,9 @@ class MainDialog : public QDialog,
   void FillUnitList(int firstTime, int row);
   void HideWindow() override;
   void Exit() override;
+  // Shows the main window on the screen, raised and active (a second start
+  // with "-max" asks for it while this one sits in the tray).
+  void ShowMainWindow();
 
   ShellCommands commands;
 

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -109,6 +113,26 @@ TEST(HelpTest, ShowsTheMainWindowTopicAndClosesOnQuit) {
   EXPECT_TRUE(viewer.Window()->toPlainText().contains(QStringLiteral("Update")));
   viewer.Quit();
   EXPECT_EQ(viewer.Window(), nullptr);
+}
+
+// The window opens inside the screen's available area and a key closes it,
+// as a help viewer's window does.
+TEST(HelpTest, WindowFitsTheScreenAndEscOrCtrlWClosesIt) {
+  const std::string help =
+      std::string(std::getenv("KIVO_SOURCE_DIR") ? std::getenv("KIVO_SOURCE_DIR") : ".") + "/help";
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    HelpViewer viewer(help);
+    ASSERT_TRUE(viewer.ShowTopic(kMainWindowHelpContext));
+    QWidget* window = viewer.Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(window->frameGeometry()))
+        << window->frameGeometry().y() << "+" << window->frameGeometry().height();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keySequence(window, keys);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return viewer.Window() == nullptr || !viewer.Window()->isVisible(); }, 2000))
+        << keys.toString().toStdString();
+  }
 }
 
 TEST(HelpTest, MissingHelpIsReportedByTheHelpWindow) {

@@ -26,7 +26,7 @@ class DesktopSessionTest : public EndToEndTest {
     StartWindowManager();
   }
   void TearDown() override {
-    std::system("xdotool keyup Return mouseup 1 mouseup 3 >/dev/null 2>&1");
+    Shell("xdotool keyup Return mouseup 1 mouseup 3 >/dev/null 2>&1");
     EndToEndTest::TearDown();
   }
 
@@ -84,10 +84,55 @@ class DesktopSessionTest : public EndToEndTest {
   void Acknowledge() {
     // Typed into the active window: a key sent to a window directly can
     // stay pressed in the server.
-    std::system(("xdotool windowactivate --sync " + Visible(kAlertTitle) + " key Return").c_str());
+    EXPECT_EQ(std::system(("xdotool windowactivate --sync " + Visible(kAlertTitle) + " key Return").c_str()),
+              0);
     ASSERT_TRUE(WaitUntil([&] { return Visible(kAlertTitle).empty(); }, 10s));
   }
 };
+
+// The menu entry while the autostarted utility sits in the tray: a second
+// start ends, silently without "-max", and with it the first shows its main
+// window, raised and active.
+TEST_F(DesktopSessionTest, SecondStartWithMaxShowsTheMainWindowOfTheFirst) {
+  StartHidden();
+  ASSERT_TRUE(
+      WaitUntil([&] { return !Capture("ls '" + root_.string() + "' | grep command$").empty(); }, 30s));
+  EXPECT_EQ(WaitForExit(StartKivo(), 30s), 0);
+  EXPECT_EQ(VisibleWindows(kMainTitle), "");
+  EXPECT_EQ(WaitForExit(StartKivo({"-max"}), 30s), 0);
+  ASSERT_TRUE(WaitForWindow(kMainTitle, 20s)) << ReadFile(root_ / "kivo.log");
+  const std::string main = Visible(kMainTitle);
+  EXPECT_TRUE(WaitUntil([&] { return FirstLine(Capture("xdotool getactivewindow")) == main; }, 10s))
+      << "the main window is not active";
+  const std::string geometry = Capture("xdotool getwindowgeometry " + main);
+  int x = -1, y = -1;
+  ASSERT_EQ(std::sscanf(geometry.substr(geometry.find("Position:")).c_str(), "Position: %d,%d", &x, &y), 2);
+  EXPECT_TRUE(x >= 0 && x < 1280 && y >= 0 && y < 900) << geometry;
+}
+
+// The help window opens on the screen, whole, and Esc or Ctrl+W close it.
+TEST_F(DesktopSessionTest, HelpWindowFitsTheScreenAndEscOrCtrlWClosesIt) {
+  const std::string help = "Kivo Disk Management Utility Help";
+  StartKivo({"-max"});
+  ASSERT_TRUE(WaitForWindow(kMainTitle, 45s)) << ReadFile(root_ / "kivo.log");
+  for (const char* keys : {"Escape", "ctrl+w"}) {
+    ASSERT_EQ(Command(57670), 0);  // Help > Help Topics
+    ASSERT_TRUE(WaitForWindow(help, 20s));
+    const std::string window = Visible(help);
+    const std::string info = Capture("xwininfo -id " + window);
+    int x = -1, y = -1, width = 0, height = 0;
+    std::istringstream lines(info);
+    for (std::string line; std::getline(lines, line);) {
+      std::sscanf(line.c_str(), "  Absolute upper-left X: %d", &x);
+      std::sscanf(line.c_str(), "  Absolute upper-left Y: %d", &y);
+      std::sscanf(line.c_str(), "  Width: %d", &width);
+      std::sscanf(line.c_str(), "  Height: %d", &height);
+    }
+    EXPECT_TRUE(x >= 0 && y >= 0 && x + width <= 1280 && y + height <= 900) << info;
+    EXPECT_EQ(std::system(("xdotool windowactivate --sync " + window + " key " + keys).c_str()), 0);
+    EXPECT_TRUE(WaitUntil([&] { return Visible(help).empty(); }, 10s)) << keys << " did not close it";
+  }
+}
 
 TEST_F(DesktopSessionTest, ActiveAlarmWindowFlashesAndTheTrayIconBlinksUntilOk) {
   StartTray();
@@ -110,14 +155,14 @@ TEST_F(DesktopSessionTest, TrayMenuOpensOnReleaseAndDoubleClickOpensTheAlertWind
   std::pair<int, int> icon;
   ASSERT_TRUE(WaitUntil([&] { return (icon = TrayIconCentre()).first >= 0; }, 30s));
   const std::string at = std::to_string(icon.first) + " " + std::to_string(icon.second);
-  std::system(("xdotool mousemove " + at + " mousedown 3").c_str());
+  EXPECT_EQ(std::system(("xdotool mousemove " + at + " mousedown 3").c_str()), 0);
   EXPECT_FALSE(WaitUntil(MenuShown, 1s)) << "a menu opened on the press";
-  std::system("xdotool mouseup 3");
+  EXPECT_EQ(std::system("xdotool mouseup 3"), 0);
   ASSERT_TRUE(WaitUntil(MenuShown, 10s)) << "no menu";
-  std::system("xdotool key v");  // "&View Alarms"
+  EXPECT_EQ(std::system("xdotool key v"), 0);  // "&View Alarms"
   ASSERT_TRUE(WaitUntil([&] { return !Visible(kAlertTitle).empty(); }, 10s));
   Acknowledge();
-  std::system(("xdotool mousemove " + at + " click --repeat 2 --delay 80 1").c_str());
+  EXPECT_EQ(std::system(("xdotool mousemove " + at + " click --repeat 2 --delay 80 1").c_str()), 0);
   EXPECT_TRUE(WaitUntil([&] { return !Visible(kAlertTitle).empty(); }, 10s)) << "double click";
 }
 
@@ -151,11 +196,12 @@ TEST_F(DesktopSessionTest, BoxesOpenedWhileTheAlarmShowsComeOutAboveIt) {
   EXPECT_TRUE(WaitUntil([&] { return StackedAbove(setup, alert); }, 5s))
       << "the dialog is beneath the alert window";
   EXPECT_EQ(FirstLine(Capture("xdotool getactivewindow")), setup) << "the dialog has the keyboard";
-  std::system(
-      ("xdotool windowactivate --sync " + setup +
-       " type --delay 2 'mail.kivo-test.invalid'; xdotool key Tab; xdotool type --delay 2 'ops@example.org';"
-       " xdotool key Return")
-          .c_str());
+  EXPECT_EQ(std::system(("xdotool windowactivate --sync " + setup +
+                         " type --delay 2 'mail.kivo-test.invalid'; xdotool key Tab; xdotool type --delay 2 "
+                         "'ops@example.org';"
+                         " xdotool key Return")
+                            .c_str()),
+            0);
   // "Send a test message?" over the hidden main window.
   const std::string caption = "Kivo Disk Managenemt Utility";
   ASSERT_TRUE(WaitUntil([&] { return !Visible(caption).empty(); }, 30s));
@@ -163,7 +209,7 @@ TEST_F(DesktopSessionTest, BoxesOpenedWhileTheAlarmShowsComeOutAboveIt) {
   EXPECT_TRUE(WaitUntil([&] { return StackedAbove(box, alert); }, 5s))
       << "the box is beneath the alert window";
   EXPECT_EQ(FirstLine(Capture("xdotool getactivewindow")), box) << "the box has the keyboard";
-  std::system(("xdotool windowactivate --sync " + box + " key alt+n").c_str());
+  EXPECT_EQ(std::system(("xdotool windowactivate --sync " + box + " key alt+n").c_str()), 0);
 }
 
 }  // namespace

@@ -76,12 +76,13 @@ TEST_F(EndToEndTest, EmailSetupByCommandStoresTheValuesAndReportsTheTest) {
   ASSERT_EQ(Command(32778), 0);
   ASSERT_TRUE(WaitForWindow("Email Setup", 45s));
   const std::string dialog = VisibleWindows("Email Setup");
-  std::system(("xdotool windowfocus --sync " + dialog.substr(0, dialog.find('\n')) +
-               " && xdotool type --delay 2 'mail.kivo-test.invalid' && xdotool key Tab && "
-               "xdotool type --delay 2 'ops@example.org' && xdotool key Tab && "
-               "xdotool type --delay 2 'kivo@example.org' && xdotool key Tab && "
-               "xdotool type --delay 2 'Kivo' && xdotool key Return")
-                  .c_str());
+  EXPECT_EQ(std::system(("xdotool windowfocus --sync " + dialog.substr(0, dialog.find('\n')) +
+                         " && xdotool type --delay 2 'mail.kivo-test.invalid' && xdotool key Tab && "
+                         "xdotool type --delay 2 'ops@example.org' && xdotool key Tab && "
+                         "xdotool type --delay 2 'kivo@example.org' && xdotool key Tab && "
+                         "xdotool type --delay 2 'Kivo' && xdotool key Return")
+                            .c_str()),
+            0);
   // The values are stored before the question is asked.
   const std::string box = "Kivo Disk Managenemt Utility";
   ASSERT_TRUE(WaitForWindow(box, 45s));
@@ -90,9 +91,10 @@ TEST_F(EndToEndTest, EmailSetupByCommandStoresTheValuesAndReportsTheTest) {
   EXPECT_NE(registry.find("\"FromName\"=\"Kivo\""), std::string::npos) << registry;
   // Yes: the name does not resolve, so the test fails and says where to look.
   const std::string question = VisibleWindows(box);
-  std::system(
-      ("xdotool windowfocus --sync " + question.substr(0, question.find('\n')) + " && xdotool key alt+y")
-          .c_str());
+  EXPECT_EQ(std::system(("xdotool windowfocus --sync " + question.substr(0, question.find('\n')) +
+                         " && xdotool key alt+y")
+                            .c_str()),
+            0);
   const fs::path log = root_ / "cwd" / "emaillog.txt";
   ASSERT_TRUE(WaitUntil([&] { return fs::exists(log); }, 45s));
   EXPECT_EQ(ReadFile(log).find("Email: Attempting to connect failed.  Error: 10022 "), 0u) << ReadFile(log);
@@ -133,6 +135,23 @@ TEST_F(EndToEndTest, ExitEndsTheProgramAndTheEmulatorSeesNoFurtherCalls) {
   EXPECT_NE(Command(32771), 0);
   // "-q" switched the alarm off for that run only; the stored value is untouched.
   EXPECT_EQ(ReadFile(root_ / "registry" / "HKEY_USERS.reg").find("AudioOff"), std::string::npos);
+}
+
+// Usage and version are answered without a display (a shell on a server, an
+// ssh session) and without starting the utility.
+TEST(CommandLineTest, HelpAndVersionNeedNoDisplay) {
+  const std::string kivo = BinaryDir() + "/src/app/kivo";
+  struct Row {
+    const char* argument;
+    const char* expected;
+  };
+  for (const Row& row : {Row{"--help", "usage: kivo [-max] [-q] [-servershutdown]\n"},
+                         Row{"-h", "usage: kivo"}, Row{"--version", "kivo 3."}}) {
+    const std::string out = Capture("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + kivo + "' " +
+                                    row.argument + "; echo \"status $?\"");
+    EXPECT_EQ(out.rfind(row.expected, 0), 0u) << row.argument << ": " << out;
+    EXPECT_NE(out.find("status 0\n"), std::string::npos) << row.argument << ": " << out;
+  }
 }
 
 }  // namespace

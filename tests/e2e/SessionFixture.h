@@ -58,6 +58,12 @@ inline std::string Capture(const std::string& command) {
   return out;
 }
 
+// Runs a command through the shell when its status does not matter (the
+// library's own call may not have its result ignored).
+inline int Shell(const std::string& command) {
+  return std::system(command.c_str());
+}
+
 template <typename Predicate>
 inline bool WaitUntil(Predicate predicate, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;

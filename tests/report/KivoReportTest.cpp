@@ -174,14 +174,16 @@ class KivoReportTest : public ::testing::Test {
     emulator = -1;
   }
 
-  Finished RunReport(const std::string& osVersion) {
+  Finished RunReport(const std::string& osVersion, const std::vector<std::string>& arguments = {}) {
     std::vector<std::string> env = {"KIVO_DEVICE_DIR=" + dir + "/devices", "KIVO_REGISTRY_DIR=" + registryDir,
                                     "KIVO_RPC_DIR=" + dir + "/rpc", "TZ=UTC"};
     if (!osVersion.empty()) env.push_back("KIVO_OS_VERSION=" + osVersion);
     int outFd = -1;
     int errFd = -1;
     Finished result;
-    pid_t pid = Spawn({BinaryDir() + "/src/app/cli/kivo-report"}, env, &outFd, &errFd);
+    std::vector<std::string> argv = {BinaryDir() + "/src/app/cli/kivo-report"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    pid_t pid = Spawn(argv, env, &outFd, &errFd);
     if (pid <= 0) return result;
     Drain(outFd, errFd, result.out, result.err, 60000);
     ::close(outFd);
@@ -190,6 +192,14 @@ class KivoReportTest : public ::testing::Test {
     ::waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+  }
+
+  // Names the directory searched and how to name another: a user's shell
+  // does not see the services' settings.
+  std::string NoControllerText() const {
+    return "kivo-report: no controller found in " + dir +
+           "/devices (KIVO_DEVICE_DIR names another device directory; the services take it from "
+           "/etc/default/kivo)\n";
   }
 
   std::string World(const std::string& name) { return SourceDir() + "/tests/report/worlds/" + name; }
@@ -232,7 +242,7 @@ TEST_F(KivoReportTest, NoControllerMakesTheReportIncomplete) {
   StartEmulator(World("none.json"));
   Finished run = RunReport("");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "kivo-report: no controller found\n");
+  EXPECT_EQ(run.err, NoControllerText());
   EXPECT_NE(run.out.find("Disk controller not present or unreachable.\r\n"), std::string::npos);
 }
 
@@ -286,10 +296,29 @@ TEST_F(KivoReportTest, DriverLevelMismatchGoesToStandardErrorAndGivesStatusOne) 
   EXPECT_EQ(run.out.substr(run.out.size() - ending.size()), ending);
 }
 
+TEST_F(KivoReportTest, ABadArgumentIsNamed) {
+  struct Row {
+    std::vector<std::string> arguments;
+    int status;
+    const char* err;
+  };
+  const Row rows[] = {
+      {{"--bogus"}, 64, "kivo-report: unknown argument '--bogus'\nusage: "},
+      {{"--prometheus"}, 64, "kivo-report: --prometheus needs a FILE\nusage: "},
+      {{"--prometheus", "f", "x"}, 64, "kivo-report: unknown argument 'x'\nusage: "},
+      {{"--help"}, 0, ""},
+  };
+  for (const Row& row : rows) {
+    Finished run = RunReport("", row.arguments);
+    EXPECT_EQ(run.status, row.status) << row.arguments[0];
+    EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
+  }
+}
+
 TEST_F(KivoReportTest, NoEmulatorAtAllMeansNoController) {
   Finished run = RunReport("");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "kivo-report: no controller found\n");
+  EXPECT_EQ(run.err, NoControllerText());
   EXPECT_NE(run.out.find("Disk controller not present or unreachable."), std::string::npos);
 }
 

@@ -18,6 +18,7 @@
 #include "controller/ControllerInfo.h"
 #include "platform/Clock.h"
 #include "platform/ConsoleMessageBoxes.h"
+#include "platform/DeviceIo.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/StandardOutput.h"
 #include "platform/SystemPlatform.h"
@@ -71,8 +72,19 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--prometheus") == 0) {
     metricsFile = argv[2];
   } else if (argc > 1 && !json && !check) {
+    const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+    const bool prometheus = std::strcmp(argv[1], "--prometheus") == 0;
+    if (!help && prometheus && argc == 2) {
+      std::fputs("kivo-report: --prometheus needs a FILE\n", stderr);
+    } else if (!help) {
+      // A known switch followed by more: the first word it does not take.
+      int bad = 1;
+      if (prometheus) bad = 3;
+      if (std::strcmp(argv[1], "--json") == 0 || std::strcmp(argv[1], "--check") == 0) bad = 2;
+      std::fprintf(stderr, "kivo-report: unknown argument '%s'\n", argv[bad]);
+    }
     std::fprintf(
-        stderr,
+        help ? stdout : stderr,
         "usage: %s [--prometheus FILE | --json | --check]\n"
         "Prints the disk information report of every Zelka controller.\n"
         "Exit status: 0 all well, 1 the report is incomplete (a controller could not be read, or\n"
@@ -83,7 +95,7 @@ int main(int argc, char** argv) {
         "--check prints a monitoring-plugin status line instead (exit status 0 OK, 1 WARNING,\n"
         "2 CRITICAL, 3 UNKNOWN).\n",
         argv[0]);
-    return std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ? 0 : 64;
+    return help ? 0 : 64;
   }
   kivo::platform::ConsoleMessageBoxes boxes;
   kivo::platform::ProcessLauncher launcher;
@@ -129,7 +141,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Standard error says why the report is incomplete where no error box did.
-  if (outcome.controllerCount == 0) std::fputs("kivo-report: no controller found\n", stderr);
+  if (outcome.controllerCount == 0) {
+    std::fprintf(stderr, "kivo-report: no controller found%s\n",
+                 kivo::platform::DeviceLocationHint(kivo::platform::DefaultDeviceDirectory()).c_str());
+  }
   for (const kivo::ScanOutcome::CallFailure& failure : outcome.callFailures) {
     std::fprintf(stderr,
                  "kivo-report: controller %d was not read completely: %d device call(s) failed, the "

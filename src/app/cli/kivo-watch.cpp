@@ -107,10 +107,11 @@ class ConsoleWindow : public MonitorWindow {
 
   void PostMonitorMessage(std::uint32_t wParam) override { queue_.Post(wParam); }
 
-  void Refresh() override {
-    ScanControllers(0);
-    ShowController(0, selectedRow_);
-  }
+  // A console shows no controller, so the window's rescans would only keep
+  // this thread busy (twelve controllers: about a thousand device requests a
+  // second under a stream of events) while the lines wait. The controller
+  // box keeps the controllers of the first scan.
+  void Refresh() override {}
   void ShowAlert(const std::string& line) override {
     // Empty text only re-shows the alert window; there is nothing to print.
     if (line.empty() || outputLost_) return;
@@ -133,7 +134,7 @@ class ConsoleWindow : public MonitorWindow {
     }
     return -1;
   }
-  void ScanControllers(int firstTime) override { kivo::ScanControllers(firstTime, records_); }
+  void ScanControllers(int /*firstTime*/) override {}
   void ShowController(int /*firstTime*/, int row) override {
     // The scan keeps the controller list in the first record.
     const ControllerInfo& list = records_[0];
@@ -145,7 +146,8 @@ class ConsoleWindow : public MonitorWindow {
   }
   void PushDisplayTexts() override {}
   void StartMonitorThread() override {
-    if (thread_ != nullptr && !thread_->Start()) {
+    // The run usually goes on after an outage: nothing to start then.
+    if (thread_ != nullptr && !thread_->Start() && !thread_->Running()) {
       std::fputs("kivo-watch: the monitor thread could not be restarted\n", stderr);
     }
   }
@@ -194,11 +196,19 @@ static int Watch(platform::StopRequest& stopRequest, EventLogOutput* eventLog) {
   ServiceLink link(context.rpcDirectory);
   MonitorThread thread(monitorContext, link, window);
   window.SetThread(&thread);
-  if (!StartMonitoring(outcome.controllerCount, thread)) {
-    std::fputs("kivo-watch: no Zelka controller found; nothing to monitor\n", stderr);
+  // A service must not exit and be restarted for ever where the driver loads
+  // late: with no controller the monitor runs anyway and looks for them again
+  // before every pass.
+  if (outcome.controllerCount > 0) {
+    std::fprintf(stderr, "kivo-watch: monitoring %d controller(s)\n", outcome.controllerCount);
+  } else {
+    std::fputs("kivo-watch: no Zelka controller found yet; watching for one to appear\n", stderr);
+  }
+  MessageLock::Create();
+  if (!thread.Start()) {
+    std::fputs("kivo-watch: the monitor thread could not be started\n", stderr);
     return 1;
   }
-  std::fprintf(stderr, "kivo-watch: monitoring %d controller(s)\n", outcome.controllerCount);
 
   // Takes the stop request; the main loop ending for another reason raises
   // it itself to release the waiter.

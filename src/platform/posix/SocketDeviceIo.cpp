@@ -246,6 +246,12 @@ std::string DefaultDeviceDirectory() {
   return "/tmp/zelka-" + std::to_string(::getuid());
 }
 
+std::string DeviceLocationHint(const std::string& directory) {
+  // A program run by hand does not see the services' settings.
+  return " in " + directory +
+         " (KIVO_DEVICE_DIR names another device directory; the services take it from /etc/default/kivo)";
+}
+
 std::unique_ptr<DeviceIo> MakeSocketDeviceIo(const std::string& directory) {
   return MakeSocketDeviceIo(directory, kDeviceReplyWait);
 }

@@ -154,6 +154,11 @@ std::string DefaultDeviceDirectory() {
   return prefix != nullptr ? prefix : "";
 }
 
+std::string DeviceLocationHint(const std::string& directory) {
+  if (directory.empty()) return "";
+  return " under " + directory + " (KIVO_DEVICE_PIPE names another pipe prefix)";
+}
+
 std::unique_ptr<DeviceIo> MakeSocketDeviceIo(const std::string& directory) {
   return std::make_unique<SystemDeviceIo>(directory);
 }
