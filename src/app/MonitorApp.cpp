@@ -17,15 +17,11 @@
 #include <string>
 #include <utility>
 
-#include "app/Clipboard.h"
 #include "app/CommandChannel.h"
 #include "app/CommandListener.h"
-#include "app/EmailSetup.h"
 #include "app/InstanceCheck.h"
 #include "app/MainWindowBoxes.h"
 #include "app/QtClipboard.h"
-#include "app/StartupOptions.h"
-#include "app/StartupSequence.h"
 #include "controller/TimeStamp.h"
 #include "mail/SettingsStore.h"
 #include "monitor/ServiceLink.h"
@@ -34,6 +30,10 @@
 #include "platform/SystemPlatform.h"
 #include "platform/posix/RpcSocket.h"
 #include "report/ReportText.h"
+#include "shell/Clipboard.h"
+#include "shell/EmailSetup.h"
+#include "shell/StartupOptions.h"
+#include "shell/StartupSequence.h"
 #include "ui/AboutDialog.h"
 #include "ui/DesktopServices.h"
 #include "ui/EmailSetupDialog.h"

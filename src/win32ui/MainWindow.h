@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "ui/MainDialogLogic.h"
-#include "ui/MainWindowActions.h"
+#include "shell/MainDialogLogic.h"
+#include "shell/MainWindowActions.h"
 #include "win32ui/AlertWindow.h"
 #include "win32ui/AsyncSocketWatcher.h"
 #include "win32ui/WinApi.h"

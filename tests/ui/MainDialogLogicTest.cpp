@@ -1,7 +1,7 @@
 // The main window's decisions: row images, column widths, box texts, the
 // Driver field, paint rules, the command table and the routing of commands to
 // the window's operations.
-#include "ui/MainDialogLogic.h"
+#include "shell/MainDialogLogic.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/MainWindowActions.h"
+#include "shell/MainWindowActions.h"
 
 namespace kivo::test {
 namespace {
