@@ -37,7 +37,7 @@ std::array<int, 4> UnitColumnWidths(int listWidth) {
 
 std::string ControllerEntryText(int controllerId) {
   char text[64];
-  std::snprintf(text, sizeof(text), "%s%i", "Controller SCSI ID:", controllerId);
+  std::snprintf(text, sizeof(text), "%s%i", kControllerEntryPrefix, controllerId);
   return text;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "controller/ControllerInfo.h"
+#include "monitor/MonitorWindow.h"
 #include "platform/PlatformContext.h"
 
 namespace kivo {
@@ -34,7 +35,7 @@ int RowImageOf(const DisplayRow& row);
 std::array<int, 4> UnitColumnWidths(int listWidth);
 inline constexpr std::array<const char*, 4> kUnitColumnTitles = {"Unit", "Type", "Size", "Status"};
 
-// "Controller SCSI ID:" directly followed by the id.
+// kControllerEntryPrefix directly followed by the id.
 std::string ControllerEntryText(int controllerId);
 inline constexpr char kNoControllerEntry[] = "No Zelka Controller present";
 
@@ -101,7 +102,6 @@ inline constexpr int kSysAbout = 16;
 
 namespace message {
 inline constexpr int kTrayCallback = 1025;
-inline constexpr int kMonitorMessage = 1026;
 inline constexpr int kHideRequest = 1027;
 inline constexpr int kMailStatusMessage = 1225;
 }  // namespace message

@@ -9,7 +9,7 @@
 
 namespace kivo {
 
-// The title by which a running instance is found.
+// The main window's title, by which a running instance is found.
 inline constexpr const char* kMainWindowTitle = "Kivo Disk Management Utility";
 
 // The message shown when the socket layer cannot be started.

@@ -30,6 +30,7 @@
 #include "report/DiskReport.h"
 #include "report/InventoryScan.h"
 #include "report/Snapshot.h"
+#include "shell/StartupSequence.h"
 #include "ui/AboutDialog.h"
 #include "ui/AlertDialog.h"
 #include "ui/DialogUnits.h"
@@ -39,7 +40,6 @@ namespace kivo {
 
 namespace {
 
-constexpr const char* kWindowTitle = "Kivo Disk Management Utility";
 constexpr int kSmallIconSize = 16;
 constexpr int kSystemIconSize = 32;  // SM_CXICON, SM_CYICON
 
@@ -145,7 +145,7 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
   commands.showAbout = [this] { ShowAboutBox(this); };
   appIcon_ = QIcon(QStringLiteral(":/kivo/128.png"));
   setObjectName(QStringLiteral("mainDialog"));
-  setWindowTitle(QString::fromLatin1(kWindowTitle));
+  setWindowTitle(QString::fromLatin1(kMainWindowTitle));
   setFont(DialogFont());
   BuildWindow();
 }
@@ -438,7 +438,7 @@ void MainDialog::OnInitDialog() {
   }
   // The system menu's About item lives in the window's context menu.
   setWindowIcon(appIcon_);
-  tray_.AddTrayIcon(TrayIcon::kTrayIconId, appIcon_, kWindowTitle);
+  tray_.AddTrayIcon(TrayIcon::kTrayIconId, appIcon_, kMainWindowTitle);
   // The first scan shows its errors in boxes too.
   SetErrorBoxesEnabled(true);
   ScanControllers(1);
@@ -471,7 +471,7 @@ void MainDialog::PostWindowMessage(int message, std::uintptr_t wParam, std::intp
 }
 
 void MainDialog::PostMonitorMessage(std::uint32_t wParam) {
-  PostWindowMessage(message::kMonitorMessage, wParam, 0);
+  PostWindowMessage(MonitorMessage, wParam, 0);
 }
 
 bool MainDialog::event(QEvent* event) {
@@ -488,7 +488,7 @@ int MainDialog::WindowMessage(int message, std::uintptr_t wParam, std::intptr_t 
     case message::kTrayCallback:
       tray_.HandleTrayCallback(static_cast<int>(lParam));
       return 1;
-    case message::kMonitorMessage:
+    case MonitorMessage:
       // After Exit nothing is shown any more.
       if (exited_) return 1;
       return handler_.Handle(static_cast<std::uint32_t>(wParam));

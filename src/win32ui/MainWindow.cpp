@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "shell/StartupSequence.h"
 #include "win32ui/AboutBox.h"
 #include "win32ui/EmailSetupWindow.h"
 #include "win32ui/ModalWindows.h"
@@ -16,8 +17,6 @@
 namespace kivo::win32ui {
 
 namespace {
-
-constexpr char kWindowTitle[] = "Kivo Disk Management Utility";
 
 std::string FieldText(const std::array<char, 128>& field) {
   return std::string(field.data(), strnlen(field.data(), field.size()));
@@ -130,7 +129,7 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       SetWindowLongPtrA(window_, DWLP_MSGRESULT, 1);
       return TRUE;
-    case message::kMonitorMessage:
+    case MonitorMessage:
       // After Exit nothing is shown any more.
       if (!exited_) handler_.Handle(static_cast<std::uint32_t>(wParam));
       SetWindowLongPtrA(window_, DWLP_MSGRESULT, 1);
@@ -226,7 +225,7 @@ BOOL MainWindow::OnInitDialog() {
   }
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
   SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIconSmall_));
-  TrayIcon::AddTrayIcon(window_, TrayIcon::kTrayIconId, appIconSmall_, kWindowTitle);
+  TrayIcon::AddTrayIcon(window_, TrayIcon::kTrayIconId, appIconSmall_, kMainWindowTitle);
   // The first scan shows its errors in boxes too.
   SetErrorBoxesEnabled(true);
   ScanControllers(1);
@@ -505,7 +504,7 @@ void MainWindow::StartMonitorThread() {
 }
 
 void MainWindow::PostMonitorMessage(std::uint32_t wParam) {
-  PostMessageA(window_, message::kMonitorMessage, wParam, 0);
+  PostMessageA(window_, MonitorMessage, wParam, 0);
 }
 
 void MainWindow::SendMailStatus(int wParam, long lParam) {
