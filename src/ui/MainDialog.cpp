@@ -19,7 +19,6 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStyle>
 #include <QTreeWidget>
@@ -94,12 +93,6 @@ platform::PlatformContext WithDesktop(const platform::PlatformContext& context,
   return result;
 }
 
-// The width a text takes when drawn: its advance, or more where a glyph
-// reaches past it.
-int DrawnWidth(const QFontMetrics& metrics, const QString& text) {
-  return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(QRect(), 0, text).width());
-}
-
 QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -160,22 +153,14 @@ MainDialog::~MainDialog() {
 }
 
 QLabel* MainDialog::AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height) {
-  auto* label = new QLabel(QString::fromLatin1(text), parent);
-  Place(label, x, y, width, height);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // A value that needs more room than its row can give wraps.
+  QLabel* label = layout_.AddText(parent, text, x, y, width, height, id != 0);
   if (id != 0) {
     label->setObjectName(QStringLiteral("control%1").arg(id));
     label->setTextFormat(Qt::PlainText);
-    // A value that needs more room than its row can give wraps.
-    label->setWordWrap(true);
     controls_[static_cast<std::size_t>(id - 1000)] = label;
   }
   return label;
-}
-
-QWidget* MainDialog::Place(QWidget* widget, int x, int y, int width, int height, bool container) {
-  placements_.push_back({widget, QRect(x, y, width, height), container});
-  return widget;
 }
 
 void MainDialog::BuildWindow() {
@@ -184,13 +169,13 @@ void MainDialog::BuildWindow() {
 
   auto* line = new QFrame(client_);
   line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-  Place(line, 0, 0, 397, 1);
+  layout_.Place(line, 0, 0, 397, 1);
   auto* group = new QGroupBox(QStringLiteral("Zelka Storage Controller"), client_);
-  Place(group, 9, 12, 382, 192, true);
+  layout_.Place(group, 9, 12, 382, 192, true);
 
   controllerBox_ = new QComboBox(client_);
   controllerBox_->setObjectName(QStringLiteral("control1023"));
-  Place(controllerBox_, 15, 29, 118, 48);  // the height is the drop-down's
+  layout_.Place(controllerBox_, 15, 29, 118, 48);  // the height is the drop-down's
   connect(controllerBox_, &QComboBox::currentIndexChanged, this,
           [this](int) { DispatchCommand(command::kControllerBox); });
 
@@ -198,7 +183,7 @@ void MainDialog::BuildWindow() {
 
   auto* frame = new QFrame(client_);
   frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  Place(frame, 306, 23, 74, 31);
+  layout_.Place(frame, 306, 23, 74, 31);
   // The logo fills the inside of its frame, never the frame's lines.
   auto* logo = new QLabel(frame);
   logo->setObjectName(QStringLiteral("logo147"));
@@ -212,10 +197,10 @@ void MainDialog::BuildWindow() {
   logo->setScaledContents(true);
 
   QLabel* units = AddText(client_, 0, "Units:", 15, 48, 19, 8);
-  rows_.push_back({{{units}, {AddText(client_, 1037, "", 36, 46, 270, 11)}}, 380});
+  layout_.AddRow({{units}, {AddText(client_, 1037, "", 36, 46, 270, 11)}}, 380);
   unitList_ = new QTreeWidget(client_);
   unitList_->setObjectName(QStringLiteral("control1011"));
-  Place(unitList_, 14, 58, 366, 107);
+  layout_.Place(unitList_, 14, 58, 366, 107);
   unitList_->setRootIsDecorated(false);
   unitList_->setUniformRowHeights(true);
   unitList_->setIconSize(QSize(kSmallIconSize, kSmallIconSize));
@@ -226,140 +211,48 @@ void MainDialog::BuildWindow() {
   // The version rows share their columns.
   auto pair = [&](const char* upper, int upperId, const char* lower, int lowerId, int labelX, int labelWidth,
                   int lowerLabelWidth, int valueX, int valueWidth, int upperHeight) {
-    rows_.back().columns.push_back({AddText(client_, 0, upper, labelX, 170, labelWidth, 8),
-                                    AddText(client_, 0, lower, labelX, 189, lowerLabelWidth, 8)});
-    rows_.back().columns.push_back({AddText(client_, upperId, "", valueX, 170, valueWidth, upperHeight),
-                                    AddText(client_, lowerId, "", valueX, 189, valueWidth, 8)});
+    layout_.AddColumn({AddText(client_, 0, upper, labelX, 170, labelWidth, 8),
+                       AddText(client_, 0, lower, labelX, 189, lowerLabelWidth, 8)});
+    layout_.AddColumn({AddText(client_, upperId, "", valueX, 170, valueWidth, upperHeight),
+                       AddText(client_, lowerId, "", valueX, 189, valueWidth, 8)});
   };
-  rows_.push_back({{}, 386});
+  layout_.AddRow({}, 386);
   pair("Driver:", 1001, "BIOS:", 1004, 17, 22, 20, 42, 103, 17);
   pair("Firmware:", 1003, "Monitor:", 1002, 145, 33, 28, 178, 76, 8);
   pair("PCBA:", 1005, "A Chip:", 1006, 254, 22, 26, 280, 35, 8);
   pair("Model:", 1009, "P Chip:", 1007, 315, 22, 24, 341, 35, 8);
-  rows_.push_back({{{AddText(client_, 0, "Computer name:", 9, 209, 56, 8)},
-                    {AddText(client_, 1035, "", 74, 209, 180, 8)},
-                    {AddText(client_, 0, "Time:", 254, 209, 18, 8)},
-                    {AddText(client_, 1008, "", 280, 209, 100, 8)}},
-                   397});
-  rows_.push_back({{{AddText(client_, 0, "Operating System:", 9, 220, 65, 10)},
-                    {AddText(client_, 1000, "", 74, 220, 323, 10)}},
-                   397});
+  layout_.AddRow({{AddText(client_, 0, "Computer name:", 9, 209, 56, 8)},
+                  {AddText(client_, 1035, "", 74, 209, 180, 8)},
+                  {AddText(client_, 0, "Time:", 254, 209, 18, 8)},
+                  {AddText(client_, 1008, "", 280, 209, 100, 8)}},
+                 397);
+  layout_.AddRow({{AddText(client_, 0, "Operating System:", 9, 220, 65, 10)},
+                  {AddText(client_, 1000, "", 74, 220, 323, 10)}},
+                 397);
 
   auto addButton = [&](int id, const char* text, int x, int width) {
     auto* button = new QPushButton(QString::fromLatin1(text), client_);
     button->setObjectName(QStringLiteral("control%1").arg(id));
-    Place(button, x, 236, width, 14);
+    layout_.Place(button, x, 236, width, 14);
     button->setAutoDefault(false);
     connect(button, &QPushButton::clicked, this, [this, id] { DispatchCommand(id); });
     return button;
   };
   QPushButton* update = addButton(command::kUpdate, "Update", 9, 50);
   update->setDefault(true);
-  rows_.push_back({{{update}, {addButton(command::kHelp, "Help", 71, 50)}}, 397});
-  rows_.push_back({{{addButton(command::kReturnToTray, "Return to Tray", 335, 53)}}, 394});
+  layout_.AddRow({{update}, {addButton(command::kHelp, "Help", 71, 50)}}, 397);
+  layout_.AddRow({{addButton(command::kReturnToTray, "Return to Tray", 335, 53)}}, 394);
   // Present in the template but neither shown nor handled.
   auto* exitButton = new QPushButton(QStringLiteral("Exit"), client_);
   exitButton->setObjectName(QStringLiteral("control1036"));
-  Place(exitButton, 280, 236, 50, 14);
+  layout_.Place(exitButton, 280, 236, 50, 14);
   exitButton->setVisible(false);
   LayOut();
 }
 
-int MainDialog::TextNeed(const QWidget* widget) const {
-  const QFontMetrics metrics(font());
-  if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
-    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
-                       2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
-    return metrics.horizontalAdvance(button->text()) + margin;
-  }
-  const auto* label = qobject_cast<const QLabel*>(widget);
-  if (label == nullptr || label->text().isEmpty()) return 0;
-  int widest = 0;
-  for (const QString& line : label->text().split(QLatin1Char('\n')))
-    widest = std::max(widest, DrawnWidth(metrics, line));
-  return widest;
-}
-
-int MainDialog::WidestWord(const QWidget* widget) const {
-  const auto* label = qobject_cast<const QLabel*>(widget);
-  if (label == nullptr) return 0;
-  const QFontMetrics metrics(font());
-  int widest = 0;
-  for (const QString& word : label->text().split(QRegularExpression(QStringLiteral("\\s+")))) {
-    widest = std::max(widest, DrawnWidth(metrics, word));
-  }
-  return widest;
-}
-
-int MainDialog::TextHeight(const QWidget* widget, int width) const {
-  const auto* label = qobject_cast<const QLabel*>(widget);
-  if (label == nullptr || label->text().isEmpty() || label->pixmap().isNull() == false) return 0;
-  const QFontMetrics metrics(font());
-  const int flags = label->wordWrap() ? Qt::TextWordWrap : 0;
-  return metrics.boundingRect(QRect(0, 0, std::max(1, width), 1 << 20), flags, label->text()).height();
-}
-
 void MainDialog::LayOut() {
-  // The template in pixels of the current font, then the room the texts
-  // need: a font that is wider than the template's (the substituted font,
-  // a higher DPI) must neither cut a text nor let two overlap.
+  const int grown = layout_.LayOut(font());
   const DialogUnits du = DialogUnits::ForFont(font());
-  const int gap = du.X(3);
-  std::vector<QRect> rects;
-  rects.reserve(placements_.size());
-  for (const Placement& placement : placements_) {
-    const QRect& u = placement.units;
-    rects.push_back(du.Rect(u.x(), u.y(), u.width(), u.height()));
-  }
-  auto indexOf = [&](const QWidget* widget) {
-    for (std::size_t i = 0; i < placements_.size(); ++i) {
-      if (placements_[i].widget == widget) return i;
-    }
-    return placements_.size();
-  };
-  for (const TextRow& row : rows_) {
-    std::vector<TemplateFit::Cell> cells;
-    for (std::size_t c = 0; c < row.columns.size(); ++c) {
-      TemplateFit::Cell cell;
-      const QRect& first = rects[indexOf(row.columns[c].front())];
-      cell.x = first.x();
-      cell.width = first.width();
-      for (const QWidget* widget : row.columns[c]) {
-        cell.width = std::max(cell.width, rects[indexOf(widget)].width());
-        cell.need = std::max(cell.need, TextNeed(widget));
-        cell.minimum = std::max(cell.minimum, WidestWord(widget));
-        const auto* label = qobject_cast<const QLabel*>(widget);
-        cell.wraps = cell.wraps || (label != nullptr && label->wordWrap());
-      }
-      if (c + 1 < row.columns.size()) {
-        cell.need += gap;
-        cell.minimum += gap;
-      }
-      cells.push_back(cell);
-    }
-    const std::vector<TemplateFit::Span> spans = TemplateFit::FitRow(cells, du.X(row.right));
-    for (std::size_t c = 0; c < row.columns.size(); ++c) {
-      for (const QWidget* widget : row.columns[c]) {
-        QRect& rect = rects[indexOf(widget)];
-        rect.setX(spans[c].x);
-        rect.setWidth(spans[c].width - (c + 1 < row.columns.size() && cells[c].wraps ? gap : 0));
-      }
-    }
-  }
-  std::vector<TemplateFit::Item> items;
-  for (std::size_t i = 0; i < placements_.size(); ++i) {
-    if (placements_[i].widget == controllerBox_) rects[i].setHeight(controllerBox_->sizeHint().height());
-    const int height = std::max(rects[i].height(), TextHeight(placements_[i].widget, rects[i].width()));
-    const auto* label = qobject_cast<const QLabel*>(placements_[i].widget);
-    const bool empty = label != nullptr && label->text().isEmpty() && label->pixmap().isNull();
-    items.push_back({rects[i], height, placements_[i].container, empty});
-  }
-  const std::vector<QRect> placed = TemplateFit::Flow(items, du.Y(2));
-  int grown = 0;
-  for (std::size_t i = 0; i < placements_.size(); ++i) {
-    placements_[i].widget->setGeometry(placed[i]);
-    grown = std::max(grown, placed[i].bottom() - rects[i].bottom());
-  }
   const int menuHeight = menuBar_->sizeHint().height();
   const QSize client = du.Size(398, 257) + QSize(0, grown);
   menuBar_->setGeometry(0, 0, client.width(), menuHeight);

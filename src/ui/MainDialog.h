@@ -28,6 +28,7 @@
 #include "ui/DesktopServices.h"
 #include "ui/QtSocketWait.h"
 #include "ui/QtSocketWatcher.h"
+#include "ui/TemplateLayout.h"
 #include "ui/TrayIcon.h"
 
 class QAction;
@@ -155,14 +156,10 @@ class MainDialog : public QDialog,
  private:
   void BuildWindow();
   void BuildMenu();
+  // A static text of the template; one with an id shows a display text.
   QLabel* AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height);
-  // A control at its template rectangle (dialog units).
-  QWidget* Place(QWidget* widget, int x, int y, int width, int height, bool container = false);
   // Lays the template out in the current font and makes room for the texts.
   void LayOut();
-  int TextNeed(const QWidget* widget) const;
-  int WidestWord(const QWidget* widget) const;
-  int TextHeight(const QWidget* widget, int width) const;
   // MainWindowActions.
   void TakeSnapshot() override;
   void CopyReport() override;
@@ -212,19 +209,7 @@ class MainDialog : public QDialog,
   QTreeWidget* unitList_ = nullptr;
   std::array<QLabel*, 64> controls_{};  // display controls by id - 1000
 
-  struct Placement {
-    QWidget* widget;
-    QRect units;  // the template's rectangle
-    bool container;
-  };
-  // A row of the template whose cells share a line (columns stack the
-  // controls of rows that share their columns); right: its limit in units.
-  struct TextRow {
-    std::vector<std::vector<QWidget*>> columns;
-    int right;
-  };
-  std::vector<Placement> placements_;
-  std::vector<TextRow> rows_;
+  TemplateLayout layout_;
 };
 
 }  // namespace kivo
