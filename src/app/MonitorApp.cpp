@@ -139,24 +139,7 @@ class RealSteps : public StartupSteps {
     };
     dialog.commands.openEmailSetup = [&] {
       EmailSetupDialogForm form(&dialog);
-      EmailSetupFields fields = FieldsOf(dialog.Email());
-      EmailSetupServices setup;
-      setup.timeText = [&] {
-        TimeStamp stamp;
-        stamp.Now(*real.system.context.clock);
-        return std::string(stamp.Text());
-      };
-      setup.computerName = [&] { return dialog.Texts().computerName; };
-      setup.save = [&](const EmailSetupFields& confirmed) {
-        CopyFields(confirmed, dialog.Email());
-        SaveEmailSettings(*real.system.registry, dialog.Email(), ownedBoxes);
-      };
-      // The window owns the one SMTP session; its MailStatusMessage handler
-      // drops the session when the dialogue ends.
-      setup.send = [&](const std::string& message) {
-        return dialog.Mail().SendEmailMessage(dialog.Email(), message);
-      };
-      OpenEmailSetup(form, fields, ownedBoxes, setup);
+      dialog.Model().OpenEmailSetup(form, dialog.Mail());
     };
     dialog.commands.showAbout = [&] { ShowAboutBox(&dialog); };
     dialog.commands.showHelp = [&] {

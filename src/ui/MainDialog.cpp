@@ -1,5 +1,5 @@
-// The main window laid out from template 102 with menu 132, its command
-// table, its window messages and the monitor hand-over.
+// The Qt main window: its controls laid out from template 102 with menu
+// 132, its window messages, and the view its model runs the steps against.
 #include "ui/MainDialog.h"
 
 #include <QAction>
@@ -56,15 +56,6 @@ class WindowMessageEvent : public QEvent {
   std::intptr_t lParam;
 };
 
-// The busy cursor while a scan blocks the window.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 // The menu bar's check marks, as ToggleAudio reads and sets them.
 class ActionCheckMenu : public CheckMenu {
  public:
@@ -110,9 +101,7 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
       context_(WithDesktop(context, ownBoxes_, ownLauncher_)),
       monitorContext_(context_),
       services_(services),
-      records_(context_),
-      tray_(*this, this),
-      handler_(*context.clock, *this) {
+      tray_(*this, this) {
   ownBoxes_->SetOwner(this);
   emailLog_ = std::make_unique<EmailLog>(*context_.messageBoxes);
   socketWatcher_.SetClock(context_.clock);
@@ -135,6 +124,7 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
     services_.flasher = ownFlasher_.get();
   }
   if (services_.monitorClock != nullptr) monitorContext_.clock = services_.monitorClock;
+  model_ = std::make_unique<MainWindowModel>(*this, context_, monitorContext_, *services_.serviceLink);
   commands.showAbout = [this] { ShowAboutBox(this); };
   appIcon_ = QIcon(QStringLiteral(":/kivo/128.png"));
   setObjectName(QStringLiteral("mainDialog"));
@@ -144,9 +134,8 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
 }
 
 MainDialog::~MainDialog() {
-  // The thread posts to this window and writes its fields: it goes first.
-  if (monitorThread_) monitorThread_->Stop();
-  monitorThread_.reset();
+  // The monitor thread posts to this window: it goes first.
+  model_.reset();
   delete alert_;
   alert_ = nullptr;
   if (commands.closeHelp) commands.closeHelp();
@@ -323,7 +312,7 @@ void MainDialog::OnInitDialog() {
   if (initialised_) return;
   initialised_ = true;
   // A window that starts hidden waits off-screen for its HideRequest.
-  if (startHidden_ == 1) {
+  if (model_->StartHidden() == 1) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int screenWidth = screen != nullptr ? screen->geometry().width() : 0;
     move(OffScreenX(screenWidth, frameGeometry().width()), 0);
@@ -331,34 +320,8 @@ void MainDialog::OnInitDialog() {
   }
   // The system menu's About item lives in the window's context menu.
   setWindowIcon(appIcon_);
-  tray_.AddTrayIcon(TrayIcon::kTrayIconId, appIcon_, kMainWindowTitle);
-  // The first scan shows its errors in boxes too.
-  SetErrorBoxesEnabled(true);
-  ScanControllers(1);
-  SetErrorBoxesEnabled(false);
-  ShowController(1, 0);
-  if (AudioOffFlag != 0) {
-    if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(true);
-  }
-  if (context_.registry != nullptr) LoadEmailSettings(*context_.registry, email_);
-  // The alert window exists, hidden, before the monitor can report. It is a
-  // window of its own (deleted with this one), so the boxes and dialogs that
-  // hold up this window never hold up the alarm's OK.
-  alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher);
-  alert_->setWindowIcon(appIcon_);
-  // The window's "Audio off" box and the menu's check mark show one setting.
-  connect(alert_, &AlertDialog::AudioOffChanged, this, [this](int audioOff) {
-    if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(audioOff != 0);
-  });
-  // The tray icon flashes with the alert window, as tray monitors do.
-  connect(alert_, &AlertDialog::Flashed, this, [this](bool inverted) { tray_.ShowAlarmIcon(inverted); });
-  // Monitoring runs only when the first scan found a controller.
-  monitorThread_ = std::make_unique<MonitorThread>(monitorContext_, *services_.serviceLink, *this);
-  StartMonitoring(controllerTotal_, *monitorThread_);
-  PushDisplayTexts();
-  if (startHidden_ == 1) PostWindowMessage(message::kHideRequest, 0, 0);
+  model_->Start();
 }
-
 void MainDialog::PostWindowMessage(int message, std::uintptr_t wParam, std::intptr_t lParam) {
   QCoreApplication::postEvent(this, new WindowMessageEvent(message, wParam, lParam));
 }
@@ -382,15 +345,13 @@ int MainDialog::WindowMessage(int message, std::uintptr_t wParam, std::intptr_t 
       tray_.HandleTrayCallback(static_cast<int>(lParam));
       return 1;
     case MonitorMessage:
-      // After Exit nothing is shown any more.
-      if (exited_) return 1;
-      return handler_.Handle(static_cast<std::uint32_t>(wParam));
+      return model_->HandleMonitorMessage(static_cast<std::uint32_t>(wParam));
     case message::kMailStatusMessage:
       return static_cast<int>(
           mailSender_->HandleMailStatus(static_cast<int>(wParam), static_cast<long>(lParam)));
     case message::kHideRequest:
       hide();
-      startHidden_ = 0;
+      model_->ClearStartHidden();
       setUpdatesEnabled(true);
       return 1;
     default:
@@ -425,11 +386,9 @@ void MainDialog::ViewAlarms() {
 void MainDialog::OpenEmailSetup() {
   if (commands.openEmailSetup) commands.openEmailSetup();
 }
-
 void MainDialog::EndWithOk() {
-  accept();
+  model_->EndWithOk();
 }
-
 void MainDialog::SysCommand(int id) {
   if ((id & 0xFFF0) == command::kSysAbout && commands.showAbout) commands.showAbout();
 }
@@ -442,59 +401,36 @@ void MainDialog::ToggleAudioItem() {
 }
 
 void MainDialog::Refresh() {
-  selectedRow_ = controllerBox_->currentIndex();
-  ScanControllers(0);
-  ShowController(0, selectedRow_);
-  PushDisplayTexts();
+  model_->Refresh();
 }
-
 void MainDialog::SelectController() {
-  selectedRow_ = controllerBox_->currentIndex();
-  SetErrorBoxesEnabled(true);
-  ScanControllers(0);
-  SetErrorBoxesEnabled(false);
-  ShowController(0, selectedRow_);
-  PushDisplayTexts();
+  model_->SelectController();
 }
-
 void MainDialog::ShowAlert(const std::string& line) {
   if (alert_ != nullptr) alert_->ShowAlert(line);
 }
 
-int MainDialog::FindControllerEntry(const std::string& text) {
+int MainDialog::SelectedEntry() {
+  return controllerBox_->currentIndex();
+}
+
+int MainDialog::FindEntry(const std::string& text) {
   return controllerBox_->findText(Latin1(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
-
-void MainDialog::ScanControllers(int firstTime) {
-  const BusyCursor busy;
-  kivo::ScanControllers(firstTime, records_);
+void MainDialog::SetBusy(bool busy) {
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
 }
-
-void MainDialog::ShowController(int firstTime, int row) {
-  // An entry outside the records (no selection) shows the first record.
-  if (row < 0 || row >= ControllerRecords::kCount) row = 0;
-  texts_.time = TakeTimeText(context_);
-  texts_.operatingSystem = MachineInfo().OsText();
-  texts_.computerName = ReadComputerName(context_);
-  controllerTotal_ = MachineInfo().ControllerCount();
-
+void MainDialog::SetEntries(const std::vector<std::string>& entries, int selected) {
   const QSignalBlocker quiet(controllerBox_);
   controllerBox_->clear();
-  if (controllerTotal_ == 0) {
-    controllerBox_->addItem(QString::fromLatin1(kNoControllerEntry));
-    controllerBox_->setCurrentIndex(0);
-  }
-  FillUnitList(firstTime, row);
-  const ControllerInfo& record = records_[row];
-  for (int i = 0; i < controllerTotal_; ++i) {
-    controllerBox_->addItem(Latin1(ControllerEntryText(record.ControllerIdAt(i))));
-  }
-  controllerBox_->setCurrentIndex(row < controllerBox_->count() ? row : -1);
-
-  SetControllerTexts(texts_, record, context_);
+  for (const std::string& entry : entries) controllerBox_->addItem(Latin1(entry));
+  controllerBox_->setCurrentIndex(selected);
 }
-
-void MainDialog::FillUnitList(int firstTime, int row) {
+void MainDialog::SetUnitRows(int firstTime, const DisplayRow* rows, int count) {
   unitList_->clear();
   if ((firstTime != 0 && !smallIconsCreated_) || !smallIconsCreated_) {
     for (std::size_t i = 0; i < smallIcons_.size(); ++i) {
@@ -519,11 +455,6 @@ void MainDialog::FillUnitList(int firstTime, int row) {
       unitList_->headerItem()->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
     }
   }
-  if (row < 0 || row >= ControllerRecords::kCount) return;
-  ControllerInfo& record = records_[row];
-  if (!record.HasTables()) return;
-  const int count = std::clamp(record.rowCount, 0, kDisplayRows);
-  const DisplayRow* rows = record.Rows();
   for (int k = 0; k < count; ++k) {
     const DisplayRow& display = rows[k];
     auto* item = new QTreeWidgetItem(unitList_);
@@ -536,21 +467,20 @@ void MainDialog::FillUnitList(int firstTime, int row) {
   }
 }
 
-void MainDialog::PushDisplayTexts() {
-  texts_.status = StatusLine();
-  const std::pair<int, const std::string*> bindings[] = {{1000, &texts_.operatingSystem},
-                                                         {1001, &texts_.driver},
-                                                         {1002, &texts_.monitor},
-                                                         {1003, &texts_.firmware},
-                                                         {1004, &texts_.bios},
-                                                         {1005, &texts_.pcba},
-                                                         {1006, &texts_.aChip},
-                                                         {1007, &texts_.pChip},
-                                                         {1008, &texts_.time},
-                                                         {1009, &texts_.model},
-                                                         {1031, &texts_.status},
-                                                         {1035, &texts_.computerName},
-                                                         {1037, &texts_.units}};
+void MainDialog::SetDisplayTexts(const DisplayTexts& texts) {
+  const std::pair<int, const std::string*> bindings[] = {{1000, &texts.operatingSystem},
+                                                         {1001, &texts.driver},
+                                                         {1002, &texts.monitor},
+                                                         {1003, &texts.firmware},
+                                                         {1004, &texts.bios},
+                                                         {1005, &texts.pcba},
+                                                         {1006, &texts.aChip},
+                                                         {1007, &texts.pChip},
+                                                         {1008, &texts.time},
+                                                         {1009, &texts.model},
+                                                         {1031, &texts.status},
+                                                         {1035, &texts.computerName},
+                                                         {1037, &texts.units}};
   for (const auto& [id, text] : bindings) {
     QString shown = Latin1(*text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -558,11 +488,44 @@ void MainDialog::PushDisplayTexts() {
   }
   LayOut();
 }
-
-void MainDialog::StartMonitorThread() {
-  if (monitorThread_ && !exited_) monitorThread_->Start();
+void MainDialog::SetAudioMark(bool checked) {
+  if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(checked);
 }
 
+void MainDialog::AddTrayIcon(const char* tip) {
+  tray_.AddTrayIcon(TrayIcon::kTrayIconId, appIcon_, tip);
+}
+
+void MainDialog::RemoveTrayIcon() {
+  tray_.RemoveTrayIcon(TrayIcon::kTrayIconId);
+}
+
+void MainDialog::CreateAlert() {
+  // A window of its own (deleted with this one), so the boxes and dialogs
+  // that hold up this window never hold up the alarm's OK.
+  alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher);
+  alert_->setWindowIcon(appIcon_);
+  // The window's "Audio off" box and the menu's check mark show one setting.
+  connect(alert_, &AlertDialog::AudioOffChanged, this, [this](int audioOff) { SetAudioMark(audioOff != 0); });
+  // The tray icon flashes with the alert window, as tray monitors do.
+  connect(alert_, &AlertDialog::Flashed, this, [this](bool inverted) { tray_.ShowAlarmIcon(inverted); });
+}
+
+void MainDialog::SilenceAlert() {
+  if (alert_ == nullptr) return;
+  alert_->Acknowledge();
+  alert_->BeepTimer().stop();
+  alert_->FlashTimer().stop();
+}
+
+void MainDialog::PostHideRequest() {
+  PostWindowMessage(message::kHideRequest, 0, 0);
+}
+
+void MainDialog::EndRun(int result) {
+  if (result == kExitResult && commands.closeHelp) commands.closeHelp();
+  done(result);
+}
 void MainDialog::SendMailStatus(int wParam, long lParam) {
   WindowMessage(message::kMailStatusMessage, static_cast<std::uintptr_t>(wParam), lParam);
 }
@@ -571,16 +534,12 @@ void MainDialog::PostMailStatus(int wParam, long lParam) {
   PostWindowMessage(message::kMailStatusMessage, static_cast<std::uintptr_t>(wParam), lParam);
 }
 
-bool MainDialog::MonitorRunning() const {
-  return monitorThread_ && monitorThread_->Running();
-}
-
 void MainDialog::HideWindow() {
   hide();
 }
 
 void MainDialog::ShowMainWindow() {
-  if (exited_) return;
+  if (model_->Exited()) return;
   // A window that started hidden waited off-screen; one on a screen that has
   // gone is as lost. Either comes back in the middle of the available area.
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -589,7 +548,7 @@ void MainDialog::ShowMainWindow() {
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
   }
-  startHidden_ = 0;
+  model_->ClearStartHidden();
   setUpdatesEnabled(true);
   setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
@@ -598,30 +557,12 @@ void MainDialog::ShowMainWindow() {
 }
 
 void MainDialog::Exit() {
-  if (exited_) return;
-  exited_ = true;
-  tray_.RemoveTrayIcon(TrayIcon::kTrayIconId);
-  if (alert_ != nullptr) {
-    alert_->Acknowledge();
-    alert_->BeepTimer().stop();
-    alert_->FlashTimer().stop();
-  }
-  // The monitor thread is stopped and joined before the lock goes, so it can
-  // never write to a window or lock that is gone.
-  if (monitorThread_) monitorThread_->Stop();
-  MessageLock::Retire();
-  if (commands.closeHelp) commands.closeHelp();
-  done(kExitResult);
+  model_->Exit();
 }
-
 void MainDialog::accept() {
-  // The run ends with OK (start-up then removes the tray icon); the monitor
-  // thread stops first, as on Exit.
-  if (monitorThread_) monitorThread_->Stop();
-  MessageLock::Retire();
-  done(QDialog::Accepted);
+  // The run ends with OK (start-up then removes the tray icon).
+  model_->EndWithOk();
 }
-
 void MainDialog::reject() {
   DispatchCommand(command::kCancel);
 }
@@ -639,7 +580,7 @@ void MainDialog::closeEvent(QCloseEvent* event) {
 }
 
 void MainDialog::paintEvent(QPaintEvent* event) {
-  switch (DecidePaint(isMinimized(), startHidden_)) {
+  switch (DecidePaint(isMinimized(), model_->StartHidden())) {
     case PaintAction::kIcon: {
       QPainter painter(this);
       const int x = (width() - kSystemIconSize + 1) / 2;
