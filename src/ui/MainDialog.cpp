@@ -1,5 +1,5 @@
-// The Qt main window: its controls laid out from template 102 with menu
-// 132, its window messages, and the view its model runs the steps against.
+// The Qt main window: its window messages, painting, and the view its model
+// runs the steps against.
 #include "ui/MainDialog.h"
 
 #include <QAction>
@@ -9,37 +9,27 @@
 #include <QContextMenuEvent>
 #include <QEvent>
 #include <QEventLoop>
-#include <QFrame>
-#include <QGroupBox>
 #include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPainter>
-#include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QTreeWidget>
 
-#include "monitor/MessageLock.h"
-#include "monitor/MonitorThread.h"
 #include "monitor/ServiceLink.h"
 #include "report/DiskReport.h"
-#include "report/InventoryScan.h"
 #include "report/Snapshot.h"
 #include "shell/StartupSequence.h"
 #include "ui/AboutDialog.h"
 #include "ui/AlertDialog.h"
 #include "ui/DialogUnits.h"
-#include "ui/TemplateFit.h"
+#include "ui/MainDialogControls.h"
 
 namespace kivo {
 
 namespace {
 
-constexpr int kSmallIconSize = 16;
 constexpr int kSystemIconSize = 32;  // SM_CXICON, SM_CYICON
 
 // A window message queued for the window's own thread.
@@ -130,7 +120,7 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
   setObjectName(QStringLiteral("mainDialog"));
   setWindowTitle(QString::fromLatin1(kMainWindowTitle));
   setFont(DialogFont());
-  BuildWindow();
+  controls_ = std::make_unique<MainDialogControls>(*this, [this](int id) { DispatchCommand(id); });
 }
 
 MainDialog::~MainDialog() {
@@ -141,151 +131,8 @@ MainDialog::~MainDialog() {
   if (commands.closeHelp) commands.closeHelp();
 }
 
-QLabel* MainDialog::AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height) {
-  // A value that needs more room than its row can give wraps.
-  QLabel* label = layout_.AddText(parent, text, x, y, width, height, id != 0);
-  if (id != 0) {
-    label->setObjectName(QStringLiteral("control%1").arg(id));
-    label->setTextFormat(Qt::PlainText);
-    controls_[static_cast<std::size_t>(id - 1000)] = label;
-  }
-  return label;
-}
-
-void MainDialog::BuildWindow() {
-  BuildMenu();
-  client_ = new QWidget(this);
-
-  auto* line = new QFrame(client_);
-  line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-  layout_.Place(line, 0, 0, 397, 1);
-  auto* group = new QGroupBox(QStringLiteral("Zelka Storage Controller"), client_);
-  layout_.Place(group, 9, 12, 382, 192, true);
-
-  controllerBox_ = new QComboBox(client_);
-  controllerBox_->setObjectName(QStringLiteral("control1023"));
-  layout_.Place(controllerBox_, 15, 29, 118, 48);  // the height is the drop-down's
-  connect(controllerBox_, &QComboBox::currentIndexChanged, this,
-          [this](int) { DispatchCommand(command::kControllerBox); });
-
-  AddText(client_, 1031, "", 137, 21, 166, 33);
-
-  auto* frame = new QFrame(client_);
-  frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  layout_.Place(frame, 306, 23, 74, 31);
-  // The logo fills the inside of its frame, never the frame's lines.
-  auto* logo = new QLabel(frame);
-  logo->setObjectName(QStringLiteral("logo147"));
-  auto* inside = new QHBoxLayout(frame);
-  inside->setContentsMargins(0, 0, 0, 0);
-  // The template sizes the frame; the picture is scaled to what is inside.
-  inside->setSizeConstraint(QLayout::SetNoConstraint);
-  logo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-  inside->addWidget(logo);
-  logo->setPixmap(QPixmap(QStringLiteral(":/kivo/147.png")));
-  logo->setScaledContents(true);
-
-  QLabel* units = AddText(client_, 0, "Units:", 15, 48, 19, 8);
-  layout_.AddRow({{units}, {AddText(client_, 1037, "", 36, 46, 270, 11)}}, 380);
-  unitList_ = new QTreeWidget(client_);
-  unitList_->setObjectName(QStringLiteral("control1011"));
-  layout_.Place(unitList_, 14, 58, 366, 107);
-  unitList_->setRootIsDecorated(false);
-  unitList_->setUniformRowHeights(true);
-  unitList_->setIconSize(QSize(kSmallIconSize, kSmallIconSize));
-  unitList_->setColumnCount(0);
-  unitList_->header()->setStretchLastSection(false);
-  unitList_->setSortingEnabled(false);
-
-  // The version rows share their columns.
-  auto pair = [&](const char* upper, int upperId, const char* lower, int lowerId, int labelX, int labelWidth,
-                  int lowerLabelWidth, int valueX, int valueWidth, int upperHeight) {
-    layout_.AddColumn({AddText(client_, 0, upper, labelX, 170, labelWidth, 8),
-                       AddText(client_, 0, lower, labelX, 189, lowerLabelWidth, 8)});
-    layout_.AddColumn({AddText(client_, upperId, "", valueX, 170, valueWidth, upperHeight),
-                       AddText(client_, lowerId, "", valueX, 189, valueWidth, 8)});
-  };
-  layout_.AddRow({}, 386);
-  pair("Driver:", 1001, "BIOS:", 1004, 17, 22, 20, 42, 103, 17);
-  pair("Firmware:", 1003, "Monitor:", 1002, 145, 33, 28, 178, 76, 8);
-  pair("PCBA:", 1005, "A Chip:", 1006, 254, 22, 26, 280, 35, 8);
-  pair("Model:", 1009, "P Chip:", 1007, 315, 22, 24, 341, 35, 8);
-  layout_.AddRow({{AddText(client_, 0, "Computer name:", 9, 209, 56, 8)},
-                  {AddText(client_, 1035, "", 74, 209, 180, 8)},
-                  {AddText(client_, 0, "Time:", 254, 209, 18, 8)},
-                  {AddText(client_, 1008, "", 280, 209, 100, 8)}},
-                 397);
-  layout_.AddRow({{AddText(client_, 0, "Operating System:", 9, 220, 65, 10)},
-                  {AddText(client_, 1000, "", 74, 220, 323, 10)}},
-                 397);
-
-  auto addButton = [&](int id, const char* text, int x, int width) {
-    auto* button = new QPushButton(QString::fromLatin1(text), client_);
-    button->setObjectName(QStringLiteral("control%1").arg(id));
-    layout_.Place(button, x, 236, width, 14);
-    button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, [this, id] { DispatchCommand(id); });
-    return button;
-  };
-  QPushButton* update = addButton(command::kUpdate, "Update", 9, 50);
-  update->setDefault(true);
-  layout_.AddRow({{update}, {addButton(command::kHelp, "Help", 71, 50)}}, 397);
-  layout_.AddRow({{addButton(command::kReturnToTray, "Return to Tray", 335, 53)}}, 394);
-  // Present in the template but neither shown nor handled.
-  auto* exitButton = new QPushButton(QStringLiteral("Exit"), client_);
-  exitButton->setObjectName(QStringLiteral("control1036"));
-  layout_.Place(exitButton, 280, 236, 50, 14);
-  exitButton->setVisible(false);
-  LayOut();
-}
-
-void MainDialog::LayOut() {
-  const int grown = layout_.LayOut(font());
-  const DialogUnits du = DialogUnits::ForFont(font());
-  const int menuHeight = menuBar_->sizeHint().height();
-  const QSize client = du.Size(398, 257) + QSize(0, grown);
-  menuBar_->setGeometry(0, 0, client.width(), menuHeight);
-  client_->setGeometry(0, menuHeight, client.width(), client.height());
-  setFixedSize(client.width(), client.height() + menuHeight);
-}
-
-void MainDialog::BuildMenu() {
-  menuBar_ = new QMenuBar(this);
-  menuBar_->setObjectName(QStringLiteral("menu132"));
-  menuBar_->setNativeMenuBar(false);
-  auto add = [this](QMenu* popup, const char* text, int id) {
-    QAction* action = popup->addAction(QString::fromLatin1(text));
-    action->setData(id);
-    connect(action, &QAction::triggered, this, [this, action, id] {
-      // A check item's command sets its own mark (ToggleAudio flips it), as
-      // the command does when another program sends it: the toggle the
-      // toolkit made on the click is taken back first.
-      if (action->isCheckable()) action->setChecked(!action->isChecked());
-      DispatchCommand(id);
-    });
-    return action;
-  };
-  QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
-  add(file, "&Return to System Tray", command::kReturnToSystemTray);
-  add(file, "&Snapshot", command::kSnapshot);
-  add(file, "&Copy to Clipboard", command::kCopy);
-  add(file, "E&xit", command::kExit);
-  QMenu* view = menuBar_->addMenu(QStringLiteral("&View"));
-  add(view, "&Event Log", command::kEventLog)->setEnabled(false);
-  add(view, "&Audio Off", command::kAudioOff)->setCheckable(true);
-  QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
-  add(help, "&Help Topics...", command::kHelp);
-  add(help, "&About Kivo...", command::kAbout);
-}
-
 QAction* MainDialog::ActionFor(int id) const {
-  for (QAction* top : menuBar_->actions()) {
-    if (top->menu() == nullptr) continue;
-    for (QAction* action : top->menu()->actions()) {
-      if (!action->isSeparator() && action->data().isValid() && action->data().toInt() == id) return action;
-    }
-  }
-  return nullptr;
+  return controls_->ActionFor(id);
 }
 
 int MainDialog::exec() {
@@ -411,11 +258,11 @@ void MainDialog::ShowAlert(const std::string& line) {
 }
 
 int MainDialog::SelectedEntry() {
-  return controllerBox_->currentIndex();
+  return controls_->ControllerBox()->currentIndex();
 }
 
 int MainDialog::FindEntry(const std::string& text) {
-  return controllerBox_->findText(Latin1(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
+  return controls_->ControllerBox()->findText(Latin1(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
 void MainDialog::SetBusy(bool busy) {
   if (busy) {
@@ -425,13 +272,13 @@ void MainDialog::SetBusy(bool busy) {
   }
 }
 void MainDialog::SetEntries(const std::vector<std::string>& entries, int selected) {
-  const QSignalBlocker quiet(controllerBox_);
-  controllerBox_->clear();
-  for (const std::string& entry : entries) controllerBox_->addItem(Latin1(entry));
-  controllerBox_->setCurrentIndex(selected);
+  const QSignalBlocker quiet(controls_->ControllerBox());
+  controls_->ControllerBox()->clear();
+  for (const std::string& entry : entries) controls_->ControllerBox()->addItem(Latin1(entry));
+  controls_->ControllerBox()->setCurrentIndex(selected);
 }
 void MainDialog::SetUnitRows(int firstTime, const DisplayRow* rows, int count) {
-  unitList_->clear();
+  controls_->UnitList()->clear();
   if ((firstTime != 0 && !smallIconsCreated_) || !smallIconsCreated_) {
     for (std::size_t i = 0; i < smallIcons_.size(); ++i) {
       smallIcons_[i] = QIcon(QStringLiteral(":/kivo/%1.png").arg(kRowImageResources[i]));
@@ -443,21 +290,23 @@ void MainDialog::SetUnitRows(int firstTime, const DisplayRow* rows, int count) {
     // Fractions of the room inside the frame and a vertical scroll bar
     // (kept for one, so that none appearing later brings a horizontal bar
     // that hides the last row).
-    const int inside = unitList_->frameGeometry().width() - 2 * unitList_->frameWidth() -
-                       unitList_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, unitList_);
+    const int inside = controls_->UnitList()->frameGeometry().width() -
+                       2 * controls_->UnitList()->frameWidth() -
+                       controls_->UnitList()->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                                   controls_->UnitList());
     const std::array<int, 4> widths = UnitColumnWidths(inside);
-    unitList_->setColumnCount(4);
+    controls_->UnitList()->setColumnCount(4);
     QStringList titles;
     for (const char* title : kUnitColumnTitles) titles << QString::fromLatin1(title);
-    unitList_->setHeaderLabels(titles);
+    controls_->UnitList()->setHeaderLabels(titles);
     for (int column = 0; column < 4; ++column) {
-      unitList_->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
-      unitList_->headerItem()->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
+      controls_->UnitList()->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
+      controls_->UnitList()->headerItem()->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
     }
   }
   for (int k = 0; k < count; ++k) {
     const DisplayRow& display = rows[k];
-    auto* item = new QTreeWidgetItem(unitList_);
+    auto* item = new QTreeWidgetItem(controls_->UnitList());
     item->setIcon(0, smallIcons_[static_cast<std::size_t>(RowImageOf(display))]);
     item->setText(0, Latin1Field(display.nameText));
     item->setText(1, Latin1Field(display.typeText));
@@ -484,9 +333,9 @@ void MainDialog::SetDisplayTexts(const DisplayTexts& texts) {
   for (const auto& [id, text] : bindings) {
     QString shown = Latin1(*text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (QLabel* label = controls_[static_cast<std::size_t>(id - 1000)]) label->setText(shown);
+    if (QLabel* label = controls_->Control(id)) label->setText(shown);
   }
-  LayOut();
+  controls_->LayOut();
 }
 void MainDialog::SetAudioMark(bool checked) {
   if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(checked);
@@ -569,7 +418,7 @@ void MainDialog::reject() {
 
 void MainDialog::changeEvent(QEvent* event) {
   // A new font (another DPI) needs the template laid out anew.
-  if (event->type() == QEvent::FontChange && client_ != nullptr) LayOut();
+  if (event->type() == QEvent::FontChange && controls_ != nullptr) controls_->LayOut();
   QDialog::changeEvent(event);
 }
 

@@ -1,5 +1,6 @@
-// MainDialog: the Qt shell's main window (template 102, menu 132): its
-// controls, the alert window, the tray icon, its window messages and painting.
+// MainDialog: the Qt shell's main window: its controls (template 102, menu 132,
+// built by MainDialogControls), the alert window, the tray icon, its window
+// messages and painting.
 // MainWindowModel runs its steps (start-up, refresh, selection, exit) and the
 // monitor. Start-up constructs it and runs it modally (exec) for the life of
 // the program.
@@ -25,17 +26,15 @@
 #include "shell/MainWindowActions.h"
 #include "shell/MainWindowModel.h"
 #include "ui/DesktopServices.h"
+#include "ui/MainDialogControls.h"
 #include "ui/QtSocketWait.h"
 #include "ui/QtSocketWatcher.h"
-#include "ui/TemplateLayout.h"
 #include "ui/TrayIcon.h"
 
 class QAction;
 class QComboBox;
 class QEventLoop;
-class QLabel;
 class QMenuBar;
-class QPushButton;
 class QTreeWidget;
 
 namespace kivo {
@@ -124,9 +123,9 @@ class MainDialog : public QDialog,
   TrayIcon& Tray() { return tray_; }
   MainWindowModel& Model() { return *model_; }
   const QIcon& AppIcon() const { return appIcon_; }
-  QComboBox* ControllerBox() const { return controllerBox_; }
-  QTreeWidget* UnitList() const { return unitList_; }
-  QMenuBar* MenuBar() const { return menuBar_; }
+  QComboBox* ControllerBox() const { return controls_->ControllerBox(); }
+  QTreeWidget* UnitList() const { return controls_->UnitList(); }
+  QMenuBar* MenuBar() const { return controls_->MenuBar(); }
   // The menu action carrying a command number, or null.
   QAction* ActionFor(int command) const;
 
@@ -140,12 +139,6 @@ class MainDialog : public QDialog,
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  void BuildWindow();
-  void BuildMenu();
-  // A static text of the template; one with an id shows a display text.
-  QLabel* AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height);
-  // Lays the template out in the current font and makes room for the texts.
-  void LayOut();
   // MainWindowView.
   int SelectedEntry() override;
   int FindEntry(const std::string& text) override;
@@ -196,13 +189,7 @@ class MainDialog : public QDialog,
   std::unique_ptr<MainWindowModel> model_;
 
   QEventLoop* runLoop_ = nullptr;
-  QMenuBar* menuBar_ = nullptr;
-  QWidget* client_ = nullptr;
-  QComboBox* controllerBox_ = nullptr;
-  QTreeWidget* unitList_ = nullptr;
-  std::array<QLabel*, 64> controls_{};  // display controls by id - 1000
-
-  TemplateLayout layout_;
+  std::unique_ptr<MainDialogControls> controls_;
 };
 
 }  // namespace kivo
