@@ -2,7 +2,7 @@
 // operation, shared by both desktop shells.
 #include "shell/MainWindowActions.h"
 
-#include "shell/MainDialogLogic.h"
+#include "shell/MainWindowLogic.h"
 
 namespace kivo {
 

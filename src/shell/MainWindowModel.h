@@ -19,7 +19,7 @@
 #include "platform/PlatformContext.h"
 #include "report/InventoryScan.h"
 #include "shell/EmailSetup.h"
-#include "shell/MainDialogLogic.h"
+#include "shell/MainWindowLogic.h"
 
 namespace kivo {
 

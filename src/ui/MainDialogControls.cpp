@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "shell/MainDialogLogic.h"
+#include "shell/MainWindowLogic.h"
 #include "ui/DialogUnits.h"
 
 namespace kivo {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/MainDialogLogic.h"
 #include "shell/MainWindowActions.h"
+#include "shell/MainWindowLogic.h"
 #include "shell/MainWindowModel.h"
 #include "win32ui/AlertWindow.h"
 #include "win32ui/AsyncSocketWatcher.h"

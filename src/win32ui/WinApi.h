@@ -35,7 +35,7 @@
 #include "shell/Clipboard.h"
 #include "shell/EmailSetup.h"
 #include "shell/HelpLocation.h"
-#include "shell/MainDialogLogic.h"
+#include "shell/MainWindowLogic.h"
 #include "shell/StartupOptions.h"
 #include "shell/StartupSequence.h"
 

@@ -1,6 +1,6 @@
 // The main window's decisions: row images, column widths, box texts, a
 // controller's display texts, paint rules and the command table.
-#include "shell/MainDialogLogic.h"
+#include "shell/MainWindowLogic.h"
 
 #include <cstdio>
 #include <cstring>

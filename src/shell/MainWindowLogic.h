@@ -1,4 +1,4 @@
-// MainDialogLogic: the main window's decisions without widgets: the image of a
+// MainWindowLogic: the main window's decisions without widgets: the image of a
 // unit-list row, the list's column widths, the controller box texts, the
 // display texts of a controller, what a paint does, and the command table.
 // Used by both desktop shells; tests reach it without a display.
