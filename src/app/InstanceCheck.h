@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/StartupSequence.h"  // kMainWindowTitle
+#include "shell/StartupSequence.h"  // kMainWindowTitle
 
 namespace kivo {
 

@@ -1,7 +1,7 @@
 // Message boxes owned by the main window while it is seen.
 #include "app/MainWindowBoxes.h"
 
-#include "app/BoxOwner.h"
+#include "shell/BoxOwner.h"
 #include "ui/DesktopServices.h"
 
 namespace kivo {

@@ -17,15 +17,11 @@
 #include <string>
 #include <utility>
 
-#include "app/Clipboard.h"
 #include "app/CommandChannel.h"
 #include "app/CommandListener.h"
-#include "app/EmailSetup.h"
 #include "app/InstanceCheck.h"
 #include "app/MainWindowBoxes.h"
 #include "app/QtClipboard.h"
-#include "app/StartupOptions.h"
-#include "app/StartupSequence.h"
 #include "controller/TimeStamp.h"
 #include "mail/SettingsStore.h"
 #include "monitor/ServiceLink.h"
@@ -34,6 +30,10 @@
 #include "platform/SystemPlatform.h"
 #include "platform/posix/RpcSocket.h"
 #include "report/ReportText.h"
+#include "shell/Clipboard.h"
+#include "shell/EmailSetup.h"
+#include "shell/StartupOptions.h"
+#include "shell/StartupSequence.h"
 #include "ui/AboutDialog.h"
 #include "ui/DesktopServices.h"
 #include "ui/EmailSetupDialog.h"
@@ -139,24 +139,7 @@ class RealSteps : public StartupSteps {
     };
     dialog.commands.openEmailSetup = [&] {
       EmailSetupDialogForm form(&dialog);
-      EmailSetupFields fields = FieldsOf(dialog.Email());
-      EmailSetupServices setup;
-      setup.timeText = [&] {
-        TimeStamp stamp;
-        stamp.Now(*real.system.context.clock);
-        return std::string(stamp.Text());
-      };
-      setup.computerName = [&] { return dialog.Texts().computerName; };
-      setup.save = [&](const EmailSetupFields& confirmed) {
-        CopyFields(confirmed, dialog.Email());
-        SaveEmailSettings(*real.system.registry, dialog.Email(), ownedBoxes);
-      };
-      // The window owns the one SMTP session; its MailStatusMessage handler
-      // drops the session when the dialogue ends.
-      setup.send = [&](const std::string& message) {
-        return dialog.Mail().SendEmailMessage(dialog.Email(), message);
-      };
-      OpenEmailSetup(form, fields, ownedBoxes, setup);
+      dialog.Model().OpenEmailSetup(form, dialog.Mail());
     };
     dialog.commands.showAbout = [&] { ShowAboutBox(&dialog); };
     dialog.commands.showHelp = [&] {

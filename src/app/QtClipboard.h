@@ -2,7 +2,7 @@
 // the utility's Copy to Clipboard command.
 #pragma once
 
-#include "app/Clipboard.h"
+#include "shell/Clipboard.h"
 
 namespace kivo {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "app/MonitorApp.h"
-#include "app/StartupOptions.h"
 #include "report/ProgramVersion.h"
+#include "shell/StartupOptions.h"
 
 namespace {
 

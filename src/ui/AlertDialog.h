@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/PlatformContext.h"
-#include "ui/AlertLogic.h"
+#include "shell/AlertLogic.h"
 #include "ui/DesktopServices.h"
 
 class QCheckBox;

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/EmailSetup.h"
+#include "shell/EmailSetup.h"
 
 namespace kivo {
 

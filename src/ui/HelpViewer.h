@@ -7,7 +7,7 @@
 #include <QTextBrowser>
 #include <string>
 
-#include "ui/HelpLocation.h"
+#include "shell/HelpLocation.h"
 
 namespace kivo {
 

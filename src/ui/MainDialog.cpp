@@ -1,5 +1,5 @@
-// The main window laid out from template 102 with menu 132, its command
-// table, its window messages and the monitor hand-over.
+// The Qt main window: its window messages, painting, and the view its model
+// runs the steps against.
 #include "ui/MainDialog.h"
 
 #include <QAction>
@@ -9,38 +9,27 @@
 #include <QContextMenuEvent>
 #include <QEvent>
 #include <QEventLoop>
-#include <QFrame>
-#include <QGroupBox>
 #include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPainter>
-#include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStyle>
 #include <QTreeWidget>
 
-#include "monitor/MessageLock.h"
-#include "monitor/MonitorThread.h"
 #include "monitor/ServiceLink.h"
 #include "report/DiskReport.h"
-#include "report/InventoryScan.h"
 #include "report/Snapshot.h"
+#include "shell/StartupSequence.h"
 #include "ui/AboutDialog.h"
 #include "ui/AlertDialog.h"
 #include "ui/DialogUnits.h"
-#include "ui/TemplateFit.h"
+#include "ui/MainDialogControls.h"
 
 namespace kivo {
 
 namespace {
 
-constexpr const char* kWindowTitle = "Kivo Disk Management Utility";
-constexpr int kSmallIconSize = 16;
 constexpr int kSystemIconSize = 32;  // SM_CXICON, SM_CYICON
 
 // A window message queued for the window's own thread.
@@ -55,15 +44,6 @@ class WindowMessageEvent : public QEvent {
   int message;
   std::uintptr_t wParam;
   std::intptr_t lParam;
-};
-
-// The busy cursor while a scan blocks the window.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
 // The menu bar's check marks, as ToggleAudio reads and sets them.
@@ -94,12 +74,6 @@ platform::PlatformContext WithDesktop(const platform::PlatformContext& context,
   return result;
 }
 
-// The width a text takes when drawn: its advance, or more where a glyph
-// reaches past it.
-int DrawnWidth(const QFontMetrics& metrics, const QString& text) {
-  return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(QRect(), 0, text).width());
-}
-
 QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -117,9 +91,7 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
       context_(WithDesktop(context, ownBoxes_, ownLauncher_)),
       monitorContext_(context_),
       services_(services),
-      records_(context_),
-      tray_(*this, this),
-      handler_(*context.clock, *this) {
+      tray_(*this, this) {
   ownBoxes_->SetOwner(this);
   emailLog_ = std::make_unique<EmailLog>(*context_.messageBoxes);
   socketWatcher_.SetClock(context_.clock);
@@ -142,268 +114,25 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
     services_.flasher = ownFlasher_.get();
   }
   if (services_.monitorClock != nullptr) monitorContext_.clock = services_.monitorClock;
+  model_ = std::make_unique<MainWindowModel>(*this, context_, monitorContext_, *services_.serviceLink);
   commands.showAbout = [this] { ShowAboutBox(this); };
   appIcon_ = QIcon(QStringLiteral(":/kivo/128.png"));
   setObjectName(QStringLiteral("mainDialog"));
-  setWindowTitle(QString::fromLatin1(kWindowTitle));
+  setWindowTitle(QString::fromLatin1(kMainWindowTitle));
   setFont(DialogFont());
-  BuildWindow();
+  controls_ = std::make_unique<MainDialogControls>(*this, [this](int id) { DispatchCommand(id); });
 }
 
 MainDialog::~MainDialog() {
-  // The thread posts to this window and writes its fields: it goes first.
-  if (monitorThread_) monitorThread_->Stop();
-  monitorThread_.reset();
+  // The monitor thread posts to this window: it goes first.
+  model_.reset();
   delete alert_;
   alert_ = nullptr;
   if (commands.closeHelp) commands.closeHelp();
 }
 
-QLabel* MainDialog::AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height) {
-  auto* label = new QLabel(QString::fromLatin1(text), parent);
-  Place(label, x, y, width, height);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  if (id != 0) {
-    label->setObjectName(QStringLiteral("control%1").arg(id));
-    label->setTextFormat(Qt::PlainText);
-    // A value that needs more room than its row can give wraps.
-    label->setWordWrap(true);
-    controls_[static_cast<std::size_t>(id - 1000)] = label;
-  }
-  return label;
-}
-
-QWidget* MainDialog::Place(QWidget* widget, int x, int y, int width, int height, bool container) {
-  placements_.push_back({widget, QRect(x, y, width, height), container});
-  return widget;
-}
-
-void MainDialog::BuildWindow() {
-  BuildMenu();
-  client_ = new QWidget(this);
-
-  auto* line = new QFrame(client_);
-  line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-  Place(line, 0, 0, 397, 1);
-  auto* group = new QGroupBox(QStringLiteral("Zelka Storage Controller"), client_);
-  Place(group, 9, 12, 382, 192, true);
-
-  controllerBox_ = new QComboBox(client_);
-  controllerBox_->setObjectName(QStringLiteral("control1023"));
-  Place(controllerBox_, 15, 29, 118, 48);  // the height is the drop-down's
-  connect(controllerBox_, &QComboBox::currentIndexChanged, this,
-          [this](int) { DispatchCommand(command::kControllerBox); });
-
-  AddText(client_, 1031, "", 137, 21, 166, 33);
-
-  auto* frame = new QFrame(client_);
-  frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  Place(frame, 306, 23, 74, 31);
-  // The logo fills the inside of its frame, never the frame's lines.
-  auto* logo = new QLabel(frame);
-  logo->setObjectName(QStringLiteral("logo147"));
-  auto* inside = new QHBoxLayout(frame);
-  inside->setContentsMargins(0, 0, 0, 0);
-  // The template sizes the frame; the picture is scaled to what is inside.
-  inside->setSizeConstraint(QLayout::SetNoConstraint);
-  logo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-  inside->addWidget(logo);
-  logo->setPixmap(QPixmap(QStringLiteral(":/kivo/147.png")));
-  logo->setScaledContents(true);
-
-  QLabel* units = AddText(client_, 0, "Units:", 15, 48, 19, 8);
-  rows_.push_back({{{units}, {AddText(client_, 1037, "", 36, 46, 270, 11)}}, 380});
-  unitList_ = new QTreeWidget(client_);
-  unitList_->setObjectName(QStringLiteral("control1011"));
-  Place(unitList_, 14, 58, 366, 107);
-  unitList_->setRootIsDecorated(false);
-  unitList_->setUniformRowHeights(true);
-  unitList_->setIconSize(QSize(kSmallIconSize, kSmallIconSize));
-  unitList_->setColumnCount(0);
-  unitList_->header()->setStretchLastSection(false);
-  unitList_->setSortingEnabled(false);
-
-  // The version rows share their columns.
-  auto pair = [&](const char* upper, int upperId, const char* lower, int lowerId, int labelX, int labelWidth,
-                  int lowerLabelWidth, int valueX, int valueWidth, int upperHeight) {
-    rows_.back().columns.push_back({AddText(client_, 0, upper, labelX, 170, labelWidth, 8),
-                                    AddText(client_, 0, lower, labelX, 189, lowerLabelWidth, 8)});
-    rows_.back().columns.push_back({AddText(client_, upperId, "", valueX, 170, valueWidth, upperHeight),
-                                    AddText(client_, lowerId, "", valueX, 189, valueWidth, 8)});
-  };
-  rows_.push_back({{}, 386});
-  pair("Driver:", 1001, "BIOS:", 1004, 17, 22, 20, 42, 103, 17);
-  pair("Firmware:", 1003, "Monitor:", 1002, 145, 33, 28, 178, 76, 8);
-  pair("PCBA:", 1005, "A Chip:", 1006, 254, 22, 26, 280, 35, 8);
-  pair("Model:", 1009, "P Chip:", 1007, 315, 22, 24, 341, 35, 8);
-  rows_.push_back({{{AddText(client_, 0, "Computer name:", 9, 209, 56, 8)},
-                    {AddText(client_, 1035, "", 74, 209, 180, 8)},
-                    {AddText(client_, 0, "Time:", 254, 209, 18, 8)},
-                    {AddText(client_, 1008, "", 280, 209, 100, 8)}},
-                   397});
-  rows_.push_back({{{AddText(client_, 0, "Operating System:", 9, 220, 65, 10)},
-                    {AddText(client_, 1000, "", 74, 220, 323, 10)}},
-                   397});
-
-  auto addButton = [&](int id, const char* text, int x, int width) {
-    auto* button = new QPushButton(QString::fromLatin1(text), client_);
-    button->setObjectName(QStringLiteral("control%1").arg(id));
-    Place(button, x, 236, width, 14);
-    button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, [this, id] { DispatchCommand(id); });
-    return button;
-  };
-  QPushButton* update = addButton(command::kUpdate, "Update", 9, 50);
-  update->setDefault(true);
-  rows_.push_back({{{update}, {addButton(command::kHelp, "Help", 71, 50)}}, 397});
-  rows_.push_back({{{addButton(command::kReturnToTray, "Return to Tray", 335, 53)}}, 394});
-  // Present in the template but neither shown nor handled.
-  auto* exitButton = new QPushButton(QStringLiteral("Exit"), client_);
-  exitButton->setObjectName(QStringLiteral("control1036"));
-  Place(exitButton, 280, 236, 50, 14);
-  exitButton->setVisible(false);
-  LayOut();
-}
-
-int MainDialog::TextNeed(const QWidget* widget) const {
-  const QFontMetrics metrics(font());
-  if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
-    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
-                       2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
-    return metrics.horizontalAdvance(button->text()) + margin;
-  }
-  const auto* label = qobject_cast<const QLabel*>(widget);
-  if (label == nullptr || label->text().isEmpty()) return 0;
-  int widest = 0;
-  for (const QString& line : label->text().split(QLatin1Char('\n')))
-    widest = std::max(widest, DrawnWidth(metrics, line));
-  return widest;
-}
-
-int MainDialog::WidestWord(const QWidget* widget) const {
-  const auto* label = qobject_cast<const QLabel*>(widget);
-  if (label == nullptr) return 0;
-  const QFontMetrics metrics(font());
-  int widest = 0;
-  for (const QString& word : label->text().split(QRegularExpression(QStringLiteral("\\s+")))) {
-    widest = std::max(widest, DrawnWidth(metrics, word));
-  }
-  return widest;
-}
-
-int MainDialog::TextHeight(const QWidget* widget, int width) const {
-  const auto* label = qobject_cast<const QLabel*>(widget);
-  if (label == nullptr || label->text().isEmpty() || label->pixmap().isNull() == false) return 0;
-  const QFontMetrics metrics(font());
-  const int flags = label->wordWrap() ? Qt::TextWordWrap : 0;
-  return metrics.boundingRect(QRect(0, 0, std::max(1, width), 1 << 20), flags, label->text()).height();
-}
-
-void MainDialog::LayOut() {
-  // The template in pixels of the current font, then the room the texts
-  // need: a font that is wider than the template's (the substituted font,
-  // a higher DPI) must neither cut a text nor let two overlap.
-  const DialogUnits du = DialogUnits::ForFont(font());
-  const int gap = du.X(3);
-  std::vector<QRect> rects;
-  rects.reserve(placements_.size());
-  for (const Placement& placement : placements_) {
-    const QRect& u = placement.units;
-    rects.push_back(du.Rect(u.x(), u.y(), u.width(), u.height()));
-  }
-  auto indexOf = [&](const QWidget* widget) {
-    for (std::size_t i = 0; i < placements_.size(); ++i) {
-      if (placements_[i].widget == widget) return i;
-    }
-    return placements_.size();
-  };
-  for (const TextRow& row : rows_) {
-    std::vector<TemplateFit::Cell> cells;
-    for (std::size_t c = 0; c < row.columns.size(); ++c) {
-      TemplateFit::Cell cell;
-      const QRect& first = rects[indexOf(row.columns[c].front())];
-      cell.x = first.x();
-      cell.width = first.width();
-      for (const QWidget* widget : row.columns[c]) {
-        cell.width = std::max(cell.width, rects[indexOf(widget)].width());
-        cell.need = std::max(cell.need, TextNeed(widget));
-        cell.minimum = std::max(cell.minimum, WidestWord(widget));
-        const auto* label = qobject_cast<const QLabel*>(widget);
-        cell.wraps = cell.wraps || (label != nullptr && label->wordWrap());
-      }
-      if (c + 1 < row.columns.size()) {
-        cell.need += gap;
-        cell.minimum += gap;
-      }
-      cells.push_back(cell);
-    }
-    const std::vector<TemplateFit::Span> spans = TemplateFit::FitRow(cells, du.X(row.right));
-    for (std::size_t c = 0; c < row.columns.size(); ++c) {
-      for (const QWidget* widget : row.columns[c]) {
-        QRect& rect = rects[indexOf(widget)];
-        rect.setX(spans[c].x);
-        rect.setWidth(spans[c].width - (c + 1 < row.columns.size() && cells[c].wraps ? gap : 0));
-      }
-    }
-  }
-  std::vector<TemplateFit::Item> items;
-  for (std::size_t i = 0; i < placements_.size(); ++i) {
-    if (placements_[i].widget == controllerBox_) rects[i].setHeight(controllerBox_->sizeHint().height());
-    const int height = std::max(rects[i].height(), TextHeight(placements_[i].widget, rects[i].width()));
-    const auto* label = qobject_cast<const QLabel*>(placements_[i].widget);
-    const bool empty = label != nullptr && label->text().isEmpty() && label->pixmap().isNull();
-    items.push_back({rects[i], height, placements_[i].container, empty});
-  }
-  const std::vector<QRect> placed = TemplateFit::Flow(items, du.Y(2));
-  int grown = 0;
-  for (std::size_t i = 0; i < placements_.size(); ++i) {
-    placements_[i].widget->setGeometry(placed[i]);
-    grown = std::max(grown, placed[i].bottom() - rects[i].bottom());
-  }
-  const int menuHeight = menuBar_->sizeHint().height();
-  const QSize client = du.Size(398, 257) + QSize(0, grown);
-  menuBar_->setGeometry(0, 0, client.width(), menuHeight);
-  client_->setGeometry(0, menuHeight, client.width(), client.height());
-  setFixedSize(client.width(), client.height() + menuHeight);
-}
-
-void MainDialog::BuildMenu() {
-  menuBar_ = new QMenuBar(this);
-  menuBar_->setObjectName(QStringLiteral("menu132"));
-  menuBar_->setNativeMenuBar(false);
-  auto add = [this](QMenu* popup, const char* text, int id) {
-    QAction* action = popup->addAction(QString::fromLatin1(text));
-    action->setData(id);
-    connect(action, &QAction::triggered, this, [this, action, id] {
-      // A check item's command sets its own mark (ToggleAudio flips it), as
-      // the command does when another program sends it: the toggle the
-      // toolkit made on the click is taken back first.
-      if (action->isCheckable()) action->setChecked(!action->isChecked());
-      DispatchCommand(id);
-    });
-    return action;
-  };
-  QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
-  add(file, "&Return to System Tray", command::kReturnToSystemTray);
-  add(file, "&Snapshot", command::kSnapshot);
-  add(file, "&Copy to Clipboard", command::kCopy);
-  add(file, "E&xit", command::kExit);
-  QMenu* view = menuBar_->addMenu(QStringLiteral("&View"));
-  add(view, "&Event Log", command::kEventLog)->setEnabled(false);
-  add(view, "&Audio Off", command::kAudioOff)->setCheckable(true);
-  QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
-  add(help, "&Help Topics...", command::kHelp);
-  add(help, "&About Kivo...", command::kAbout);
-}
-
 QAction* MainDialog::ActionFor(int id) const {
-  for (QAction* top : menuBar_->actions()) {
-    if (top->menu() == nullptr) continue;
-    for (QAction* action : top->menu()->actions()) {
-      if (!action->isSeparator() && action->data().isValid() && action->data().toInt() == id) return action;
-    }
-  }
-  return nullptr;
+  return controls_->ActionFor(id);
 }
 
 int MainDialog::exec() {
@@ -430,7 +159,7 @@ void MainDialog::OnInitDialog() {
   if (initialised_) return;
   initialised_ = true;
   // A window that starts hidden waits off-screen for its HideRequest.
-  if (startHidden_ == 1) {
+  if (model_->StartHidden() == 1) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int screenWidth = screen != nullptr ? screen->geometry().width() : 0;
     move(OffScreenX(screenWidth, frameGeometry().width()), 0);
@@ -438,40 +167,14 @@ void MainDialog::OnInitDialog() {
   }
   // The system menu's About item lives in the window's context menu.
   setWindowIcon(appIcon_);
-  tray_.AddTrayIcon(TrayIcon::kTrayIconId, appIcon_, kWindowTitle);
-  // The first scan shows its errors in boxes too.
-  SetErrorBoxesEnabled(true);
-  ScanControllers(1);
-  SetErrorBoxesEnabled(false);
-  ShowController(1, 0);
-  if (AudioOffFlag != 0) {
-    if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(true);
-  }
-  if (context_.registry != nullptr) LoadEmailSettings(*context_.registry, email_);
-  // The alert window exists, hidden, before the monitor can report. It is a
-  // window of its own (deleted with this one), so the boxes and dialogs that
-  // hold up this window never hold up the alarm's OK.
-  alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher);
-  alert_->setWindowIcon(appIcon_);
-  // The window's "Audio off" box and the menu's check mark show one setting.
-  connect(alert_, &AlertDialog::AudioOffChanged, this, [this](int audioOff) {
-    if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(audioOff != 0);
-  });
-  // The tray icon flashes with the alert window, as tray monitors do.
-  connect(alert_, &AlertDialog::Flashed, this, [this](bool inverted) { tray_.ShowAlarmIcon(inverted); });
-  // Monitoring runs only when the first scan found a controller.
-  monitorThread_ = std::make_unique<MonitorThread>(monitorContext_, *services_.serviceLink, *this);
-  StartMonitoring(controllerTotal_, *monitorThread_);
-  PushDisplayTexts();
-  if (startHidden_ == 1) PostWindowMessage(message::kHideRequest, 0, 0);
+  model_->Start();
 }
-
 void MainDialog::PostWindowMessage(int message, std::uintptr_t wParam, std::intptr_t lParam) {
   QCoreApplication::postEvent(this, new WindowMessageEvent(message, wParam, lParam));
 }
 
 void MainDialog::PostMonitorMessage(std::uint32_t wParam) {
-  PostWindowMessage(message::kMonitorMessage, wParam, 0);
+  PostWindowMessage(MonitorMessage, wParam, 0);
 }
 
 bool MainDialog::event(QEvent* event) {
@@ -488,16 +191,14 @@ int MainDialog::WindowMessage(int message, std::uintptr_t wParam, std::intptr_t 
     case message::kTrayCallback:
       tray_.HandleTrayCallback(static_cast<int>(lParam));
       return 1;
-    case message::kMonitorMessage:
-      // After Exit nothing is shown any more.
-      if (exited_) return 1;
-      return handler_.Handle(static_cast<std::uint32_t>(wParam));
+    case MonitorMessage:
+      return model_->HandleMonitorMessage(static_cast<std::uint32_t>(wParam));
     case message::kMailStatusMessage:
       return static_cast<int>(
           mailSender_->HandleMailStatus(static_cast<int>(wParam), static_cast<long>(lParam)));
     case message::kHideRequest:
       hide();
-      startHidden_ = 0;
+      model_->ClearStartHidden();
       setUpdatesEnabled(true);
       return 1;
     default:
@@ -532,11 +233,9 @@ void MainDialog::ViewAlarms() {
 void MainDialog::OpenEmailSetup() {
   if (commands.openEmailSetup) commands.openEmailSetup();
 }
-
 void MainDialog::EndWithOk() {
-  accept();
+  model_->EndWithOk();
 }
-
 void MainDialog::SysCommand(int id) {
   if ((id & 0xFFF0) == command::kSysAbout && commands.showAbout) commands.showAbout();
 }
@@ -549,60 +248,37 @@ void MainDialog::ToggleAudioItem() {
 }
 
 void MainDialog::Refresh() {
-  selectedRow_ = controllerBox_->currentIndex();
-  ScanControllers(0);
-  ShowController(0, selectedRow_);
-  PushDisplayTexts();
+  model_->Refresh();
 }
-
 void MainDialog::SelectController() {
-  selectedRow_ = controllerBox_->currentIndex();
-  SetErrorBoxesEnabled(true);
-  ScanControllers(0);
-  SetErrorBoxesEnabled(false);
-  ShowController(0, selectedRow_);
-  PushDisplayTexts();
+  model_->SelectController();
 }
-
 void MainDialog::ShowAlert(const std::string& line) {
   if (alert_ != nullptr) alert_->ShowAlert(line);
 }
 
-int MainDialog::FindControllerEntry(const std::string& text) {
-  return controllerBox_->findText(Latin1(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
+int MainDialog::SelectedEntry() {
+  return controls_->ControllerBox()->currentIndex();
 }
 
-void MainDialog::ScanControllers(int firstTime) {
-  const BusyCursor busy;
-  kivo::ScanControllers(firstTime, records_);
+int MainDialog::FindEntry(const std::string& text) {
+  return controls_->ControllerBox()->findText(Latin1(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
-
-void MainDialog::ShowController(int firstTime, int row) {
-  // An entry outside the records (no selection) shows the first record.
-  if (row < 0 || row >= ControllerRecords::kCount) row = 0;
-  texts_.time = TakeTimeText(context_);
-  texts_.operatingSystem = MachineInfo().OsText();
-  texts_.computerName = ReadComputerName(context_);
-  controllerTotal_ = MachineInfo().ControllerCount();
-
-  const QSignalBlocker quiet(controllerBox_);
-  controllerBox_->clear();
-  if (controllerTotal_ == 0) {
-    controllerBox_->addItem(QString::fromLatin1(kNoControllerEntry));
-    controllerBox_->setCurrentIndex(0);
+void MainDialog::SetBusy(bool busy) {
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
   }
-  FillUnitList(firstTime, row);
-  const ControllerInfo& record = records_[row];
-  for (int i = 0; i < controllerTotal_; ++i) {
-    controllerBox_->addItem(Latin1(ControllerEntryText(record.ControllerIdAt(i))));
-  }
-  controllerBox_->setCurrentIndex(row < controllerBox_->count() ? row : -1);
-
-  SetControllerTexts(texts_, record, context_);
 }
-
-void MainDialog::FillUnitList(int firstTime, int row) {
-  unitList_->clear();
+void MainDialog::SetEntries(const std::vector<std::string>& entries, int selected) {
+  const QSignalBlocker quiet(controls_->ControllerBox());
+  controls_->ControllerBox()->clear();
+  for (const std::string& entry : entries) controls_->ControllerBox()->addItem(Latin1(entry));
+  controls_->ControllerBox()->setCurrentIndex(selected);
+}
+void MainDialog::SetUnitRows(int firstTime, const DisplayRow* rows, int count) {
+  controls_->UnitList()->clear();
   if ((firstTime != 0 && !smallIconsCreated_) || !smallIconsCreated_) {
     for (std::size_t i = 0; i < smallIcons_.size(); ++i) {
       smallIcons_[i] = QIcon(QStringLiteral(":/kivo/%1.png").arg(kRowImageResources[i]));
@@ -614,26 +290,23 @@ void MainDialog::FillUnitList(int firstTime, int row) {
     // Fractions of the room inside the frame and a vertical scroll bar
     // (kept for one, so that none appearing later brings a horizontal bar
     // that hides the last row).
-    const int inside = unitList_->frameGeometry().width() - 2 * unitList_->frameWidth() -
-                       unitList_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, unitList_);
+    const int inside = controls_->UnitList()->frameGeometry().width() -
+                       2 * controls_->UnitList()->frameWidth() -
+                       controls_->UnitList()->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                                   controls_->UnitList());
     const std::array<int, 4> widths = UnitColumnWidths(inside);
-    unitList_->setColumnCount(4);
+    controls_->UnitList()->setColumnCount(4);
     QStringList titles;
     for (const char* title : kUnitColumnTitles) titles << QString::fromLatin1(title);
-    unitList_->setHeaderLabels(titles);
+    controls_->UnitList()->setHeaderLabels(titles);
     for (int column = 0; column < 4; ++column) {
-      unitList_->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
-      unitList_->headerItem()->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
+      controls_->UnitList()->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
+      controls_->UnitList()->headerItem()->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter);
     }
   }
-  if (row < 0 || row >= ControllerRecords::kCount) return;
-  ControllerInfo& record = records_[row];
-  if (!record.HasTables()) return;
-  const int count = std::clamp(record.rowCount, 0, kDisplayRows);
-  const DisplayRow* rows = record.Rows();
   for (int k = 0; k < count; ++k) {
     const DisplayRow& display = rows[k];
-    auto* item = new QTreeWidgetItem(unitList_);
+    auto* item = new QTreeWidgetItem(controls_->UnitList());
     item->setIcon(0, smallIcons_[static_cast<std::size_t>(RowImageOf(display))]);
     item->setText(0, Latin1Field(display.nameText));
     item->setText(1, Latin1Field(display.typeText));
@@ -643,33 +316,65 @@ void MainDialog::FillUnitList(int firstTime, int row) {
   }
 }
 
-void MainDialog::PushDisplayTexts() {
-  texts_.status = StatusLine();
-  const std::pair<int, const std::string*> bindings[] = {{1000, &texts_.operatingSystem},
-                                                         {1001, &texts_.driver},
-                                                         {1002, &texts_.monitor},
-                                                         {1003, &texts_.firmware},
-                                                         {1004, &texts_.bios},
-                                                         {1005, &texts_.pcba},
-                                                         {1006, &texts_.aChip},
-                                                         {1007, &texts_.pChip},
-                                                         {1008, &texts_.time},
-                                                         {1009, &texts_.model},
-                                                         {1031, &texts_.status},
-                                                         {1035, &texts_.computerName},
-                                                         {1037, &texts_.units}};
+void MainDialog::SetDisplayTexts(const DisplayTexts& texts) {
+  const std::pair<int, const std::string*> bindings[] = {{1000, &texts.operatingSystem},
+                                                         {1001, &texts.driver},
+                                                         {1002, &texts.monitor},
+                                                         {1003, &texts.firmware},
+                                                         {1004, &texts.bios},
+                                                         {1005, &texts.pcba},
+                                                         {1006, &texts.aChip},
+                                                         {1007, &texts.pChip},
+                                                         {1008, &texts.time},
+                                                         {1009, &texts.model},
+                                                         {1031, &texts.status},
+                                                         {1035, &texts.computerName},
+                                                         {1037, &texts.units}};
   for (const auto& [id, text] : bindings) {
     QString shown = Latin1(*text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (QLabel* label = controls_[static_cast<std::size_t>(id - 1000)]) label->setText(shown);
+    if (QLabel* label = controls_->Control(id)) label->setText(shown);
   }
-  LayOut();
+  controls_->LayOut();
+}
+void MainDialog::SetAudioMark(bool checked) {
+  if (QAction* audio = ActionFor(command::kAudioOff)) audio->setChecked(checked);
 }
 
-void MainDialog::StartMonitorThread() {
-  if (monitorThread_ && !exited_) monitorThread_->Start();
+void MainDialog::AddTrayIcon(const char* tip) {
+  tray_.AddTrayIcon(TrayIcon::kTrayIconId, appIcon_, tip);
 }
 
+void MainDialog::RemoveTrayIcon() {
+  tray_.RemoveTrayIcon(TrayIcon::kTrayIconId);
+}
+
+void MainDialog::CreateAlert() {
+  // A window of its own (deleted with this one), so the boxes and dialogs
+  // that hold up this window never hold up the alarm's OK.
+  alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher);
+  alert_->setWindowIcon(appIcon_);
+  // The window's "Audio off" box and the menu's check mark show one setting.
+  connect(alert_, &AlertDialog::AudioOffChanged, this, [this](int audioOff) { SetAudioMark(audioOff != 0); });
+  // The tray icon flashes with the alert window, as tray monitors do.
+  connect(alert_, &AlertDialog::Flashed, this, [this](bool inverted) { tray_.ShowAlarmIcon(inverted); });
+}
+
+void MainDialog::SilenceAlert() {
+  if (alert_ == nullptr) return;
+  alert_->Acknowledge();
+  alert_->BeepTimer().stop();
+  alert_->FlashTimer().stop();
+}
+
+void MainDialog::PostHideRequest() {
+  PostWindowMessage(message::kHideRequest, 0, 0);
+}
+
+void MainDialog::EndRun(int result) {
+  if (result == kExitResult && commands.closeHelp) commands.closeHelp();
+  done(result);
+}
 void MainDialog::SendMailStatus(int wParam, long lParam) {
   WindowMessage(message::kMailStatusMessage, static_cast<std::uintptr_t>(wParam), lParam);
 }
@@ -678,16 +383,12 @@ void MainDialog::PostMailStatus(int wParam, long lParam) {
   PostWindowMessage(message::kMailStatusMessage, static_cast<std::uintptr_t>(wParam), lParam);
 }
 
-bool MainDialog::MonitorRunning() const {
-  return monitorThread_ && monitorThread_->Running();
-}
-
 void MainDialog::HideWindow() {
   hide();
 }
 
 void MainDialog::ShowMainWindow() {
-  if (exited_) return;
+  if (model_->Exited()) return;
   // A window that started hidden waited off-screen; one on a screen that has
   // gone is as lost. Either comes back in the middle of the available area.
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -696,7 +397,7 @@ void MainDialog::ShowMainWindow() {
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
   }
-  startHidden_ = 0;
+  model_->ClearStartHidden();
   setUpdatesEnabled(true);
   setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
@@ -705,37 +406,19 @@ void MainDialog::ShowMainWindow() {
 }
 
 void MainDialog::Exit() {
-  if (exited_) return;
-  exited_ = true;
-  tray_.RemoveTrayIcon(TrayIcon::kTrayIconId);
-  if (alert_ != nullptr) {
-    alert_->Acknowledge();
-    alert_->BeepTimer().stop();
-    alert_->FlashTimer().stop();
-  }
-  // The monitor thread is stopped and joined before the lock goes, so it can
-  // never write to a window or lock that is gone.
-  if (monitorThread_) monitorThread_->Stop();
-  MessageLock::Retire();
-  if (commands.closeHelp) commands.closeHelp();
-  done(kExitResult);
+  model_->Exit();
 }
-
 void MainDialog::accept() {
-  // The run ends with OK (start-up then removes the tray icon); the monitor
-  // thread stops first, as on Exit.
-  if (monitorThread_) monitorThread_->Stop();
-  MessageLock::Retire();
-  done(QDialog::Accepted);
+  // The run ends with OK (start-up then removes the tray icon).
+  model_->EndWithOk();
 }
-
 void MainDialog::reject() {
   DispatchCommand(command::kCancel);
 }
 
 void MainDialog::changeEvent(QEvent* event) {
   // A new font (another DPI) needs the template laid out anew.
-  if (event->type() == QEvent::FontChange && client_ != nullptr) LayOut();
+  if (event->type() == QEvent::FontChange && controls_ != nullptr) controls_->LayOut();
   QDialog::changeEvent(event);
 }
 
@@ -746,7 +429,7 @@ void MainDialog::closeEvent(QCloseEvent* event) {
 }
 
 void MainDialog::paintEvent(QPaintEvent* event) {
-  switch (DecidePaint(isMinimized(), startHidden_)) {
+  switch (DecidePaint(isMinimized(), model_->StartHidden())) {
     case PaintAction::kIcon: {
       QPainter painter(this);
       const int x = (width() - kSystemIconSize + 1) / 2;

@@ -1,8 +1,9 @@
-// MainDialog: the program's one top-level window (template 102, menu 132). It
-// shows one controller at a time, owns the alert window, the tray icon and the
-// monitor thread, handles the thread's messages and routes every command of
-// the program. Start-up constructs it and runs it modally (exec) for the life
-// of the program. Shell code; the decisions live in MainDialogLogic.
+// MainDialog: the Qt shell's main window: its controls (template 102, menu 132,
+// built by MainDialogControls), the alert window, the tray icon, its window
+// messages and painting.
+// MainWindowModel runs its steps (start-up, refresh, selection, exit) and the
+// monitor. Start-up constructs it and runs it modally (exec) for the life of
+// the program.
 #pragma once
 
 #include <QDialog>
@@ -20,12 +21,12 @@
 #include "mail/MailSender.h"
 #include "mail/SettingsStore.h"
 #include "mail/SmtpSession.h"
-#include "monitor/MonitorEventHandler.h"
-#include "monitor/MonitorWindow.h"
 #include "platform/PlatformContext.h"
+#include "shell/MainWindowActions.h"
+#include "shell/MainWindowLogic.h"
+#include "shell/MainWindowModel.h"
 #include "ui/DesktopServices.h"
-#include "ui/MainDialogLogic.h"
-#include "ui/MainWindowActions.h"
+#include "ui/MainDialogControls.h"
 #include "ui/QtSocketWait.h"
 #include "ui/QtSocketWatcher.h"
 #include "ui/TrayIcon.h"
@@ -33,15 +34,12 @@
 class QAction;
 class QComboBox;
 class QEventLoop;
-class QLabel;
 class QMenuBar;
-class QPushButton;
 class QTreeWidget;
 
 namespace kivo {
 
 class AlertDialog;
-class MonitorThread;
 class ServiceLink;
 
 // Objects the window uses instead of its own defaults (tests, start-up). A
@@ -64,7 +62,7 @@ struct ShellCommands {
 };
 
 class MainDialog : public QDialog,
-                   public MonitorWindow,
+                   public MainWindowView,
                    public TrayOwner,
                    public MailOwner,
                    public MainWindowActions {
@@ -73,14 +71,14 @@ class MainDialog : public QDialog,
  public:
   // The result of exec() when the Exit command ended the program (not OK 1
   // or Cancel 2, so start-up knows the tray icon is already gone).
-  static constexpr int kExitResult = -1;
+  static constexpr int kExitResult = MainWindowModel::kExitResult;
 
   explicit MainDialog(const platform::PlatformContext& context, MainDialogServices services = {},
                       QWidget* parent = nullptr);
   ~MainDialog() override;
 
-  void SetStartHidden(int startHidden) { startHidden_ = startHidden != 0 ? 1 : 0; }
-  int StartHidden() const { return startHidden_; }
+  void SetStartHidden(int startHidden) { model_->SetStartHidden(startHidden); }
+  int StartHidden() const { return model_->StartHidden(); }
 
   // Initialises the window (once), then runs it until done() (the Exit
   // command, or OK): hiding the window does not end the run.
@@ -99,15 +97,9 @@ class MainDialog : public QDialog,
   // Queues a window message for the window's thread; safe from any thread.
   void PostWindowMessage(int message, std::uintptr_t wParam, std::intptr_t lParam);
 
-  // MonitorWindow.
+  // MainWindowView (the others are private).
   void PostMonitorMessage(std::uint32_t wParam) override;
-  void Refresh() override;
   void ShowAlert(const std::string& line) override;
-  int FindControllerEntry(const std::string& text) override;
-  void ScanControllers(int firstTime) override;
-  void ShowController(int firstTime, int row) override;
-  void PushDisplayTexts() override;
-  void StartMonitorThread() override;
 
   // MailOwner: a sent status is handled at once, a posted one later.
   void SendMailStatus(int wParam, long lParam) override;
@@ -116,8 +108,8 @@ class MainDialog : public QDialog,
   MailSender& Mail() { return *mailSender_; }
 
   // MainWindowActions (the others are private).
+  void Refresh() override;
   void SelectController() override;
-  void FillUnitList(int firstTime, int row);
   void HideWindow() override;
   void Exit() override;
   // Shows the main window on the screen, raised and active (a second start
@@ -129,17 +121,11 @@ class MainDialog : public QDialog,
   // For start-up and tests.
   AlertDialog* Alert() const { return alert_; }
   TrayIcon& Tray() { return tray_; }
-  const DisplayTexts& Texts() const { return texts_; }
-  ControllerRecords& Controllers() { return records_; }
-  int ControllerTotal() const { return controllerTotal_; }
-  int SelectedRow() const { return selectedRow_; }
-  EmailSettings& Email() { return email_; }
+  MainWindowModel& Model() { return *model_; }
   const QIcon& AppIcon() const { return appIcon_; }
-  bool MonitorRunning() const;
-  bool Exited() const { return exited_; }
-  QComboBox* ControllerBox() const { return controllerBox_; }
-  QTreeWidget* UnitList() const { return unitList_; }
-  QMenuBar* MenuBar() const { return menuBar_; }
+  QComboBox* ControllerBox() const { return controls_->ControllerBox(); }
+  QTreeWidget* UnitList() const { return controls_->UnitList(); }
+  QMenuBar* MenuBar() const { return controls_->MenuBar(); }
   // The menu action carrying a command number, or null.
   QAction* ActionFor(int command) const;
 
@@ -153,16 +139,20 @@ class MainDialog : public QDialog,
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  void BuildWindow();
-  void BuildMenu();
-  QLabel* AddText(QWidget* parent, int id, const char* text, int x, int y, int width, int height);
-  // A control at its template rectangle (dialog units).
-  QWidget* Place(QWidget* widget, int x, int y, int width, int height, bool container = false);
-  // Lays the template out in the current font and makes room for the texts.
-  void LayOut();
-  int TextNeed(const QWidget* widget) const;
-  int WidestWord(const QWidget* widget) const;
-  int TextHeight(const QWidget* widget, int width) const;
+  // MainWindowView.
+  int SelectedEntry() override;
+  int FindEntry(const std::string& text) override;
+  void SetEntries(const std::vector<std::string>& entries, int selected) override;
+  void SetUnitRows(int firstTime, const DisplayRow* rows, int count) override;
+  void SetDisplayTexts(const DisplayTexts& texts) override;
+  void SetBusy(bool busy) override;
+  void SetAudioMark(bool checked) override;
+  void AddTrayIcon(const char* tip) override;
+  void RemoveTrayIcon() override;
+  void CreateAlert() override;
+  void SilenceAlert() override;
+  void PostHideRequest() override;
+  void EndRun(int result) override;
   // MainWindowActions.
   void TakeSnapshot() override;
   void CopyReport() override;
@@ -183,48 +173,23 @@ class MainDialog : public QDialog,
   std::unique_ptr<Beeper> ownBeeper_;
   std::unique_ptr<Flasher> ownFlasher_;
 
-  int startHidden_ = 0;
-  EmailSettings email_;
   AlertDialog* alert_ = nullptr;
-  DisplayTexts texts_;
   std::array<QIcon, 7> smallIcons_;
   bool smallIconsCreated_ = false;
   bool columnsCreated_ = false;
   QIcon appIcon_;
-  ControllerRecords records_;
-  int selectedRow_ = 0;
-  int controllerTotal_ = 0;
   bool initialised_ = false;
-  bool exited_ = false;
 
   QtSocketWatcher socketWatcher_;
   QtSocketWait socketWait_;  // the mail connect and sends keep the windows alive
   std::unique_ptr<EmailLog> emailLog_;
   std::unique_ptr<MailSender> mailSender_;
   TrayIcon tray_;
-  MonitorEventHandler handler_;
-  std::unique_ptr<MonitorThread> monitorThread_;
+  // Last of the window's own objects: its monitor thread goes first.
+  std::unique_ptr<MainWindowModel> model_;
 
   QEventLoop* runLoop_ = nullptr;
-  QMenuBar* menuBar_ = nullptr;
-  QWidget* client_ = nullptr;
-  QComboBox* controllerBox_ = nullptr;
-  QTreeWidget* unitList_ = nullptr;
-  std::array<QLabel*, 64> controls_{};  // display controls by id - 1000
-
-  struct Placement {
-    QWidget* widget;
-    QRect units;  // the template's rectangle
-    bool container;
-  };
-  // A row of the template whose cells share a line (columns stack the
-  // controls of rows that share their columns); right: its limit in units.
-  struct TextRow {
-    std::vector<std::vector<QWidget*>> columns;
-    int right;
-  };
-  std::vector<Placement> placements_;
-  std::vector<TextRow> rows_;
+  std::unique_ptr<MainDialogControls> controls_;
 };
 
 }  // namespace kivo

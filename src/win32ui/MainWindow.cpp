@@ -1,5 +1,5 @@
-// The main window's procedure: initialisation, the command table, the window
-// messages, the unit list and the monitor hand-over.
+// The main window's procedure and the view its model runs the steps
+// against: the controller box, the unit list, the texts, tray and alert.
 #include "win32ui/MainWindow.h"
 
 #include <algorithm>
@@ -16,8 +16,6 @@
 namespace kivo::win32ui {
 
 namespace {
-
-constexpr char kWindowTitle[] = "Kivo Disk Management Utility";
 
 std::string FieldText(const std::array<char, 128>& field) {
   return std::string(field.data(), strnlen(field.data(), field.size()));
@@ -38,18 +36,6 @@ class MenuCheckMarks : public CheckMenu {
   HMENU menu_;
 };
 
-// The wait cursor while a scan blocks the window.
-class WaitCursor {
- public:
-  WaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-  ~WaitCursor() { SetCursor(previous_); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR previous_;
-};
-
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, const platform::PlatformContext& context, WinMessageBoxes& boxes,
@@ -58,12 +44,11 @@ MainWindow::MainWindow(HINSTANCE instance, const platform::PlatformContext& cont
       context_(context),
       monitorContext_(context),
       boxes_(boxes),
-      records_(context_),
       link_(context.rpcDirectory),
       alert_(context_, AudioOffFlag),
       emailLog_(boxes),
       mailSender_(*this, socketWatcher_, emailLog_),
-      handler_(*context.clock, *this) {
+      model_(std::make_unique<MainWindowModel>(*this, context_, monitorContext_, link_)) {
   monitorContext_.clock = &monitorClock;
   appIcon_ = LoadIconA(instance_, MAKEINTRESOURCEA(IDR_MAINFRAME));
   appIconSmall_ =
@@ -72,9 +57,8 @@ MainWindow::MainWindow(HINSTANCE instance, const platform::PlatformContext& cont
 }
 
 MainWindow::~MainWindow() {
-  // The thread posts to this window and writes its fields: it goes first.
-  if (monitorThread_) monitorThread_->Stop();
-  monitorThread_.reset();
+  // The monitor thread posts to this window: it goes first.
+  model_.reset();
   mailSender_.DropSession();
   if (window_ != nullptr) DestroyWindow(window_);
   if (smallIcons_ != nullptr) ImageList_Destroy(smallIcons_);
@@ -130,14 +114,13 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       SetWindowLongPtrA(window_, DWLP_MSGRESULT, 1);
       return TRUE;
-    case message::kMonitorMessage:
-      // After Exit nothing is shown any more.
-      if (!exited_) handler_.Handle(static_cast<std::uint32_t>(wParam));
+    case MonitorMessage:
+      model_->HandleMonitorMessage(static_cast<std::uint32_t>(wParam));
       SetWindowLongPtrA(window_, DWLP_MSGRESULT, 1);
       return TRUE;
     case message::kHideRequest:
       ShowWindow(window_, SW_HIDE);
-      startHidden_ = 0;
+      model_->ClearStartHidden();
       SetWindowLongPtrA(window_, DWLP_MSGRESULT, 1);
       return TRUE;
     case message::kMailStatusMessage:
@@ -164,7 +147,8 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       HideWindow();
       return TRUE;
     case WM_PAINT:
-      if (DecidePaint(IsIconic(window_) != FALSE, startHidden_) == PaintAction::kDefault) return FALSE;
+      if (DecidePaint(IsIconic(window_) != FALSE, model_->StartHidden()) == PaintAction::kDefault)
+        return FALSE;
       OnPaint();
       return TRUE;
     case WM_QUERYDRAGICON:
@@ -186,7 +170,7 @@ UINT MainWindow::ShowRequestMessage() {
 }
 
 void MainWindow::ShowRequested() {
-  if (exited_) return;
+  if (model_->Exited()) return;
   // A window that started hidden waits off-screen: it comes back centred in
   // the work area of the nearest screen.
   RECT frame{};
@@ -202,7 +186,7 @@ void MainWindow::ShowRequested() {
                  area.top + std::max(0L, (area.bottom - area.top - height) / 2), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  startHidden_ = 0;
+  model_->ClearStartHidden();
   ShowWindow(window_, IsIconic(window_) != FALSE ? SW_RESTORE : SW_SHOW);
   SetForegroundWindow(window_);
 }
@@ -211,7 +195,7 @@ BOOL MainWindow::OnInitDialog() {
   boxes_.SetWindow(window_);
   socketWatcher_.SetWindow(window_);
   // A window that starts hidden waits off-screen for its HideRequest.
-  if (startHidden_ == 1) {
+  if (model_->StartHidden() == 1) {
     RECT frame{};
     GetWindowRect(window_, &frame);
     SetWindowPos(window_, nullptr, OffScreenX(GetSystemMetrics(SM_CXSCREEN), frame.right - frame.left), 0, 0,
@@ -226,25 +210,7 @@ BOOL MainWindow::OnInitDialog() {
   }
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
   SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIconSmall_));
-  TrayIcon::AddTrayIcon(window_, TrayIcon::kTrayIconId, appIconSmall_, kWindowTitle);
-  // The first scan shows its errors in boxes too.
-  SetErrorBoxesEnabled(true);
-  ScanControllers(1);
-  SetErrorBoxesEnabled(false);
-  ShowController(1, 0);
-  if (AudioOffFlag != 0) {
-    HMENU view = GetSubMenu(GetMenu(window_), 1);
-    if (view != nullptr && GetMenuState(view, command::kAudioOff, MF_BYCOMMAND) != static_cast<UINT>(-1)) {
-      CheckMenuItem(view, command::kAudioOff, MF_BYCOMMAND | MF_CHECKED);
-    }
-  }
-  if (context_.registry != nullptr) LoadEmailSettings(*context_.registry, email_);
-  alert_.Create(instance_, window_);
-  // Monitoring runs only when the first scan found a controller.
-  monitorThread_ = std::make_unique<MonitorThread>(monitorContext_, link_, *this);
-  StartMonitoring(controllerTotal_, *monitorThread_);
-  PushDisplayTexts();
-  if (startHidden_ == 1) PostMessageA(window_, message::kHideRequest, 0, 0);
+  model_->Start();
   return TRUE;
 }
 
@@ -268,14 +234,8 @@ void MainWindow::ViewAlarms() {
 }
 
 void MainWindow::EndWithOk() {
-  // The run ends with OK (start-up then removes the tray icon); the monitor
-  // thread stops first, as on Exit.
-  if (monitorThread_) monitorThread_->Stop();
-  MessageLock::Retire();
-  ShowWindow(window_, SW_HIDE);
-  EndModal(IDOK);
+  model_->EndWithOk();
 }
-
 void MainWindow::OnPaint() {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window_, &paint);
@@ -296,22 +256,17 @@ void MainWindow::HideWindow() {
 }
 
 void MainWindow::Exit() {
-  if (exited_) return;
-  exited_ = true;
-  TrayIcon::RemoveTrayIcon(window_, TrayIcon::kTrayIconId);
-  alert_.StopTimers();
-  // The monitor thread is stopped and joined before the lock goes, so it can
-  // never post to a window or use a lock that is gone.
-  if (monitorThread_) monitorThread_->Stop();
-  MessageLock::Retire();
+  model_->Exit();
+}
+
+void MainWindow::EndRun(int result) {
   ShowWindow(window_, SW_HIDE);
   // Exit may come while About, E-mail Setup or a message box runs its own
   // loop (a posted command, the uninstaller): they end, and control comes
   // back to this window's loop, which ends too.
-  ModalWindows::EndAll({window_, alert_.Handle()});
-  EndModal(kExitResult);
+  if (result == kExitResult) ModalWindows::EndAll({window_, alert_.Handle()});
+  EndModal(result);
 }
-
 void MainWindow::ToggleAudioItem() {
   if (context_.registry == nullptr) return;
   MenuCheckMarks menu(window_);
@@ -325,20 +280,8 @@ void MainWindow::CopyReport() {
 
 void MainWindow::OpenEmailSetup() {
   EmailSetupWindow form(instance_, window_);
-  EmailSetupFields fields = FieldsOf(email_);
-  EmailSetupServices setup;
-  setup.timeText = [this] { return std::string(TakeTimeText(context_)); };
-  setup.computerName = [this] { return texts_.computerName; };
-  setup.save = [this](const EmailSetupFields& confirmed) {
-    CopyFields(confirmed, email_);
-    if (context_.registry != nullptr) SaveEmailSettings(*context_.registry, email_, boxes_);
-  };
-  // The window owns the one SMTP session; MailStatusMessage drops it when the
-  // dialogue ends.
-  setup.send = [this](const std::string& message) { return mailSender_.SendEmailMessage(email_, message); };
-  ::kivo::OpenEmailSetup(form, fields, boxes_, setup);
+  model_->OpenEmailSetup(form, mailSender_);
 }
-
 void MainWindow::ShowHelp() {
   char path[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, path, sizeof path);
@@ -356,26 +299,20 @@ void MainWindow::ShowHelp() {
 }
 
 void MainWindow::Refresh() {
-  selectedRow_ = static_cast<int>(SendDlgItemMessageA(window_, IDC_CONTROLLER_BOX, CB_GETCURSEL, 0, 0));
-  ScanControllers(0);
-  ShowController(0, selectedRow_);
-  PushDisplayTexts();
+  model_->Refresh();
 }
-
 void MainWindow::SelectController() {
-  selectedRow_ = static_cast<int>(SendDlgItemMessageA(window_, IDC_CONTROLLER_BOX, CB_GETCURSEL, 0, 0));
-  SetErrorBoxesEnabled(true);
-  ScanControllers(0);
-  SetErrorBoxesEnabled(false);
-  ShowController(0, selectedRow_);
-  PushDisplayTexts();
+  model_->SelectController();
 }
 
+int MainWindow::SelectedEntry() {
+  return static_cast<int>(SendDlgItemMessageA(window_, IDC_CONTROLLER_BOX, CB_GETCURSEL, 0, 0));
+}
 void MainWindow::ShowAlert(const std::string& line) {
   if (alert_.Handle() != nullptr) alert_.ShowAlert(line);
 }
 
-int MainWindow::FindControllerEntry(const std::string& text) {
+int MainWindow::FindEntry(const std::string& text) {
   // CB_FINDSTRINGEXACT ignores case; the entry must match exactly.
   HWND box = GetDlgItem(window_, IDC_CONTROLLER_BOX);
   const int count = static_cast<int>(SendMessageA(box, CB_GETCOUNT, 0, 0));
@@ -389,38 +326,22 @@ int MainWindow::FindControllerEntry(const std::string& text) {
   return -1;
 }
 
-void MainWindow::ScanControllers(int firstTime) {
-  const WaitCursor wait;
-  kivo::ScanControllers(firstTime, records_);
+void MainWindow::SetBusy(bool busy) {
+  if (busy) {
+    cursorBeforeScan_ = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  } else {
+    SetCursor(cursorBeforeScan_);
+  }
 }
-
-void MainWindow::ShowController(int firstTime, int row) {
-  // An entry outside the records (no selection) shows the first record.
-  if (row < 0 || row >= ControllerRecords::kCount) row = 0;
-  texts_.time = TakeTimeText(context_);
-  texts_.operatingSystem = MachineInfo().OsText();
-  texts_.computerName = ReadComputerName(context_);
-  controllerTotal_ = MachineInfo().ControllerCount();
-
+void MainWindow::SetEntries(const std::vector<std::string>& entries, int selected) {
   HWND box = GetDlgItem(window_, IDC_CONTROLLER_BOX);
   SendMessageA(box, CB_RESETCONTENT, 0, 0);
-  if (controllerTotal_ == 0) {
-    SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kNoControllerEntry));
-    SendMessageA(box, CB_SETCURSEL, 0, 0);
-  }
-  FillUnitList(firstTime, row);
-  const ControllerInfo& record = records_[row];
-  for (int i = 0; i < controllerTotal_; ++i) {
-    const std::string entry = ControllerEntryText(record.ControllerIdAt(i));
+  for (const std::string& entry : entries) {
     SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
   }
-  const int count = static_cast<int>(SendMessageA(box, CB_GETCOUNT, 0, 0));
-  SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(row < count ? row : -1), 0);
-
-  SetControllerTexts(texts_, record, context_);
+  SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
-
-void MainWindow::FillUnitList(int firstTime, int row) {
+void MainWindow::SetUnitRows(int firstTime, const DisplayRow* rows, int count) {
   HWND list = GetDlgItem(window_, IDC_UNIT_LIST);
   ListView_DeleteAllItems(list);
   if (firstTime != 0 || smallIcons_ == nullptr) {
@@ -460,10 +381,6 @@ void MainWindow::FillUnitList(int firstTime, int row) {
                    reinterpret_cast<LPARAM>(&description));
     }
   }
-  ControllerInfo& record = records_[row];
-  if (!record.HasTables()) return;
-  const int count = std::clamp(record.rowCount, 0, kDisplayRows);
-  const DisplayRow* rows = record.Rows();
   for (int k = 0; k < count; ++k) {
     const DisplayRow& display = rows[k];
     std::string texts[4] = {FieldText(display.nameText), FieldText(display.typeText),
@@ -483,16 +400,15 @@ void MainWindow::FillUnitList(int firstTime, int row) {
   }
 }
 
-void MainWindow::PushDisplayTexts() {
-  texts_.status = StatusLine();
+void MainWindow::SetDisplayTexts(const DisplayTexts& texts) {
   const std::pair<int, const std::string*> bindings[] = {
-      {IDC_OS_TEXT, &texts_.operatingSystem}, {IDC_DRIVER_TEXT, &texts_.driver},
-      {IDC_MONITOR_TEXT, &texts_.monitor},    {IDC_FIRMWARE_TEXT, &texts_.firmware},
-      {IDC_BIOS_TEXT, &texts_.bios},          {IDC_PCBA_TEXT, &texts_.pcba},
-      {IDC_ACHIP_TEXT, &texts_.aChip},        {IDC_PCHIP_TEXT, &texts_.pChip},
-      {IDC_TIME_TEXT, &texts_.time},          {IDC_MODEL_TEXT, &texts_.model},
-      {IDC_STATUS_TEXT, &texts_.status},      {IDC_COMPUTER_NAME, &texts_.computerName},
-      {IDC_UNITS_TEXT, &texts_.units}};
+      {IDC_OS_TEXT, &texts.operatingSystem}, {IDC_DRIVER_TEXT, &texts.driver},
+      {IDC_MONITOR_TEXT, &texts.monitor},    {IDC_FIRMWARE_TEXT, &texts.firmware},
+      {IDC_BIOS_TEXT, &texts.bios},          {IDC_PCBA_TEXT, &texts.pcba},
+      {IDC_ACHIP_TEXT, &texts.aChip},        {IDC_PCHIP_TEXT, &texts.pChip},
+      {IDC_TIME_TEXT, &texts.time},          {IDC_MODEL_TEXT, &texts.model},
+      {IDC_STATUS_TEXT, &texts.status},      {IDC_COMPUTER_NAME, &texts.computerName},
+      {IDC_UNITS_TEXT, &texts.units}};
   for (const auto& [id, text] : bindings) SetDlgItemTextA(window_, id, text->c_str());
   // A value wider than its template rectangle in the substituted font would
   // wrap onto a hidden line ("Zelka" for "Zelka Z-480"): it grows instead.
@@ -500,12 +416,34 @@ void MainWindow::PushDisplayTexts() {
                            IDC_ACHIP_TEXT, IDC_PCHIP_TEXT, IDC_MODEL_TEXT});
 }
 
-void MainWindow::StartMonitorThread() {
-  if (monitorThread_ && !exited_) monitorThread_->Start();
+void MainWindow::SetAudioMark(bool checked) {
+  HMENU view = GetSubMenu(GetMenu(window_), 1);
+  if (view != nullptr && GetMenuState(view, command::kAudioOff, MF_BYCOMMAND) != static_cast<UINT>(-1)) {
+    CheckMenuItem(view, command::kAudioOff, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  }
 }
 
+void MainWindow::AddTrayIcon(const char* tip) {
+  TrayIcon::AddTrayIcon(window_, TrayIcon::kTrayIconId, appIconSmall_, tip);
+}
+
+void MainWindow::RemoveTrayIcon() {
+  TrayIcon::RemoveTrayIcon(window_, TrayIcon::kTrayIconId);
+}
+
+void MainWindow::CreateAlert() {
+  alert_.Create(instance_, window_);
+}
+
+void MainWindow::SilenceAlert() {
+  alert_.StopTimers();
+}
+
+void MainWindow::PostHideRequest() {
+  PostMessageA(window_, message::kHideRequest, 0, 0);
+}
 void MainWindow::PostMonitorMessage(std::uint32_t wParam) {
-  PostMessageA(window_, message::kMonitorMessage, wParam, 0);
+  PostMessageA(window_, MonitorMessage, wParam, 0);
 }
 
 void MainWindow::SendMailStatus(int wParam, long lParam) {

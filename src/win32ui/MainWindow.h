@@ -1,16 +1,17 @@
-// MainWindow: the program's one top-level window (template 102, menu 132). It
-// shows one controller at a time, owns the alert window, the tray icon, the
-// SMTP sender and the monitor thread, handles the thread's messages and routes
-// every command of the program. Start-up runs it modally for the life of the
-// program. The decisions are MainDialogLogic's and the core's.
+// MainWindow: the Win32 shell's main window (template 102, menu 132): its
+// window procedure and controls, the alert window, the tray icon and the SMTP
+// sender. MainWindowModel runs its steps (start-up, refresh, selection, exit)
+// and the monitor. Start-up runs it modally for the life of the program.
 #pragma once
 
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "ui/MainDialogLogic.h"
-#include "ui/MainWindowActions.h"
+#include "shell/MainWindowActions.h"
+#include "shell/MainWindowLogic.h"
+#include "shell/MainWindowModel.h"
 #include "win32ui/AlertWindow.h"
 #include "win32ui/AsyncSocketWatcher.h"
 #include "win32ui/WinApi.h"
@@ -18,10 +19,10 @@
 
 namespace kivo::win32ui {
 
-class MainWindow : public MonitorWindow, public MailOwner, public MainWindowActions {
+class MainWindow : public MainWindowView, public MailOwner, public MainWindowActions {
  public:
   // The modal result after Exit (not OK 1 or Cancel 2: the icon is gone).
-  static constexpr int kExitResult = -1;
+  static constexpr int kExitResult = MainWindowModel::kExitResult;
 
   // context: the platform objects; its message boxes must be `boxes`, which
   // the window points at itself. monitorClock paces the monitor thread.
@@ -35,20 +36,27 @@ class MainWindow : public MonitorWindow, public MailOwner, public MainWindowActi
   // by its title) so that the main window comes up, raised and active.
   static UINT ShowRequestMessage();
 
-  void SetStartHidden(int startHidden) { startHidden_ = startHidden != 0 ? 1 : 0; }
+  void SetStartHidden(int startHidden) { model_->SetStartHidden(startHidden); }
   // Creates the window and runs it until Exit (or OK); returns the result.
   int RunModal();
   HWND Handle() const { return window_; }
 
-  // MonitorWindow.
-  void PostMonitorMessage(std::uint32_t wParam) override;
-  void Refresh() override;
+  // MainWindowView.
+  int SelectedEntry() override;
+  int FindEntry(const std::string& text) override;
+  void SetEntries(const std::vector<std::string>& entries, int selected) override;
+  void SetUnitRows(int firstTime, const DisplayRow* rows, int count) override;
+  void SetDisplayTexts(const DisplayTexts& texts) override;
+  void SetBusy(bool busy) override;
+  void SetAudioMark(bool checked) override;
+  void AddTrayIcon(const char* tip) override;
+  void RemoveTrayIcon() override;
+  void CreateAlert() override;
   void ShowAlert(const std::string& line) override;
-  int FindControllerEntry(const std::string& text) override;
-  void ScanControllers(int firstTime) override;
-  void ShowController(int firstTime, int row) override;
-  void PushDisplayTexts() override;
-  void StartMonitorThread() override;
+  void SilenceAlert() override;
+  void PostMonitorMessage(std::uint32_t wParam) override;
+  void PostHideRequest() override;
+  void EndRun(int result) override;
 
   // MailOwner.
   void SendMailStatus(int wParam, long lParam) override;
@@ -60,11 +68,11 @@ class MainWindow : public MonitorWindow, public MailOwner, public MainWindowActi
   BOOL OnInitDialog();
   void OnCommand(int id, int code);
   void OnPaint();
-  void FillUnitList(int firstTime, int row);
   void EndModal(int result);
   void ShowRequested();
 
   // MainWindowActions.
+  void Refresh() override;
   void SelectController() override;
   void HideWindow() override;
   void TakeSnapshot() override;
@@ -86,24 +94,16 @@ class MainWindow : public MonitorWindow, public MailOwner, public MainWindowActi
   HICON appIconSmall_ = nullptr;
   HIMAGELIST smallIcons_ = nullptr;
   bool columnsCreated_ = false;
-  int startHidden_ = 0;
+  HCURSOR cursorBeforeScan_ = nullptr;
   bool running_ = false;
-  bool exited_ = false;
   int result_ = 0;
-
-  EmailSettings email_;
-  DisplayTexts texts_;
-  ControllerRecords records_;
-  int selectedRow_ = 0;
-  int controllerTotal_ = 0;
 
   ServiceLink link_;
   AlertWindow alert_;
   AsyncSocketWatcher socketWatcher_;
   EmailLog emailLog_;
   MailSender mailSender_;
-  MonitorEventHandler handler_;
-  std::unique_ptr<MonitorThread> monitorThread_;
+  std::unique_ptr<MainWindowModel> model_;
 };
 
 }  // namespace kivo::win32ui

@@ -4,11 +4,6 @@
 // here first; shell files include this header after their core headers.
 #pragma once
 
-#include "app/BoxOwner.h"
-#include "app/Clipboard.h"
-#include "app/EmailSetup.h"
-#include "app/StartupOptions.h"
-#include "app/StartupSequence.h"
 #include "controller/ControllerInfo.h"
 #include "mail/EmailLog.h"
 #include "mail/MailSender.h"
@@ -35,9 +30,14 @@
 #include "report/ProgramVersion.h"
 #include "report/ReportText.h"
 #include "report/Snapshot.h"
-#include "ui/AlertLogic.h"
-#include "ui/HelpLocation.h"
-#include "ui/MainDialogLogic.h"
+#include "shell/AlertLogic.h"
+#include "shell/BoxOwner.h"
+#include "shell/Clipboard.h"
+#include "shell/EmailSetup.h"
+#include "shell/HelpLocation.h"
+#include "shell/MainWindowLogic.h"
+#include "shell/StartupOptions.h"
+#include "shell/StartupSequence.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

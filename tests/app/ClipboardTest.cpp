@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "AppTestSupport.h"
-#include "app/Clipboard.h"
 #include "app/QtClipboard.h"
 #include "platform/LastError.h"
+#include "shell/Clipboard.h"
 
 namespace kivo {
 namespace {

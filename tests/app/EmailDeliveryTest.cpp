@@ -23,9 +23,9 @@
 
 #include "AppTestSupport.h"
 #include "LoopbackMailOwner.h"
-#include "app/EmailSetup.h"
 #include "app/QtClipboard.h"
 #include "report/ReportText.h"
+#include "shell/EmailSetup.h"
 
 namespace kivo {
 namespace {

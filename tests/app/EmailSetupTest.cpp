@@ -9,7 +9,7 @@
 #include <deque>
 
 #include "AppTestSupport.h"
-#include "app/EmailSetup.h"
+#include "shell/EmailSetup.h"
 #include "ui/EmailSetupDialog.h"
 
 namespace kivo {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/StartupOptions.h"
-#include "app/StartupSequence.h"
+#include "shell/StartupOptions.h"
+#include "shell/StartupSequence.h"
 
 namespace kivo {
 namespace {

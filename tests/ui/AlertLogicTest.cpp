@@ -1,5 +1,5 @@
 // The alert window's decisions: text order, alarm state, tick results.
-#include "ui/AlertLogic.h"
+#include "shell/AlertLogic.h"
 
 #include <gtest/gtest.h>
 

@@ -175,12 +175,12 @@ TEST_F(MainDialogTest, ControllerBoxListsIdsInScanOrderAndSecondChoiceShowsIdTen
   MainDialog& dialog = Open();
   EXPECT_EQ(BoxLines(), (std::vector<std::string>{"Controller SCSI ID:2", "Controller SCSI ID:10"}));
   EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 0);
-  EXPECT_EQ(dialog.ControllerTotal(), 2);
+  EXPECT_EQ(dialog.Model().ControllerTotal(), 2);
   EXPECT_EQ(Control(1009), world_.controllers[0].versions.model);
   EXPECT_EQ(Control(1003), world_.controllers[0].versions.firmware);
 
   dialog.ControllerBox()->setCurrentIndex(1);  // as the user's choice
-  EXPECT_EQ(dialog.SelectedRow(), 1);
+  EXPECT_EQ(dialog.Model().SelectedRow(), 1);
   EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 1);
   EXPECT_EQ(Control(1009), world_.controllers[1].versions.model);
   EXPECT_EQ(Control(1003), world_.controllers[1].versions.firmware);
@@ -194,13 +194,13 @@ TEST_F(MainDialogTest, NoControllerShowsTheSingleLineAndStartsNoMonitor) {
   EXPECT_EQ(BoxLines(), std::vector<std::string>{"No Zelka Controller present"});
   EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 0);
   EXPECT_EQ(dialog.UnitList()->topLevelItemCount(), 0);
-  EXPECT_FALSE(dialog.MonitorRunning());
+  EXPECT_FALSE(dialog.Model().MonitorRunning());
   EXPECT_FALSE(MessageLock::Ready());
 }
 
 TEST_F(MainDialogTest, MonitorStartsWhenControllersAreFound) {
   MainDialog& dialog = Open();
-  EXPECT_TRUE(dialog.MonitorRunning());
+  EXPECT_TRUE(dialog.Model().MonitorRunning());
   EXPECT_TRUE(MessageLock::Ready());
   EXPECT_TRUE(monitorClock_.WaitForSleepers(1));
   EXPECT_EQ(monitorClock_.Sleeps().front(), 90000u);
@@ -221,10 +221,10 @@ TEST_F(MainDialogTest, UnitListColumnsAndRowIcons) {
   EXPECT_EQ(list->columnWidth(1), w * 3 / 8);
   EXPECT_EQ(list->columnWidth(2), w / 8);
   EXPECT_EQ(list->columnWidth(3), w / 4);
-  EXPECT_EQ(list->topLevelItemCount(), dialog.Controllers()[0].rowCount);
+  EXPECT_EQ(list->topLevelItemCount(), dialog.Model().Controllers()[0].rowCount);
 
   // Rows as a scan could leave them.
-  ControllerInfo& record = dialog.Controllers()[0];
+  ControllerInfo& record = dialog.Model().Controllers()[0];
   struct Case {
     int kind;
     int isArrayUnit;
@@ -245,7 +245,7 @@ TEST_F(MainDialogTest, UnitListColumnsAndRowIcons) {
     std::snprintf(row.nameText.data(), row.nameText.size(), "Row %d", k);
   }
   record.rowCount = k;
-  dialog.FillUnitList(0, 0);
+  dialog.Model().ShowController(0, 0);
   ASSERT_EQ(list->topLevelItemCount(), k);
   for (int i = 0; i < k; ++i) {
     QTreeWidgetItem* item = list->topLevelItem(i);
@@ -258,8 +258,8 @@ TEST_F(MainDialogTest, UnitListColumnsAndRowIcons) {
 
 TEST_F(MainDialogTest, RowCountBeyondTheTableIsNotRead) {
   MainDialog& dialog = Open();
-  dialog.Controllers()[0].rowCount = 1000;
-  dialog.FillUnitList(0, 0);
+  dialog.Model().Controllers()[0].rowCount = 1000;
+  dialog.Model().ShowController(0, 0);
   EXPECT_EQ(dialog.UnitList()->topLevelItemCount(), kDisplayRows);
 }
 
@@ -296,7 +296,7 @@ TEST_F(MainDialogTest, EnterPressesUpdateWhichRescansAndShowsTheTimeAnew) {
   EXPECT_NE(Control(1008), before);
   EXPECT_EQ(Control(1008), MachineInfo().TimeText());
   EXPECT_TRUE(dialog.isVisible()) << "Enter never ends the window";
-  EXPECT_FALSE(dialog.Exited());
+  EXPECT_FALSE(dialog.Model().Exited());
 }
 
 TEST_F(MainDialogTest, CloseBoxEscapeAndReturnToTrayOnlyHide) {
@@ -304,13 +304,13 @@ TEST_F(MainDialogTest, CloseBoxEscapeAndReturnToTrayOnlyHide) {
   ASSERT_TRUE(dialog.isVisible());
   dialog.close();
   EXPECT_FALSE(dialog.isVisible());
-  EXPECT_FALSE(dialog.Exited());
-  EXPECT_TRUE(dialog.MonitorRunning());
+  EXPECT_FALSE(dialog.Model().Exited());
+  EXPECT_TRUE(dialog.Model().MonitorRunning());
 
   dialog.show();
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_FALSE(dialog.isVisible());
-  EXPECT_FALSE(dialog.Exited());
+  EXPECT_FALSE(dialog.Model().Exited());
 
   dialog.show();
   QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("control1027")), Qt::LeftButton);
@@ -319,7 +319,7 @@ TEST_F(MainDialogTest, CloseBoxEscapeAndReturnToTrayOnlyHide) {
   dialog.show();
   dialog.ActionFor(32772)->trigger();
   EXPECT_FALSE(dialog.isVisible());
-  EXPECT_FALSE(dialog.Exited());
+  EXPECT_FALSE(dialog.Model().Exited());
 }
 
 TEST_F(MainDialogTest, StartHiddenMovesOffScreenThenHideRequestHides) {
@@ -395,11 +395,11 @@ TEST_F(MainDialogTest, LongestTextsAreShownWholeAtBothDpis) {
   versions.pChip.resize(8);
   world_.controllers[0].driverText = "Zelka NT Storage Controller driver 2.10.04";  // 41 characters
   MainDialog& dialog = Open();
-  dialog.SetStatusLine(
+  dialog.Model().SetStatusLine(
       "TIME: Wed Dec 30 23:59:59 2026 MESSAGE: Error retrieving notification from controller 10. System "
       "resources may be limited.  Check the service control manager to ensure the Kivo service is "
       "running. (e003,800706ba)\r\n");
-  dialog.PushDisplayTexts();
+  dialog.Model().PushDisplayTexts();
   ASSERT_EQ(Control(1009), "Zelka Z-4800 Pro");
   const double screenDpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
   for (const int dpi : {96, 144}) {
@@ -498,10 +498,10 @@ TEST_F(MainDialogTest, TwoEventsBeforeTheFirstIsHandled) {
   const std::string first = "TIME: x MESSAGE: Drive timeout encountered on unit 1 on controller ID:2.\r\n";
   const std::string second = "TIME: y MESSAGE: Drive timeout encountered on unit 0 on controller ID:10.\r\n";
   AddPending(first);
-  dialog.SetLastEventController(2);
+  dialog.Model().SetLastEventController(2);
   dialog.PostMonitorMessage(EventReady);
   AddPending(second);
-  dialog.SetLastEventController(10);
+  dialog.Model().SetLastEventController(10);
   dialog.PostMonitorMessage(EventReady);
 
   QCoreApplication::sendPostedEvents(&dialog);
@@ -521,7 +521,7 @@ TEST_F(MainDialogTest, EventLineIsAppendedAfterTheRescan) {
   MainDialog& dialog = Open();
   const std::string line = "TIME: x MESSAGE: Rebuild started on unit 0 on controller ID:10.\r\n";
   AddPending(line);
-  dialog.SetLastEventController(10);
+  dialog.Model().SetLastEventController(10);
   dialog.PostMonitorMessage(EventReady);
   Deliver();
   const std::string report = ReportText().Text();
@@ -535,7 +535,7 @@ TEST_F(MainDialogTest, EventOfUnlistedControllerSelectsEntryZero) {
   MainDialog& dialog = Open();
   dialog.ControllerBox()->setCurrentIndex(1);
   AddPending("TIME: x MESSAGE: something\r\n");
-  dialog.SetLastEventController(7);
+  dialog.Model().SetLastEventController(7);
   dialog.PostMonitorMessage(EventReady);
   Deliver();
   EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 0);
@@ -553,8 +553,8 @@ TEST_F(MainDialogTest, TheErrorOfAFailingPeriodReachesAlertAndReportOnce) {
   const std::string shown = dialog.Alert()->Logic().Message();
   EXPECT_EQ(shown.rfind("TIME: ", 0), 0u);
   EXPECT_NE(shown.find(" MESSAGE: " + error + "\r\n"), std::string::npos) << "framed, ending in two CR LF";
-  EXPECT_EQ(dialog.MonitorState(), 0);
-  EXPECT_EQ(dialog.StatusLine(), shown);
+  EXPECT_EQ(dialog.Model().MonitorState(), 0);
+  EXPECT_EQ(dialog.Model().StatusLine(), shown);
   EXPECT_NE(Control(1031).find("Error retrieving notification from controller 2."), std::string::npos);
   EXPECT_EQ(Count(ReportText().Text(), "Error retrieving"), 1);
 
@@ -577,7 +577,7 @@ TEST_F(MainDialogTest, EventFetchedByTheMonitorThreadReachesTheAlertWindow) {
   EXPECT_NE(dialog.Alert()->Logic().Message().find(
                 " MESSAGE: Drive timeout encountered on unit 1 on controller ID:2.\r\n"),
             std::string::npos);
-  EXPECT_EQ(dialog.LastEventController(), 2);
+  EXPECT_EQ(dialog.Model().LastEventController(), 2);
 }
 
 TEST_F(MainDialogTest, ServiceFailureThenRecoveryGoesOnMonitoring) {
@@ -602,8 +602,8 @@ TEST_F(MainDialogTest, ServiceFailureThenRecoveryGoesOnMonitoring) {
   // pace.
   ASSERT_TRUE(reachSleep(4));
   EXPECT_EQ(monitorClock_.Sleeps(), (std::vector<std::uint32_t>{90000, 18000, 18000, 18000}));
-  EXPECT_TRUE(dialog.MonitorRunning());
-  EXPECT_EQ(dialog.MonitorState(), 1);
+  EXPECT_TRUE(dialog.Model().MonitorRunning());
+  EXPECT_EQ(dialog.Model().MonitorState(), 1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return Control(1031).empty(); }, 5000))
       << "the refresh that opens the restart shows the emptied status line";
   EXPECT_EQ(Count(dialog.Alert()->Logic().Message(), "Error retrieving"), 1);
@@ -666,8 +666,8 @@ TEST_F(MainDialogTest, ExitStopsMonitorRetiresLockAndEndsTheRun) {
   dialog.commands.closeHelp = [&] { helpClosed = true; };
   ASSERT_TRUE(monitorClock_.WaitForSleepers(1));
   dialog.DispatchCommand(203);
-  EXPECT_TRUE(dialog.Exited());
-  EXPECT_FALSE(dialog.MonitorRunning());
+  EXPECT_TRUE(dialog.Model().Exited());
+  EXPECT_FALSE(dialog.Model().MonitorRunning());
   EXPECT_FALSE(MessageLock::Ready());
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), MainDialog::kExitResult);
@@ -683,8 +683,8 @@ TEST_F(MainDialogTest, CommandOneEndsTheRunWithOk) {
   MainDialog& dialog = Open(1);
   QTimer::singleShot(0, &dialog, [&] { dialog.DispatchCommand(1); });
   EXPECT_EQ(dialog.exec(), 1);
-  EXPECT_FALSE(dialog.MonitorRunning());
-  EXPECT_FALSE(dialog.Exited()) << "start-up removes the tray icon after OK";
+  EXPECT_FALSE(dialog.Model().MonitorRunning());
+  EXPECT_FALSE(dialog.Model().Exited()) << "start-up removes the tray icon after OK";
 }
 
 TEST_F(MainDialogTest, HiddenRunLastsUntilExit) {

@@ -1,6 +1,6 @@
 // The main window's decisions: row images, column widths, box texts, a
 // controller's display texts, paint rules and the command table.
-#include "ui/MainDialogLogic.h"
+#include "shell/MainWindowLogic.h"
 
 #include <cstdio>
 #include <cstring>
@@ -37,7 +37,7 @@ std::array<int, 4> UnitColumnWidths(int listWidth) {
 
 std::string ControllerEntryText(int controllerId) {
   char text[64];
-  std::snprintf(text, sizeof(text), "%s%i", "Controller SCSI ID:", controllerId);
+  std::snprintf(text, sizeof(text), "%s%i", kControllerEntryPrefix, controllerId);
   return text;
 }
 

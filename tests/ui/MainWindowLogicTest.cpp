@@ -1,7 +1,7 @@
 // The main window's decisions: row images, column widths, box texts, the
 // Driver field, paint rules, the command table and the routing of commands to
 // the window's operations.
-#include "ui/MainDialogLogic.h"
+#include "shell/MainWindowLogic.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/MainWindowActions.h"
+#include "shell/MainWindowActions.h"
 
 namespace kivo::test {
 namespace {
@@ -22,7 +22,7 @@ DisplayRow Row(int kind, int isArrayUnit, const char* status) {
   return row;
 }
 
-TEST(MainDialogLogicTest, RowImagesByKindAndStatusWords) {
+TEST(MainWindowLogicTest, RowImagesByKindAndStatusWords) {
   struct Case {
     int kind;
     int isArrayUnit;
@@ -58,7 +58,7 @@ TEST(MainDialogLogicTest, RowImagesByKindAndStatusWords) {
   }
 }
 
-TEST(MainDialogLogicTest, StatusTextWithoutTerminatorIsReadOnlyWithinItsField) {
+TEST(MainWindowLogicTest, StatusTextWithoutTerminatorIsReadOnlyWithinItsField) {
   DisplayRow row{};
   row.kind = 1;
   row.isArrayUnit = 0;
@@ -67,7 +67,7 @@ TEST(MainDialogLogicTest, StatusTextWithoutTerminatorIsReadOnlyWithinItsField) {
   EXPECT_EQ(RowImageOf(row), kImageMemberDrive);
 }
 
-TEST(MainDialogLogicTest, ColumnWidthsUseIntegerDivision) {
+TEST(MainWindowLogicTest, ColumnWidthsUseIntegerDivision) {
   EXPECT_EQ(UnitColumnWidths(549), (std::array<int, 4>{137, 205, 68, 137}));
   EXPECT_EQ(UnitColumnWidths(800), (std::array<int, 4>{200, 300, 100, 200}));
   EXPECT_EQ(UnitColumnWidths(7), (std::array<int, 4>{1, 2, 0, 1}));
@@ -75,20 +75,20 @@ TEST(MainDialogLogicTest, ColumnWidthsUseIntegerDivision) {
   EXPECT_STREQ(kUnitColumnTitles[3], "Status");
 }
 
-TEST(MainDialogLogicTest, ControllerEntryHasNoBlankAfterColon) {
+TEST(MainWindowLogicTest, ControllerEntryHasNoBlankAfterColon) {
   EXPECT_EQ(ControllerEntryText(0), "Controller SCSI ID:0");
   EXPECT_EQ(ControllerEntryText(10), "Controller SCSI ID:10");
   EXPECT_STREQ(kNoControllerEntry, "No Zelka Controller present");
 }
 
-TEST(MainDialogLogicTest, DriverFieldPrefersVsdTextThenServiceVersion) {
+TEST(MainWindowLogicTest, DriverFieldPrefersVsdTextThenServiceVersion) {
   EXPECT_EQ(DriverFieldText("drv", "vsd 1", true, "svc"), "drv\nvsd 1");
   EXPECT_EQ(DriverFieldText("drv", "", true, "svc 2"), "drv\nsvc 2");
   EXPECT_EQ(DriverFieldText("drv", "", false, "svc 2"), "drv");
   EXPECT_EQ(DriverFieldText("", "", true, "svc"), "\nsvc");
 }
 
-TEST(MainDialogLogicTest, PaintRules) {
+TEST(MainWindowLogicTest, PaintRules) {
   EXPECT_EQ(DecidePaint(true, 0), PaintAction::kIcon);
   EXPECT_EQ(DecidePaint(true, 1), PaintAction::kIcon);
   EXPECT_EQ(DecidePaint(false, 0), PaintAction::kDefault);
@@ -116,7 +116,7 @@ class RecordingWindow : public MainWindowActions {
 
 // Each command number, its action, and the one window operation it routes
 // to (none for the commands without an action).
-TEST(MainDialogLogicTest, CommandTable) {
+TEST(MainWindowLogicTest, CommandTable) {
   struct Case {
     int id;
     CommandAction action;

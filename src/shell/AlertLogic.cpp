@@ -1,5 +1,5 @@
 // The alert window's decisions: alarm state, text order and tick results.
-#include "ui/AlertLogic.h"
+#include "shell/AlertLogic.h"
 
 #include <cstdio>
 

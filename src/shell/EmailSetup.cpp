@@ -1,5 +1,5 @@
 // The e-mail setup command.
-#include "app/EmailSetup.h"
+#include "shell/EmailSetup.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // The lookup of the help files and the page of a help context.
-#include "ui/HelpLocation.h"
+#include "shell/HelpLocation.h"
 
 #include <cstdlib>
 #include <filesystem>

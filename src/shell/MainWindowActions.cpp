@@ -1,8 +1,8 @@
 // RouteCommand: the one switch from a command number to the main window's
 // operation, shared by both desktop shells.
-#include "ui/MainWindowActions.h"
+#include "shell/MainWindowActions.h"
 
-#include "ui/MainDialogLogic.h"
+#include "shell/MainWindowLogic.h"
 
 namespace kivo {
 

@@ -1,4 +1,4 @@
-// MainDialogLogic: the main window's decisions without widgets: the image of a
+// MainWindowLogic: the main window's decisions without widgets: the image of a
 // unit-list row, the list's column widths, the controller box texts, the
 // display texts of a controller, what a paint does, and the command table.
 // Used by both desktop shells; tests reach it without a display.
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "controller/ControllerInfo.h"
+#include "monitor/MonitorWindow.h"
 #include "platform/PlatformContext.h"
 
 namespace kivo {
@@ -34,7 +35,7 @@ int RowImageOf(const DisplayRow& row);
 std::array<int, 4> UnitColumnWidths(int listWidth);
 inline constexpr std::array<const char*, 4> kUnitColumnTitles = {"Unit", "Type", "Size", "Status"};
 
-// "Controller SCSI ID:" directly followed by the id.
+// kControllerEntryPrefix directly followed by the id.
 std::string ControllerEntryText(int controllerId);
 inline constexpr char kNoControllerEntry[] = "No Zelka Controller present";
 
@@ -101,7 +102,6 @@ inline constexpr int kSysAbout = 16;
 
 namespace message {
 inline constexpr int kTrayCallback = 1025;
-inline constexpr int kMonitorMessage = 1026;
 inline constexpr int kHideRequest = 1027;
 inline constexpr int kMailStatusMessage = 1225;
 }  // namespace message

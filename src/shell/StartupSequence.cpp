@@ -1,7 +1,7 @@
 // The start-up routine and its audio decision.
-#include "app/StartupSequence.h"
+#include "shell/StartupSequence.h"
 
-#include "app/StartupOptions.h"
+#include "shell/StartupOptions.h"
 
 namespace kivo {
 

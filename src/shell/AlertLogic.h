@@ -1,6 +1,6 @@
 // AlertLogic: the decisions of the alert window without its widgets: the
 // message text (newest line first), the alarm state, the beep and flash ticks
-// and the alarms page address. Used by AlertDialog; tests
+// and the alarms page address. Used by both shells' alert windows; tests
 // reach it without a display.
 #pragma once
 

@@ -1,5 +1,5 @@
 // Parsing of the command line's switches.
-#include "app/StartupOptions.h"
+#include "shell/StartupOptions.h"
 
 namespace kivo {
 

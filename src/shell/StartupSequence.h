@@ -1,7 +1,7 @@
 // StartupSequence: the utility's start-up routine in its fixed order (instance
 // check, socket layer, service shutdown switch, audio setting, the modal run of
 // the main window, tray icon removal), written against StartupSteps so tests
-// drive every path without a display. MonitorApp supplies the real steps.
+// drive every path without a display. Each shell's start-up supplies the real steps.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 namespace kivo {
 
-// The title by which a running instance is found.
+// The main window's title, by which a running instance is found.
 inline constexpr const char* kMainWindowTitle = "Kivo Disk Management Utility";
 
 // The message shown when the socket layer cannot be started.

@@ -1,5 +1,5 @@
 // Clipboard copy of the report text.
-#include "app/Clipboard.h"
+#include "shell/Clipboard.h"
 
 #include "platform/Desktop.h"
 #include "platform/LastError.h"
