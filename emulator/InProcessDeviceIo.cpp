@@ -54,11 +54,7 @@ BOOL InProcessDeviceIo::DeviceIoControl(HANDLE device, DWORD ioControlCode, void
   }
   Bytes input(inBufferSize);
   if (inBufferSize > 0 && inBuffer != nullptr) std::memcpy(input.data(), inBuffer, inBufferSize);
-  DeviceReply reply;
-  {
-    std::lock_guard lock(world_.mutex);
-    reply = HandleDeviceCall(world_, name, ioControlCode, input, outBufferSize);
-  }
+  const DeviceReply reply = AnswerDeviceCall(world_, name, ioControlCode, input, outBufferSize);
   if (reply.disconnect || reply.silent) {
     // A silent device fails as the socket device does when its reply wait
     // runs out: error 31, and the connection is given up.

@@ -307,6 +307,12 @@ std::uint32_t OpenDevice(const World& world, const std::string& deviceName) {
   return controller ? controller->faults.openError : ERROR_FILE_NOT_FOUND;
 }
 
+DeviceReply AnswerDeviceCall(World& world, const std::string& deviceName, std::uint32_t controlCode,
+                             const Bytes& input, std::uint32_t outputLength) {
+  std::lock_guard lock(world.mutex);
+  return HandleDeviceCall(world, deviceName, controlCode, input, outputLength);
+}
+
 DeviceReply HandleDeviceCall(World& world, const std::string& deviceName, std::uint32_t controlCode,
                              const Bytes& input, std::uint32_t outputLength) {
   Record(world, deviceName, controlCode, input, outputLength);

@@ -207,6 +207,10 @@ std::uint32_t OpenDevice(const World& world, const std::string& deviceName);
 // world.mutex. Never throws for any input.
 DeviceReply HandleDeviceCall(World& world, const std::string& deviceName, std::uint32_t controlCode,
                              const Bytes& input, std::uint32_t outputLength);
+// As HandleDeviceCall, taking world.mutex for the call (the device servers'
+// way in).
+DeviceReply AnswerDeviceCall(World& world, const std::string& deviceName, std::uint32_t controlCode,
+                             const Bytes& input, std::uint32_t outputLength);
 
 // The unit's descriptor as parameter 6 gives it (rawDescriptor if set).
 Bytes EncodeDescriptor(const Unit& unit);

@@ -9,8 +9,8 @@
 #include <memory>
 #include <span>
 
-#include "monitor/ServiceLink.h"
 #include "platform/RpcPdu.h"
+#include "platform/ServiceRpc.h"
 #include "platform/posix/RpcClient.h"
 #include "platform/posix/RpcServer.h"
 #include "platform/posix/RpcSocket.h"
@@ -54,7 +54,7 @@ void FuzzDecoder(std::span<const std::uint8_t> bytes) {
 void FuzzClient(const std::uint8_t* data, std::size_t size) {
   int fds[2];
   if (!Feed(data, size, fds)) return;
-  RpcClient client("", kivo::ServiceLink::Interface());
+  RpcClient client("", kivo::platform::ServiceInterface());
   client.SetTimeout(50);
   if (client.BindOver(std::make_unique<RpcStream>(fds[0])) == 0) {
     RpcReply reply;
@@ -66,17 +66,18 @@ void FuzzClient(const std::uint8_t* data, std::size_t size) {
 void FuzzServer(const std::uint8_t* data, std::size_t size) {
   int fds[2];
   if (!Feed(data, size, fds)) return;
-  RpcServer server(kivo::ServiceLink::Interface(), [](std::uint16_t opnum, std::span<const std::uint8_t> stub,
-                                                      const DataRep& callerRep, const DataRep& replyRep) {
-    RpcCallResult result;
-    std::uint16_t value = 0;
-    if (opnum != 0 || !DecodeNdrShort(stub, callerRep, &value)) {
-      result.faultStatus = kNcaOpRangeError;
-    } else {
-      result.stub = EncodeNdrShort(value, replyRep);
-    }
-    return result;
-  });
+  RpcServer server(kivo::platform::ServiceInterface(),
+                   [](std::uint16_t opnum, std::span<const std::uint8_t> stub, const DataRep& callerRep,
+                      const DataRep& replyRep) {
+                     RpcCallResult result;
+                     std::uint16_t value = 0;
+                     if (opnum != 0 || !DecodeNdrShort(stub, callerRep, &value)) {
+                       result.faultStatus = kNcaOpRangeError;
+                     } else {
+                       result.stub = EncodeNdrShort(value, replyRep);
+                     }
+                     return result;
+                   });
   server.SetIdleTimeout(50);
   server.ServeStream(fds[0]);
   close(fds[1]);

@@ -16,7 +16,8 @@ function(kivo_win32_test name)
                                                         KIVO_TEST_BINARY_DIR="${PROJECT_BINARY_DIR}")
 endfunction()
 
-kivo_win32_test(platform platform/RegParserTest.cpp platform/RpcPduTest.cpp platform/FileWriterTest.cpp)
+kivo_win32_test(platform platform/RegParserTest.cpp platform/RpcPduTest.cpp platform/FileWriterTest.cpp
+                platform/DeviceFrameTest.cpp)
 kivo_win32_test(controller controller/ControllerSetTest.cpp controller/InitialiseTest.cpp
                 controller/StatusTextTest.cpp controller/TextBufferTest.cpp controller/TextBufferSelfAppendTest.cpp)
 kivo_win32_test(report report/ConsoleMessageBoxesTest.cpp report/DiskReportTest.cpp report/InventoryScanTest.cpp

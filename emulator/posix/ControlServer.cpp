@@ -15,6 +15,7 @@
 
 #include "emulator/ControlProtocol.h"
 #include "emulator/posix/ServiceServer.h"
+#include "platform/ServiceRpc.h"
 #include "platform/posix/RpcSocket.h"
 
 namespace kivo::emulator {

@@ -16,11 +16,15 @@
 #include <cstring>
 #include <list>
 
-#include "emulator/DeviceFrame.h"
+#include "platform/DeviceFrame.h"
 #include "platform/Win32Types.h"
 
 namespace kivo::emulator {
 namespace {
+
+using platform::CallHead;
+using platform::kCallHeadSize;
+using platform::kMaxFrame;
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
   address = sockaddr_un{};
@@ -192,12 +196,12 @@ bool DeviceServer::Receive(Connection& connection) {
   // stops the answering until the client has read it.
   while (connection.output.empty() && connection.input.size() >= kCallHeadSize) {
     CallHead call;
-    if (!DecodeCallHead(connection.input.data(), &call)) return false;
+    if (!platform::DecodeCallHead(connection.input.data(), &call)) return false;
     const std::size_t frame = kCallHeadSize + call.inLength;
     if (connection.input.size() < frame) break;
     const Bytes request(connection.input.begin() + kCallHeadSize, connection.input.begin() + frame);
     connection.input.erase(connection.input.begin(), connection.input.begin() + frame);
-    const DeviceReply reply = AnswerDeviceCall(world_, connection.device, call, request);
+    const DeviceReply reply = AnswerDeviceCall(world_, connection.device, call.code, request, call.outLength);
     if (reply.disconnect) return false;
     if (reply.silent) {
       // A hung driver: the connection stays open and nothing comes back.
@@ -205,7 +209,7 @@ bool DeviceServer::Receive(Connection& connection) {
       connection.input.clear();
       return true;
     }
-    connection.output = EncodeReplyFrame(reply);
+    connection.output = platform::EncodeReplyFrame(reply.error, reply.bytes);
     connection.sent = 0;
     if (!Flush(connection)) return false;
   }

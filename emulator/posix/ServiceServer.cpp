@@ -2,7 +2,7 @@
 #include "emulator/posix/ServiceServer.h"
 
 #include "emulator/WorldEvents.h"
-#include "monitor/ServiceLink.h"
+#include "platform/ServiceRpc.h"
 #include "platform/posix/RpcSocket.h"
 
 namespace kivo::emulator {
@@ -25,14 +25,14 @@ void ServiceServer::SetDataRepresentation(const platform::DataRep& drep) {
 }
 
 std::string ServiceServer::EndpointPath() const {
-  return platform::RpcEndpointPath(rpcDirectory_, ServiceLink::kEndpoint);
+  return platform::RpcEndpointPath(rpcDirectory_, platform::kServiceEndpoint);
 }
 
 bool ServiceServer::Start(std::string* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (server_) return true;
   auto server = std::make_unique<platform::RpcServer>(
-      ServiceLink::Interface(),
+      platform::ServiceInterface(),
       [this](std::uint16_t opnum, std::span<const std::uint8_t> stub, const platform::DataRep& callerRep,
              const platform::DataRep& replyRep) { return Answer(opnum, stub, callerRep, replyRep); });
   server->SetDataRepresentation(drep_);
@@ -60,7 +60,7 @@ platform::RpcCallResult ServiceServer::Answer(std::uint16_t opnum, std::span<con
                                               const platform::DataRep& callerRep,
                                               const platform::DataRep& replyRep) {
   platform::RpcCallResult result;
-  if (opnum == ServiceLink::kFetchNotificationOpnum) {
+  if (opnum == platform::kFetchNotificationOpnum) {
     std::uint16_t id = 0;
     if (!platform::DecodeNdrShort(stub, callerRep, &id)) {
       result.faultStatus = platform::kNcaProtocolError;
@@ -80,7 +80,7 @@ platform::RpcCallResult ServiceServer::Answer(std::uint16_t opnum, std::span<con
     std::lock_guard<std::mutex> lock(world_.mutex);
     ++world_.serviceCalls;
   }
-  if (opnum == ServiceLink::kShutdownServiceOpnum) {
+  if (opnum == platform::kShutdownServiceOpnum) {
     std::function<void()> handler;
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -21,6 +21,7 @@
 #include "emulator/posix/ServiceServer.h"
 #include "platform/DeviceIo.h"
 #include "platform/Registry.h"
+#include "platform/ServiceRpc.h"
 #include "platform/posix/RpcSocket.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "emulator/DeviceFrame.h"
 #include "emulator/win32/PipeServer.h"
+#include "platform/DeviceFrame.h"
 #include "platform/Win32Types.h"
 
 namespace kivo::emulator {
@@ -50,15 +50,15 @@ void DeviceServer::Stop() {
 
 void DeviceServer::Serve(const std::string& device, PipeConnection& connection) {
   for (;;) {
-    std::uint8_t head[kCallHeadSize];
+    std::uint8_t head[platform::kCallHeadSize];
     if (!connection.ReadExactly(head, sizeof(head))) return;
-    CallHead call;
-    if (!DecodeCallHead(head, &call)) return;
+    platform::CallHead call;
+    if (!platform::DecodeCallHead(head, &call)) return;
     Bytes request(call.inLength);
     if (call.inLength > 0 && !connection.ReadExactly(request.data(), request.size())) return;
-    const DeviceReply reply = AnswerDeviceCall(world_, device, call, request);
+    const DeviceReply reply = AnswerDeviceCall(world_, device, call.code, request, call.outLength);
     if (reply.disconnect) return;
-    const std::vector<std::uint8_t> output = EncodeReplyFrame(reply);
+    const std::vector<std::uint8_t> output = platform::EncodeReplyFrame(reply.error, reply.bytes);
     if (!connection.WriteAll(output.data(), output.size())) return;
   }
 }

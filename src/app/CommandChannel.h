@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/CommandSocket.h"
+
 namespace kivo {
 
 // "<runtime directory>/Kivo Disk Management Utility.command", or for an
@@ -28,23 +30,17 @@ std::optional<int> ParseCommandText(const std::string& text);
 // died (the caller holds the instance lock, so no live instance owns it).
 class CommandReceiver {
  public:
-  CommandReceiver() = default;
-  ~CommandReceiver();
-  CommandReceiver(const CommandReceiver&) = delete;
-  CommandReceiver& operator=(const CommandReceiver&) = delete;
-
   // False with a reason on standard error when the socket cannot be bound,
   // or when its directory is another user's or writable by others.
   bool Bind(const std::string& path);
-  int Descriptor() const { return fd_; }
+  int Descriptor() const { return socket_.Descriptor(); }
   // Reads one waiting datagram without blocking; the command number, or
   // nothing when none waits, it does not parse or another uid sent it.
   std::optional<int> ReceiveOne();
-  void Close();
+  void Close() { socket_.Close(); }
 
  private:
-  int fd_ = -1;
-  std::string path_;
+  platform::CommandSocket socket_;
 };
 
 // Sends one command; 0 when delivered, otherwise the errno of the failure

@@ -3,13 +3,8 @@
 // lock file of the display or the user.
 #include "app/InstanceCheck.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,15 +14,6 @@
 #include "platform/EndpointTrust.h"
 
 namespace kivo {
-
-std::string UserRuntimeDirectory() {
-  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-  if (xdg != nullptr && xdg[0] != '\0') return xdg;
-  char path[64];
-  std::snprintf(path, sizeof path, "/tmp/kivo-%u", static_cast<unsigned>(getuid()));
-  ::mkdir(path, 0700);
-  return path;
-}
 
 std::string DisplayKey(const std::string& displayName) {
   if (displayName.empty()) return "";
@@ -57,12 +43,10 @@ InstanceCheck::InstanceCheck(std::string title, std::string runtimeDirectory, st
       lockPath_(runtimeDirectory_ + "/" + InstanceFileName(title_, "", ".lock")),
       displayName_(std::move(displayName)) {}
 
-InstanceCheck::~InstanceCheck() {
-  if (lockFd_ >= 0) ::close(lockFd_);
-}
+InstanceCheck::~InstanceCheck() = default;
 
 bool InstanceCheck::IsFirstInstance() {
-  if (lockFd_ >= 0) return true;
+  if (lock_.Held()) return true;
   if (!displayName_.empty()) {
     const std::optional<bool> found = SearchDisplayForTitle(displayName_, title_);
     if (found == true) return false;
@@ -80,18 +64,17 @@ bool InstanceCheck::IsFirstInstance() {
   }
   // The lock also closes the gap between the search and the creation of the
   // main window, when two instances start together.
-  const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) {
-    std::fprintf(stderr, "kivo: cannot open the instance lock %s: %s\n", lockPath_.c_str(),
-                 std::strerror(errno));
-    // Without a lock the window search alone decides.
-    return true;
+  std::string error;
+  switch (lock_.Take(lockPath_, &error)) {
+    case platform::InstanceLock::Result::kTaken:
+      return true;
+    case platform::InstanceLock::Result::kHeldElsewhere:
+      return false;
+    case platform::InstanceLock::Result::kUnavailable:
+      break;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
-  }
-  lockFd_ = fd;
+  std::fprintf(stderr, "kivo: cannot open the instance lock %s: %s\n", lockPath_.c_str(), error.c_str());
+  // Without a lock the window search alone decides.
   return true;
 }
 

@@ -8,14 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/InstanceLock.h"
 #include "shell/StartupSequence.h"  // kMainWindowTitle
 
 namespace kivo {
-
-// $XDG_RUNTIME_DIR, else /tmp/kivo-<uid> (created with mode 0700 when
-// missing). The same path on every call: whether it may be used is decided
-// where it is used (platform/EndpointTrust.h), never by moving elsewhere.
-std::string UserRuntimeDirectory();
 
 // The display's name without its screen, for the names of the lock and the
 // command socket: ":1" for ":1.0", "unix:1" or "/tmp/.X11-unix/X1", "host:1"
@@ -50,7 +46,7 @@ class InstanceCheck {
   std::string lockPath_;
   std::string displayName_;
   std::string displayKey_;
-  int lockFd_ = -1;
+  platform::InstanceLock lock_;
 };
 
 // Searches every top-level window of the X display (and the client windows

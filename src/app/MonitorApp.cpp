@@ -3,9 +3,6 @@
 // help).
 #include "app/MonitorApp.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDialog>
 #include <QGuiApplication>
@@ -22,13 +19,14 @@
 #include "app/InstanceCheck.h"
 #include "app/MainWindowBoxes.h"
 #include "app/QtClipboard.h"
-#include "controller/TimeStamp.h"
 #include "mail/SettingsStore.h"
 #include "monitor/ServiceLink.h"
 #include "platform/Clock.h"
+#include "platform/EndpointTrust.h"
 #include "platform/Registry.h"
+#include "platform/ServiceRpc.h"
 #include "platform/SystemPlatform.h"
-#include "platform/posix/RpcSocket.h"
+#include "platform/TcpSocket.h"
 #include "report/ReportText.h"
 #include "shell/Clipboard.h"
 #include "shell/EmailSetup.h"
@@ -88,12 +86,7 @@ class RealSteps : public StartupSteps {
     return false;
   }
 
-  bool InitialiseSockets() override {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
-  }
+  bool InitialiseSockets() override { return platform::SocketsAvailable(); }
 
   void ShowStartupMessage(const std::string& text) override {
     // Without a display nobody could press OK: the text goes to the shell.
@@ -190,7 +183,7 @@ class RealSteps : public StartupSteps {
  private:
   const std::string argumentText_;
   // Found once: the lock and the command socket lie side by side.
-  const std::string runtimeDirectory_ = UserRuntimeDirectory();
+  const std::string runtimeDirectory_ = platform::UserRuntimeDirectory();
   std::unique_ptr<InstanceCheck> instance_;
   std::unique_ptr<RealPlatform> platform_;
   std::unique_ptr<MainDialog> dialog_;

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   }
   const std::optional<int> command = kivo::ParseCommandText(commandText);
   if (!command) return Usage();
-  if (directory.empty()) directory = kivo::UserRuntimeDirectory();
+  if (directory.empty()) directory = kivo::platform::UserRuntimeDirectory();
   if (const std::string reason = kivo::platform::UntrustedDirectoryReason(directory); !reason.empty()) {
     std::fprintf(stderr, "kivo-command: refusing the runtime directory: %s\n", reason.c_str());
     return 1;

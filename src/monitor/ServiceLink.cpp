@@ -6,10 +6,6 @@
 
 namespace kivo {
 
-platform::SyntaxId ServiceLink::Interface() {
-  return platform::ServiceInterface();
-}
-
 ServiceLink::ServiceLink(std::string rpcDirectory) : rpcDirectory_(std::move(rpcDirectory)) {}
 
 ServiceLink::~ServiceLink() = default;

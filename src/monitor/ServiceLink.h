@@ -1,12 +1,10 @@
-// ServiceLink: the client of the background service's local RPC interface
-// (endpoint "KIVO"): fetch the next notification word of a controller, or ask
+// ServiceLink: the monitor's client of the background service's local RPC
+// interface (platform/ServiceRpc.h names it): fetch the next notification word of a controller, or ask
 // the service to shut down. Each call binds afresh and releases the binding.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-#include "platform/RpcPdu.h"
 
 namespace kivo {
 
@@ -26,12 +24,6 @@ class ServiceLink {
   // The longest wait for each answer of the service (10 s unless set); a
   // call that waits longer fails with a nonzero status.
   void SetTimeout(std::uint32_t ms) { timeoutMs_ = ms; }
-
-  // The interface the service offers: c43a9290-fc30-11d3-a454-0050dacffdd7 v1.0.
-  static platform::SyntaxId Interface();
-  static constexpr const char* kEndpoint = "KIVO";
-  static constexpr std::uint16_t kFetchNotificationOpnum = 0;
-  static constexpr std::uint16_t kShutdownServiceOpnum = 1;
 
  private:
   std::string rpcDirectory_;

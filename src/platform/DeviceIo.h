@@ -2,7 +2,8 @@
 // implementation reaches each device "\\.\NAME" as the Unix-domain stream
 // socket NAME in the device directory.
 //
-// Wire format of one device-control call on the socket (all little-endian):
+// Wire format of one device-control call on the socket (all little-endian;
+// platform/DeviceFrame.h writes and reads it):
 //   request : u32 control code | u32 input length | u32 output length | input bytes
 //   reply   : u32 Win32 error  | u32 reply length | reply bytes
 // Error 0 means success; the reply bytes then replace the output buffer and

@@ -7,6 +7,12 @@
 
 namespace kivo::platform {
 
+// This user's directory for the utility's lock and command socket:
+// $XDG_RUNTIME_DIR, else /tmp/kivo-<uid> (created with mode 0700 when
+// missing). The same path on every call: whether it may be used is decided
+// where it is used (UntrustedDirectoryReason), never by moving elsewhere.
+std::string UserRuntimeDirectory();
+
 // Empty when `path` may hold this user's endpoints, or does not exist yet
 // (whoever makes it is judged when it is used); otherwise the reason, as a
 // sentence naming the directory. Checked: the directory (and a symbolic link

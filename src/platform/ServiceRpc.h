@@ -16,13 +16,17 @@
 
 namespace kivo::platform {
 
+// The service's identity, for its clients and for the emulated service
+// (win32/KivoService.idl states the same to widl).
 constexpr char kServiceEndpoint[] = "KIVO";
+constexpr std::uint16_t kFetchNotificationOpnum = 0;
+constexpr std::uint16_t kShutdownServiceOpnum = 1;
 
 // c43a9290-fc30-11d3-a454-0050dacffdd7 v1.0.
 SyntaxId ServiceInterface();
 
 // Where the endpoints live: Linux $KIVO_RPC_DIR, else
-// $XDG_RUNTIME_DIR/kivo/ncalrpc; on Windows "" (ncalrpc endpoints belong to
+// $XDG_RUNTIME_DIR/kivo/ncalrpc, else /tmp/kivo-$UID/ncalrpc; on Windows "" (ncalrpc endpoints belong to
 // the machine).
 std::string DefaultRpcDirectory();
 

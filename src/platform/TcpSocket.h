@@ -58,6 +58,10 @@ void WSASetLastError(int error);
 // The Winsock code of an errno value (WSAEINVAL for one without a match).
 int WinsockErrorFromErrno(int error);
 
+// Whether this machine's sockets can be used at all (on Windows Winsock is
+// started for it, once per process); start-up asks before anything else.
+bool SocketsAvailable();
+
 // Socket option names as the platform numbers them, level SOL_SOCKET.
 constexpr int KIVO_SOL_SOCKET = 0xffff;
 constexpr int KIVO_SO_SNDBUF = 0x1001;

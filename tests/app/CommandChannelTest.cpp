@@ -18,6 +18,7 @@
 #include "app/CommandChannel.h"
 #include "app/CommandListener.h"
 #include "app/InstanceCheck.h"
+#include "platform/EndpointTrust.h"
 
 namespace kivo {
 namespace {
@@ -169,9 +170,9 @@ TEST(InstanceCheckTest, RuntimeDirectoryIsPrivate) {
   const char* saved = std::getenv("XDG_RUNTIME_DIR");
   const std::string savedText = saved != nullptr ? saved : "";
   ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-  EXPECT_EQ(UserRuntimeDirectory(), "/run/user/4242");
+  EXPECT_EQ(platform::UserRuntimeDirectory(), "/run/user/4242");
   ::unsetenv("XDG_RUNTIME_DIR");
-  const std::string directory = UserRuntimeDirectory();
+  const std::string directory = platform::UserRuntimeDirectory();
   struct stat info;
   ASSERT_EQ(::lstat(directory.c_str(), &info), 0) << directory;
   EXPECT_TRUE(S_ISDIR(info.st_mode));

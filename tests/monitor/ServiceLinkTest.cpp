@@ -15,6 +15,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/ServiceRpc.h"
 #include "platform/posix/RpcServer.h"
 #include "platform/posix/RpcSocket.h"
 
@@ -77,7 +78,7 @@ class ServiceLinkTest : public ::testing::Test {
   std::vector<std::uint16_t> ids_;
   std::uint16_t word_ = 0x0109;
   bool emptyAnswer_ = false;
-  RpcServer server_{ServiceLink::Interface(),
+  RpcServer server_{ServiceInterface(),
                     [this](std::uint16_t opnum, std::span<const std::uint8_t> stub, const DataRep& callerRep,
                            const DataRep& replyRep) { return Answer(opnum, stub, callerRep, replyRep); }};
 };

@@ -16,8 +16,8 @@
 #include <random>
 #include <thread>
 
-#include "monitor/ServiceLink.h"
 #include "platform/RpcBytes.h"
+#include "platform/ServiceRpc.h"
 #include "platform/posix/RpcClient.h"
 #include "platform/posix/RpcServer.h"
 #include "platform/posix/RpcSocket.h"
@@ -134,7 +134,7 @@ class RpcClientServerTest : public ::testing::Test {
   }
 
   RpcClient Client() {
-    RpcClient client(path_, ServiceLink::Interface());
+    RpcClient client(path_, ServiceInterface());
     client.SetTimeout(3000);
     return client;
   }
@@ -151,7 +151,7 @@ class RpcClientServerTest : public ::testing::Test {
 
   std::string dir_;
   std::string path_;
-  RpcServer server_{ServiceLink::Interface(), TestHandler};
+  RpcServer server_{ServiceInterface(), TestHandler};
 };
 
 TEST_F(RpcClientServerTest, CallGoesThroughAndIsCounted) {
@@ -212,7 +212,7 @@ TEST_F(RpcClientServerTest, FaultStatusIsReturnedAsItStands) {
 
 TEST_F(RpcClientServerTest, ServerRejectsAnotherInterface) {
   StartServer();
-  SyntaxId other = ServiceLink::Interface();
+  SyntaxId other = ServiceInterface();
   other.major = 2;
   RpcClient client(path_, other);
   EXPECT_EQ(client.Bind(), RPC_S_UNKNOWN_IF);
@@ -279,7 +279,7 @@ TEST_F(RpcClientServerTest, StopRemovesTheSocketAndCallsFail) {
 
 TEST_F(RpcClientServerTest, LiveEndpointIsNotTakenOverButAStaleOneIs) {
   StartServer();
-  RpcServer second(ServiceLink::Interface(), TestHandler);
+  RpcServer second(ServiceInterface(), TestHandler);
   std::string error;
   EXPECT_FALSE(second.Listen(path_, &error));
   EXPECT_NE(error.find("another server"), std::string::npos);
@@ -496,7 +496,7 @@ TEST_F(RpcClientServerTest, ServerSurvivesBadClients) {
   };
   Pdu bind;
   bind.header.type = PduType::kBind;
-  bind.body = BindBody{4280, 4280, 0, {ContextElement{0, ServiceLink::Interface(), {NdrSyntax()}}}};
+  bind.body = BindBody{4280, 4280, 0, {ContextElement{0, ServiceInterface(), {NdrSyntax()}}}};
   std::vector<std::uint8_t> bindBytes = EncodePdu(bind);
 
   raw({1, 2, 3}, nullptr);
@@ -562,7 +562,7 @@ TEST_F(RpcClientServerTest, FaultsCarryTheContextAndMaybeRequestsGetNoAnswer) {
   ASSERT_TRUE(stream);
   Pdu bind;
   bind.header.type = PduType::kBind;
-  bind.body = BindBody{4280, 4280, 0, {ContextElement{5, ServiceLink::Interface(), {NdrSyntax()}}}};
+  bind.body = BindBody{4280, 4280, 0, {ContextElement{5, ServiceInterface(), {NdrSyntax()}}}};
   Send(*stream, EncodePdu(bind));
   ASSERT_EQ(ReadOne(*stream).header.type, PduType::kBindAck);
 
@@ -623,7 +623,7 @@ TEST(RpcRandomStreamTest, RandomAnswersAndRequestsNeverCrash) {
   Pdu bind;
   bind.header.type = PduType::kBind;
   bind.header.callId = 1;
-  bind.body = BindBody{4280, 4280, 0, {ContextElement{0, ServiceLink::Interface(), {NdrSyntax()}}}};
+  bind.body = BindBody{4280, 4280, 0, {ContextElement{0, ServiceInterface(), {NdrSyntax()}}}};
   Pdu request;
   request.header.type = PduType::kRequest;
   request.header.callId = 2;
@@ -651,7 +651,7 @@ TEST(RpcRandomStreamTest, RandomAnswersAndRequestsNeverCrash) {
     int fds[2];
     feed(bytes, fds);
     if (toClient) {
-      RpcClient client("", ServiceLink::Interface());
+      RpcClient client("", ServiceInterface());
       client.SetTimeout(100);
       DWORD status = client.BindOver(std::make_unique<RpcStream>(fds[0]));
       if (status == 0) {
@@ -660,7 +660,7 @@ TEST(RpcRandomStreamTest, RandomAnswersAndRequestsNeverCrash) {
         if (status == 0) ++served;
       }
     } else {
-      RpcServer server(ServiceLink::Interface(), TestHandler);
+      RpcServer server(ServiceInterface(), TestHandler);
       server.SetIdleTimeout(100);
       server.ServeStream(fds[0]);
     }

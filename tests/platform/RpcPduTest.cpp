@@ -6,8 +6,8 @@
 
 #include <random>
 
-#include "monitor/ServiceLink.h"
 #include "platform/RpcBytes.h"
+#include "platform/ServiceRpc.h"
 
 namespace kivo::test {
 namespace {
@@ -22,7 +22,7 @@ Pdu ServiceBind(const DataRep& drep) {
   BindBody body;
   body.maxXmitFrag = 4280;
   body.maxRecvFrag = 4280;
-  body.contexts.push_back(ContextElement{0, ServiceLink::Interface(), {NdrSyntax()}});
+  body.contexts.push_back(ContextElement{0, ServiceInterface(), {NdrSyntax()}});
   pdu.body = body;
   return pdu;
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 
@@ -24,6 +25,15 @@ std::string OwnerText(uid_t owner) {
 }
 
 }  // namespace
+
+std::string UserRuntimeDirectory() {
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  if (xdg != nullptr && xdg[0] != '\0') return xdg;
+  char path[64];
+  std::snprintf(path, sizeof path, "/tmp/kivo-%u", static_cast<unsigned>(::getuid()));
+  ::mkdir(path, 0700);
+  return path;
+}
 
 bool IsTrustedUid(long uid) {
   return uid >= 0 && TrustedOwner(static_cast<uid_t>(uid));

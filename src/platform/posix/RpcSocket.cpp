@@ -15,6 +15,7 @@
 
 #include "platform/EndpointTrust.h"
 #include "platform/RpcPdu.h"
+#include "platform/ServiceRpc.h"
 
 namespace kivo::platform {
 

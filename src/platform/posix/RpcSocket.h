@@ -14,8 +14,6 @@ namespace kivo::platform {
 
 using RpcDeadline = std::chrono::steady_clock::time_point;
 
-// $KIVO_RPC_DIR, else $XDG_RUNTIME_DIR/kivo/ncalrpc, else /tmp/kivo-$UID/ncalrpc.
-std::string DefaultRpcDirectory();
 // <directory>/<endpoint>.
 std::string RpcEndpointPath(const std::string& directory, const std::string& endpoint);
 // Creates the directory and its missing parents with mode 0700; false on

@@ -7,21 +7,14 @@
 
 namespace kivo::platform {
 
-SyntaxId ServiceInterface() {
-  SyntaxId id;
-  ParseUuid("c43a9290-fc30-11d3-a454-0050dacffdd7", &id.uuid);
-  id.major = 1;
-  id.minor = 0;
-  return id;
-}
-
 DWORD CallFetchNotification(const std::string& rpcDirectory, std::uint16_t controllerId, std::uint16_t* word,
                             std::uint32_t timeoutMs) {
   RpcClient client(RpcEndpointPath(rpcDirectory, kServiceEndpoint), ServiceInterface());
   client.SetTimeout(timeoutMs);
   if (DWORD status = client.Bind(); status != 0) return status;
   RpcReply reply;
-  DWORD status = client.Call(0, EncodeNdrShort(controllerId, client.DataRepresentation()), &reply);
+  DWORD status =
+      client.Call(kFetchNotificationOpnum, EncodeNdrShort(controllerId, client.DataRepresentation()), &reply);
   client.Release();
   if (status != 0) return status;
   std::uint16_t answer = 0;
@@ -35,7 +28,7 @@ DWORD CallShutdownService(const std::string& rpcDirectory, std::uint32_t timeout
   client.SetTimeout(timeoutMs);
   if (DWORD status = client.Bind(); status != 0) return status;
   RpcReply reply;
-  DWORD status = client.Call(1, {}, &reply);
+  DWORD status = client.Call(kShutdownServiceOpnum, {}, &reply);
   client.Release();
   return status;
 }

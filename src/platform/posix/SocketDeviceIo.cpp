@@ -16,22 +16,12 @@
 #include <set>
 #include <vector>
 
+#include "platform/DeviceFrame.h"
 #include "platform/EndpointTrust.h"
 #include "platform/LastError.h"
 
 namespace kivo::platform {
 namespace {
-
-// A reply longer than this is not a device's answer: the connection is dropped.
-constexpr std::uint32_t kMaxReply = 1u << 20;
-
-void PutU32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-std::uint32_t GetU32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
 
 enum class Io { kDone, kClosed, kTimedOut };
 
@@ -159,15 +149,12 @@ class SocketDeviceIo : public DeviceIo {
     if (inBuffer == nullptr) inBufferSize = 0;
     // The input is copied into the frame first: input and output are often
     // the same buffer.
-    std::vector<std::uint8_t> frame(12 + static_cast<std::size_t>(inBufferSize));
-    PutU32(frame.data(), ioControlCode);
-    PutU32(frame.data() + 4, inBufferSize);
-    PutU32(frame.data() + 8, outBufferSize);
-    if (inBufferSize > 0) std::memcpy(frame.data() + 12, inBuffer, inBufferSize);
+    const std::vector<std::uint8_t> frame = EncodeCallFrame(
+        ioControlCode, {static_cast<const std::uint8_t*>(inBuffer), inBufferSize}, outBufferSize);
     if (SendAll(fd, frame.data(), frame.size()) != Io::kDone) return Drop(device, ERROR_DEVICE_NOT_CONNECTED);
 
     const auto deadline = std::chrono::steady_clock::now() + replyWait;
-    std::uint8_t head[8];
+    std::uint8_t head[kReplyHeadSize];
     Io io = ReceiveAll(fd, head, sizeof(head), deadline);
     if (io != Io::kDone)
       return Drop(device, io == Io::kTimedOut ? ERROR_GEN_FAILURE : ERROR_DEVICE_NOT_CONNECTED);
@@ -175,9 +162,11 @@ class SocketDeviceIo : public DeviceIo {
       std::lock_guard lock(mutex_);
       late_.erase(name);
     }
-    const DWORD error = GetU32(head);
-    const std::uint32_t length = GetU32(head + 4);
-    if (length > kMaxReply) return Drop(device, ERROR_BAD_LENGTH);
+    ReplyHead answer;
+    // A longer reply is not a device's answer.
+    if (!DecodeReplyHead(head, &answer)) return Drop(device, ERROR_BAD_LENGTH);
+    const DWORD error = answer.error;
+    const std::uint32_t length = answer.length;
     std::vector<std::uint8_t> reply(length);
     io = ReceiveAll(fd, reply.data(), reply.size(), deadline);
     if (io != Io::kDone)

@@ -78,6 +78,13 @@ void WSASetLastError(int error) {
   lastSocketError = error;
 }
 
+bool SocketsAvailable() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 int WinsockErrorFromErrno(int error) {
   switch (error) {
     case 0:

@@ -66,14 +66,6 @@ DWORD WithBinding(std::uint32_t timeoutMs, Call&& call) {
 
 }  // namespace
 
-SyntaxId ServiceInterface() {
-  SyntaxId id;
-  ParseUuid("c43a9290-fc30-11d3-a454-0050dacffdd7", &id.uuid);
-  id.major = 1;
-  id.minor = 0;
-  return id;
-}
-
 std::string DefaultRpcDirectory() {
   return "";
 }

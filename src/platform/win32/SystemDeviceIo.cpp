@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DeviceFrame.h"
 #include "platform/DeviceIo.h"
 
 // After the platform headers: <windows.h> defines macros of the same names.
@@ -18,18 +19,8 @@
 namespace kivo::platform {
 namespace {
 
-// A reply longer than this is not a device's answer: the pipe is dropped.
-constexpr std::uint32_t kMaxReply = 1u << 20;
 // How long CreateFileA waits for a pipe instance that is busy.
 constexpr ::DWORD kBusyWaitMs = 5000;
-
-void PutU32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-std::uint32_t GetU32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
 
 bool WriteAll(::HANDLE pipe, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
@@ -104,19 +95,18 @@ class SystemDeviceIo : public DeviceIo {
     if (inBuffer == nullptr) inBufferSize = 0;
     // The input is copied into the frame first: input and output are often
     // the same buffer.
-    std::vector<std::uint8_t> frame(12 + static_cast<std::size_t>(inBufferSize));
-    PutU32(frame.data(), ioControlCode);
-    PutU32(frame.data() + 4, inBufferSize);
-    PutU32(frame.data() + 8, outBufferSize);
-    if (inBufferSize > 0) std::memcpy(frame.data() + 12, inBuffer, inBufferSize);
+    const std::vector<std::uint8_t> frame = EncodeCallFrame(
+        ioControlCode, {static_cast<const std::uint8_t*>(inBuffer), inBufferSize}, outBufferSize);
     ::HANDLE pipe = ToSystem(device);
-    std::uint8_t head[8];
+    std::uint8_t head[kReplyHeadSize];
     if (!WriteAll(pipe, frame.data(), frame.size()) || !ReadAll(pipe, head, sizeof(head))) {
       return Lost();
     }
-    const ::DWORD error = GetU32(head);
-    const std::uint32_t length = GetU32(head + 4);
-    if (length > kMaxReply) return Lost();
+    ReplyHead answer;
+    // A longer reply is not a device's answer: the pipe is dropped.
+    if (!DecodeReplyHead(head, &answer)) return Lost();
+    const ::DWORD error = answer.error;
+    const std::uint32_t length = answer.length;
     std::vector<std::uint8_t> reply(length);
     if (!ReadAll(pipe, reply.data(), reply.size())) return Lost();
     if (error != 0) {

@@ -103,6 +103,10 @@ int ConnectOne(int fd, const sockaddr* address, int length, int timeoutMs) {
 
 }  // namespace
 
+bool SocketsAvailable() {
+  return StartWinsock();
+}
+
 int WSAGetLastError() {
   return ::WSAGetLastError();
 }
