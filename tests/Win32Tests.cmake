@@ -16,11 +16,12 @@ function(kivo_win32_test name)
                                                         KIVO_TEST_BINARY_DIR="${PROJECT_BINARY_DIR}")
 endfunction()
 
-kivo_win32_test(platform platform/RegParserTest.cpp platform/RpcPduTest.cpp platform/FileWriterTest.cpp)
+kivo_win32_test(platform platform/RegParserTest.cpp platform/RpcPduTest.cpp platform/FileWriterTest.cpp
+                platform/ConsoleMessageBoxesTest.cpp)
 kivo_win32_test(controller controller/ControllerSetTest.cpp controller/InitialiseTest.cpp
                 controller/StatusTextTest.cpp controller/TextBufferTest.cpp controller/TextBufferSelfAppendTest.cpp)
-kivo_win32_test(report report/ConsoleMessageBoxesTest.cpp report/DiskReportTest.cpp report/InventoryScanTest.cpp
-                report/PluginCheckTest.cpp report/JsonReportTest.cpp)
+kivo_win32_test(report report/DiskReportTest.cpp report/InventoryScanTest.cpp report/PluginCheckTest.cpp
+                report/JsonReportTest.cpp)
 kivo_win32_test(monitor monitor/EventLogOutputTest.cpp monitor/MessageLockTest.cpp monitor/MonitorEventHandlerTest.cpp
                 monitor/MonitorThreadTest.cpp monitor/EventSeverityTest.cpp monitor/JournalTextTest.cpp)
 # The message table test reads kivo-watch.exe's resources.
