@@ -34,7 +34,7 @@ bash scripts/windows-shell-test.sh build-win
 step "core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIVO_CORE_ONLY=ON -DKIVO_BUILD_TESTS=ON \
   -DKIVO_SANITIZE=address,undefined >/dev/null
-cmake --build build-asan -j"$jobs"
+cmake --build build-asan -j"$jobs" --target kivo_core_tests
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs" --timeout 300)
 
 step "monitor tests under ThreadSanitizer"
