@@ -53,14 +53,30 @@ if ls fuzz/*.cpp >/dev/null 2>&1; then
   targets=()
   for f in fuzz/*.cpp; do targets+=("$(basename "$f" .cpp)"); done
   cmake --build build-asan -j"$jobs" --target "${targets[@]}"
-  for name in "${targets[@]}"; do
+  # A fuzzer runs on one core: as many at once as there are cores, each into
+  # its own log, shown in order once all have ended.
+  logs=$(mktemp -d)
+  fuzz_one() {
     # libFuzzer writes new inputs into its first corpus folder: give it a copy.
+    local corpus
     corpus=$(mktemp -d)
-    [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
-    echo "fuzz: $name"
-    build-asan/fuzz/"$name" -runs=20000 -max_total_time=60 -max_len=4096 "$corpus" 2>&1 | tail -n 2
+    [ -d "fuzz/corpus/$1" ] && cp -r "fuzz/corpus/$1/." "$corpus/"
+    build-asan/fuzz/"$1" -runs=20000 -max_total_time=60 -max_len=4096 "$corpus" >"$2/$1.log" 2>&1 ||
+      echo "$1" >>"$2/failed"
     rm -rf "$corpus"
+  }
+  export -f fuzz_one
+  printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'fuzz_one "$1" "$2"' _ {} "$logs"
+  for name in "${targets[@]}"; do
+    echo "fuzz: $name"
+    tail -n 2 "$logs/$name.log"
   done
+  if [ -e "$logs/failed" ]; then
+    for name in $(cat "$logs/failed"); do tail -n 40 "$logs/$name.log"; done
+    echo "fuzz targets failed: $(tr '\n' ' ' <"$logs/failed")" >&2
+    exit 1
+  fi
+  rm -rf "$logs"
 fi
 step "Debian package: build, lintian, install, run, purge"
 bash scripts/package-test.sh
