@@ -12,20 +12,18 @@ function(kivo_library name dir)
 endfunction()
 
 # kivo_test(name dir libs...): one GoogleTest executable of every .cpp in dir,
-# registered with CTest. Tests find programs and data through environment
-# variables set here.
+# registered with CTest and gathered in the target kivo_core_tests. Tests find
+# programs and data through the environment that the object library
+# kivo_test_environment (tests/CMakeLists.txt) sets in every test program.
 function(kivo_test name dir)
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ${ARGN} kivo_test_support GTest::gtest GTest::gmock GTest::gtest_main)
-  # The environment is set by TestEnvironment.cpp inside each test program
-  # (gtest_discover_tests cannot carry a list-valued ENVIRONMENT property).
-  target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/TestEnvironment.cpp)
-  target_compile_definitions(${name} PRIVATE KIVO_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-                                             KIVO_TEST_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  target_link_libraries(${name} PRIVATE ${ARGN} kivo_test_environment kivo_test_support GTest::gtest GTest::gmock
+                                        GTest::gtest_main)
+  add_dependencies(kivo_core_tests ${name})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     TEST_PREFIX "${name}.")
