@@ -20,7 +20,7 @@ constexpr char kUsage[] =
     "  -servershutdown  ask the Kivo service to shut down, then end\n"
     "The switches are found anywhere in the command line, also inside other words.\n"
     "Environment: KIVO_DEVICE_DIR, KIVO_RPC_DIR, KIVO_REGISTRY_DIR, KIVO_EDITOR,\n"
-    "KIVO_HELP_DIR, KIVO_TIME_SCALE, KIVO_OS_VERSION, XDG_RUNTIME_DIR.\n"
+    "KIVO_HELP_DIR, KIVO_TIME_SCALE, KIVO_OS_VERSION, KIVO_SOUND_DEVICE, XDG_RUNTIME_DIR.\n"
     "See man kivo.\n";
 
 }  // namespace
