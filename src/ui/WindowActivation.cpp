@@ -3,13 +3,20 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
+
+#include "ui/WaylandActivationToken.h"
 
 namespace kivo {
 
 WindowActivation::WindowActivation(QWidget& window) : QObject(&window), window_(window) {
   request = [](QWindow& handle) { handle.requestActivate(); };
+  ownToken = [] {
+    if (QGuiApplication::platformName() != QStringLiteral("wayland")) return std::string();
+    return RequestWaylandActivationToken(QGuiApplication::desktopFileName().toStdString());
+  };
   check_.setSingleShot(true);
   check_.setInterval(kActivationCheckMs);
   connect(&check_, &QTimer::timeout, this, &WindowActivation::Check);
@@ -50,8 +57,9 @@ bool WindowActivation::eventFilter(QObject* watched, QEvent* event) {
 void WindowActivation::RequestNow() {
   QWindow* handle = window_.windowHandle();
   if (handle == nullptr || !window_.isVisible()) return;
-  const QByteArray token = token_;
+  QByteArray token = token_;
   token_.clear();
+  if (token.isEmpty() && ownToken) token = QByteArray::fromStdString(ownToken());
   // Qt's Wayland plugin takes the token from the environment for its next
   // activation request and unsets it; other platforms leave it there.
   if (!token.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", token);
