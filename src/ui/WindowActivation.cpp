@@ -28,19 +28,30 @@ WindowActivation::~WindowActivation() {
 
 void WindowActivation::Activate(const std::string& token) {
   if (!token.empty()) token_ = QByteArray::fromStdString(token);
+  const bool wasShown = window_.isVisible();
   window_.show();
   window_.raise();
   QWindow* handle = window_.windowHandle();
   if (handle == nullptr) return;
-  if (handle->isExposed()) {
-    RequestNow();
-    return;
-  }
-  // A compositor ignores activation of a surface it has not mapped yet.
   if (watched_ != handle) {
     if (watched_ != nullptr) watched_->removeEventFilter(this);
     watched_ = handle;
     handle->installEventFilter(this);
+  }
+  // A window that was shown is mapped, also where it cannot be seen (another
+  // workspace): it is asked for at once. One shown now gets a new surface,
+  // which a compositor maps only with its first picture: the request waits
+  // for it to be exposed and painted.
+  if (wasShown && !waitingForExpose_) {
+    RequestNow();
+    return;
+  }
+  // A platform that exposes the window while showing it (offscreen) has
+  // done so before the filter was there.
+  if (!wasShown && handle->isExposed()) {
+    waitingForExpose_ = false;
+    QMetaObject::invokeMethod(this, &WindowActivation::RequestNow, Qt::QueuedConnection);
+    return;
   }
   waitingForExpose_ = true;
 }
@@ -48,7 +59,8 @@ void WindowActivation::Activate(const std::string& token) {
 bool WindowActivation::eventFilter(QObject* watched, QEvent* event) {
   if (watched == watched_ && event->type() == QEvent::Expose && waitingForExpose_ && watched_->isExposed()) {
     waitingForExpose_ = false;
-    // After the expose is handled, so the window is mapped when asked for.
+    // After the expose is handled (the widgets paint in it), so the window
+    // is mapped when asked for.
     QMetaObject::invokeMethod(this, &WindowActivation::RequestNow, Qt::QueuedConnection);
   }
   return QObject::eventFilter(watched, event);
