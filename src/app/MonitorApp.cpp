@@ -135,6 +135,9 @@ class RealSteps : public StartupSteps {
     dialog_ = std::make_unique<MainDialog>(real.system.context, services);
     MainDialog& dialog = *dialog_;
     dialog.SetStartHidden(startHidden);
+    // Taken also by a hidden start: it is good for one window, and no other
+    // window may use it later.
+    dialog.SetStartupActivationToken(TakeActivationToken());
     real.boxes.SetWindow(&dialog);
 
     // Boxes owned by the main window.

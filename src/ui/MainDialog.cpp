@@ -152,7 +152,14 @@ int MainDialog::exec() {
   // QDialog's own modal loop ends whenever the dialog is hidden; this window
   // lives hidden, so it runs a loop of its own that only done() ends.
   setResult(0);
-  show();
+  if (model_->StartHidden() == 1) {
+    show();
+  } else {
+    // Shown at start ("-max"): activated with the launcher's token, which
+    // also tells the launcher that the start is done.
+    activation_.Activate(startupActivationToken_);
+  }
+  startupActivationToken_.clear();
   QEventLoop loop;
   runLoop_ = &loop;
   loop.exec(QEventLoop::DialogExec);

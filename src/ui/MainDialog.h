@@ -84,6 +84,9 @@ class MainDialog : public QDialog,
   ~MainDialog() override;
 
   void SetStartHidden(int startHidden) { model_->SetStartHidden(startHidden); }
+  // The activation token the program was started with, for the window shown
+  // at start.
+  void SetStartupActivationToken(std::string token) { startupActivationToken_ = std::move(token); }
   int StartHidden() const { return model_->StartHidden(); }
 
   // Initialises the window (once), then runs it until done() (the Exit
@@ -198,6 +201,7 @@ class MainDialog : public QDialog,
   TrayIcon tray_;
   std::unique_ptr<QtDesktopPresence> presence_;
   WindowActivation activation_{*this};
+  std::string startupActivationToken_;
   // Last of the window's own objects: its monitor thread goes first.
   std::unique_ptr<MainWindowModel> model_;
 

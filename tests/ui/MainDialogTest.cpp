@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -637,6 +638,27 @@ TEST_F(MainDialogTest, ShownRunSurvivesReturnToTray) {
   EXPECT_EQ(dialog.exec(), MainDialog::kExitResult);
   EXPECT_TRUE(visibleAtStart);
   EXPECT_FALSE(dialog.isVisible());
+}
+
+// "-max" from a launcher: the window shown at start is activated with the
+// launcher's token (Wayland's xdg-activation; it also ends the launcher's
+// "starting"); a later request has none left to use.
+TEST_F(MainDialogTest, TheWindowShownAtStartIsActivatedWithTheLaunchersTokenOnce) {
+  MainDialog& dialog = Open(0);
+  std::vector<QByteArray> tokens;
+  dialog.Activation().request = [&](QWindow&) {
+    tokens.push_back(qgetenv("XDG_ACTIVATION_TOKEN"));
+    QTimer::singleShot(0, &dialog, [&] {
+      if (tokens.size() == 1) {
+        dialog.ShowMainWindow();
+      } else {
+        dialog.DispatchCommand(32771);
+      }
+    });
+  };
+  dialog.SetStartupActivationToken("launcher-token-9");
+  EXPECT_EQ(dialog.exec(), MainDialog::kExitResult);
+  EXPECT_EQ(tokens, (std::vector<QByteArray>{"launcher-token-9", ""}));
 }
 
 }  // namespace
