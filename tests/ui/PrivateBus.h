@@ -92,7 +92,7 @@ struct NotifyCall {
   uint id;  // the id answered
 };
 
-// A notification server of the freedesktop specification.
+// A notification server as freedesktop.org describes it (Notify, actions, tokens).
 class FakeNotificationServer : public QObject {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
