@@ -19,6 +19,7 @@
 #include "app/InstanceCheck.h"
 #include "app/MainWindowBoxes.h"
 #include "app/QtClipboard.h"
+#include "app/StartupNotification.h"
 #include "mail/SettingsStore.h"
 #include "monitor/ServiceLink.h"
 #include "platform/Clock.h"
@@ -61,27 +62,41 @@ struct RealPlatform {
 
 class RealSteps : public StartupSteps {
  public:
-  explicit RealSteps(std::string argumentText) : argumentText_(std::move(argumentText)) {}
+  RealSteps(std::string argumentText, std::string startupId)
+      : argumentText_(std::move(argumentText)), startupId_(std::move(startupId)) {}
 
   bool IsFirstInstance() override {
-    // The display is searched whatever the toolkit draws on (the service
-    // shutdown switch runs offscreen); one that cannot be reached leaves the
-    // per-user lock to decide.
-    const char* display = std::getenv("DISPLAY");
-    const std::string displayName = display != nullptr ? display : "";
-    instance_ = std::make_unique<InstanceCheck>(kMainWindowTitle, runtimeDirectory_, displayName);
+    // X11 (also through a Wayland compositor's X server): the display is
+    // searched whatever the toolkit draws on (the service shutdown switch
+    // runs offscreen); one that cannot be reached leaves the per-user lock
+    // to decide. Wayland: the X display is left alone, the Wayland display's
+    // lock decides; so it does for the shutdown switch in a Wayland session.
+    const SessionNames session = SessionNames::FromEnvironment();
+    const QString platform = QGuiApplication::platformName();
+    const bool onWayland = platform == QStringLiteral("wayland") ||
+                           (platform == QStringLiteral("offscreen") && !session.waylandDisplay.empty());
+    // Without the variable the toolkit takes the default display's name.
+    const std::string waylandDisplay =
+        onWayland && session.waylandDisplay.empty() ? std::string("wayland-0") : session.waylandDisplay;
+    instance_ = std::make_unique<InstanceCheck>(kMainWindowTitle, runtimeDirectory_, session.displayName,
+                                                waylandDisplay, onWayland);
     if (instance_->IsFirstInstance()) return true;
     // "-max" asks the running instance for its main window (the menu entry
-    // while the utility sits in the tray); without it this start ends
-    // silently.
+    // while the utility sits in the tray), handing over the activation
+    // token this start was given; without it this start ends silently.
     if (StartupOptions::Parse(argumentText_).maximise) {
       std::string path;
       if (const int error =
-              SendToRunningInstance(runtimeDirectory_, displayName, kShowMainWindowCommand, &path);
+              SendToRunningInstance(runtimeDirectory_, SessionNames{waylandDisplay, session.displayName},
+                                    kShowMainWindowCommand, TakeActivationToken(), &path);
           error != 0) {
         std::fprintf(stderr, "kivo: cannot ask the running utility for its window (%s): %s\n", path.c_str(),
                      std::strerror(error));
       }
+    }
+    // This start maps no window: on X11 the launcher is told it is done.
+    if (!onWayland && !startupId_.empty() && !session.displayName.empty()) {
+      SendStartupRemove(session.displayName, startupId_);
     }
     return false;
   }
@@ -120,6 +135,9 @@ class RealSteps : public StartupSteps {
     dialog_ = std::make_unique<MainDialog>(real.system.context, services);
     MainDialog& dialog = *dialog_;
     dialog.SetStartHidden(startHidden);
+    // Taken also by a hidden start: it is good for one window, and no other
+    // window may use it later.
+    dialog.SetStartupActivationToken(TakeActivationToken());
     real.boxes.SetWindow(&dialog);
 
     // Boxes owned by the main window.
@@ -153,15 +171,15 @@ class RealSteps : public StartupSteps {
       }
     });
 
-    CommandListener listener([&dialog](int command) {
-      if (command == kShowMainWindowCommand) {
-        dialog.ShowMainWindow();
+    CommandListener listener([&dialog](const CommandMessage& message) {
+      if (message.command == kShowMainWindowCommand) {
+        dialog.ShowMainWindow(message.activationToken);
       } else {
-        dialog.DispatchCommand(command);
+        dialog.DispatchCommand(message.command);
       }
     });
-    // Beside the lock: the display's socket where the display was searched.
-    listener.Listen(CommandSocketPath(runtimeDirectory_, instance_ ? instance_->SearchedDisplayKey() : ""));
+    // Beside the lock: the socket of the session the lock is named after.
+    listener.Listen(CommandSocketPath(runtimeDirectory_, instance_ ? instance_->Session() : SessionKey{}));
 
     const int result = dialog.exec();
     // The hooks refer to objects of this scope; the window outlives it.
@@ -182,6 +200,7 @@ class RealSteps : public StartupSteps {
 
  private:
   const std::string argumentText_;
+  const std::string startupId_;
   // Found once: the lock and the command socket lie side by side.
   const std::string runtimeDirectory_ = platform::UserRuntimeDirectory();
   std::unique_ptr<InstanceCheck> instance_;
@@ -195,7 +214,7 @@ MonitorApp::MonitorApp() = default;
 MonitorApp::~MonitorApp() = default;
 
 int MonitorApp::InitInstance(const std::string& argumentText) {
-  RealSteps steps(argumentText);
+  RealSteps steps(argumentText, startupId_);
   return RunStartup(steps, argumentText);
 }
 
