@@ -121,7 +121,7 @@ def main():
     if "gnome" in sessions:
         gnome_checks(checks, args.work, args.bin, tests_dir)
     passed, failed = checks.summary()
-    print(f"wayland sessions: {passed} passed, {failed} failed", flush=True)
+    print(f"wayland-sessions: {passed} passed, {failed} failed", flush=True)
     return 1 if failed or not passed else 0
 
 
