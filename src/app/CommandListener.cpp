@@ -3,8 +3,13 @@
 
 namespace kivo {
 
-CommandListener::CommandListener(std::function<void(int)> dispatch, QObject* parent)
+CommandListener::CommandListener(std::function<void(const CommandMessage&)> dispatch, QObject* parent)
     : QObject(parent), dispatch_(std::move(dispatch)) {}
+
+CommandListener::CommandListener(std::function<void(int)> dispatch, QObject* parent)
+    : CommandListener(
+          [number = std::move(dispatch)](const CommandMessage& message) { number(message.command); },
+          parent) {}
 
 CommandListener::~CommandListener() {
   notifier_.reset();
@@ -22,8 +27,8 @@ bool CommandListener::Listen(const std::string& path) {
 void CommandListener::ReadCommands() {
   // One command at a time: a command may run a modal dialog, inside which
   // this notifier fires again for the next datagram.
-  const std::optional<int> command = receiver_.ReceiveOne();
-  if (command && dispatch_) dispatch_(*command);
+  const std::optional<CommandMessage> message = receiver_.ReceiveMessage();
+  if (message && dispatch_) dispatch_(*message);
 }
 
 }  // namespace kivo

@@ -1,6 +1,7 @@
 // CommandListener: the utility's side of the command channel. Each command
-// number received is handed to the main window's command dispatch on the
-// user-interface thread, as a command message would be. Used by MonitorApp.
+// received (its number, and the sender's activation token) is handed to the
+// main window's command dispatch on the user-interface thread, as a command
+// message would be. Used by MonitorApp.
 #pragma once
 
 #include <QObject>
@@ -17,6 +18,8 @@ class CommandListener : public QObject {
   Q_OBJECT
 
  public:
+  explicit CommandListener(std::function<void(const CommandMessage&)> dispatch, QObject* parent = nullptr);
+  // The command number alone.
   explicit CommandListener(std::function<void(int)> dispatch, QObject* parent = nullptr);
   ~CommandListener() override;
 
@@ -26,7 +29,7 @@ class CommandListener : public QObject {
  private:
   void ReadCommands();
 
-  std::function<void(int)> dispatch_;
+  std::function<void(const CommandMessage&)> dispatch_;
   CommandReceiver receiver_;
   std::unique_ptr<QSocketNotifier> notifier_;
 };

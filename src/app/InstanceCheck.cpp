@@ -1,6 +1,6 @@
 // Single-instance detection: the X window search (xcb, whose errors arrive as
 // replies, so a window vanishing mid-search cannot end the process) and the
-// lock file of the display or the user.
+// lock file of the display, the Wayland display or the user.
 #include "app/InstanceCheck.h"
 
 #include <xcb/xcb.h>
@@ -31,29 +31,79 @@ std::string DisplayKey(const std::string& displayName) {
   return hostText + ":" + std::to_string(display);
 }
 
-std::string InstanceFileName(const std::string& title, const std::string& displayKey, const char* suffix) {
-  std::string name = title;
-  if (!displayKey.empty()) name += " (display " + displayKey + ")";
-  return name + suffix;
+SessionKey SessionKey::X11(const std::string& displayName) {
+  const std::string key = DisplayKey(displayName);
+  return key.empty() ? SessionKey{} : SessionKey{Kind::kX11Display, key};
 }
 
-InstanceCheck::InstanceCheck(std::string title, std::string runtimeDirectory, std::string displayName)
+SessionKey SessionKey::Wayland(const std::string& waylandDisplay) {
+  if (waylandDisplay.empty()) return SessionKey{};
+  // An absolute socket path names the display as well as its name does; the
+  // file name cannot hold its slashes.
+  std::string name = waylandDisplay;
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  return SessionKey{Kind::kWayland, name};
+}
+
+std::string SessionKey::Suffix() const {
+  switch (kind) {
+    case Kind::kX11Display:
+      return " (display " + name + ")";
+    case Kind::kWayland:
+      return " (wayland " + name + ")";
+    case Kind::kUser:
+      break;
+  }
+  return "";
+}
+
+std::string InstanceFileName(const std::string& title, const SessionKey& session, const char* suffix) {
+  return title + session.Suffix() + suffix;
+}
+
+std::string InstanceFileName(const std::string& title, const std::string& displayKey, const char* suffix) {
+  return InstanceFileName(
+      title, displayKey.empty() ? SessionKey{} : SessionKey{SessionKey::Kind::kX11Display, displayKey},
+      suffix);
+}
+
+InstanceCheck::InstanceCheck(std::string title, std::string runtimeDirectory, std::string displayName,
+                             std::string waylandDisplay, bool onWayland)
     : title_(std::move(title)),
       runtimeDirectory_(std::move(runtimeDirectory)),
-      lockPath_(runtimeDirectory_ + "/" + InstanceFileName(title_, "", ".lock")),
-      displayName_(std::move(displayName)) {}
+      lockPath_(runtimeDirectory_ + "/" + InstanceFileName(title_, SessionKey{}, ".lock")),
+      displayName_(std::move(displayName)),
+      waylandDisplay_(std::move(waylandDisplay)),
+      onWayland_(onWayland) {}
 
 InstanceCheck::~InstanceCheck() = default;
 
+bool InstanceCheck::OtherKindRuns() const {
+  // An instance drawing through the compositor's X server and one drawing on
+  // Wayland share the session; each holds its own kind's lock.
+  const SessionKey other = onWayland_ ? SessionKey::X11(displayName_) : SessionKey::Wayland(waylandDisplay_);
+  if (other.kind == SessionKey::Kind::kUser) return false;
+  return platform::InstanceLock::HeldElsewhere(runtimeDirectory_ + "/" +
+                                               InstanceFileName(title_, other, ".lock"));
+}
+
 bool InstanceCheck::IsFirstInstance() {
   if (lock_.Held()) return true;
-  if (!displayName_.empty()) {
+  if (onWayland_) {
+    // The X display is not opened on Wayland: the compositor would start its
+    // X server for nothing.
+    session_ = SessionKey::Wayland(waylandDisplay_);
+    lockPath_ = runtimeDirectory_ + "/" + InstanceFileName(title_, session_, ".lock");
+  } else if (!displayName_.empty()) {
     const std::optional<bool> found = SearchDisplayForTitle(displayName_, title_);
     if (found == true) return false;
     // Another display, or another session of this user, has its own instance.
     if (found.has_value()) {
       displayKey_ = DisplayKey(displayName_);
-      lockPath_ = runtimeDirectory_ + "/" + InstanceFileName(title_, displayKey_, ".lock");
+      session_ = SessionKey::X11(displayName_);
+      lockPath_ = runtimeDirectory_ + "/" + InstanceFileName(title_, session_, ".lock");
     }
   }
   // A directory that another user controls could hold a lock of theirs for
@@ -62,6 +112,7 @@ bool InstanceCheck::IsFirstInstance() {
     std::fprintf(stderr, "kivo: refusing the runtime directory: %s (set XDG_RUNTIME_DIR)\n", reason.c_str());
     return true;
   }
+  if (OtherKindRuns()) return false;
   // The lock also closes the gap between the search and the creation of the
   // main window, when two instances start together.
   std::string error;

@@ -64,20 +64,29 @@ class RealSteps : public StartupSteps {
   explicit RealSteps(std::string argumentText) : argumentText_(std::move(argumentText)) {}
 
   bool IsFirstInstance() override {
-    // The display is searched whatever the toolkit draws on (the service
-    // shutdown switch runs offscreen); one that cannot be reached leaves the
-    // per-user lock to decide.
-    const char* display = std::getenv("DISPLAY");
-    const std::string displayName = display != nullptr ? display : "";
-    instance_ = std::make_unique<InstanceCheck>(kMainWindowTitle, runtimeDirectory_, displayName);
+    // X11 (also through a Wayland compositor's X server): the display is
+    // searched whatever the toolkit draws on (the service shutdown switch
+    // runs offscreen); one that cannot be reached leaves the per-user lock
+    // to decide. Wayland: the X display is left alone, the Wayland display's
+    // lock decides; so it does for the shutdown switch in a Wayland session.
+    const SessionNames session = SessionNames::FromEnvironment();
+    const QString platform = QGuiApplication::platformName();
+    const bool onWayland = platform == QStringLiteral("wayland") ||
+                           (platform == QStringLiteral("offscreen") && !session.waylandDisplay.empty());
+    // Without the variable the toolkit takes the default display's name.
+    const std::string waylandDisplay =
+        onWayland && session.waylandDisplay.empty() ? std::string("wayland-0") : session.waylandDisplay;
+    instance_ = std::make_unique<InstanceCheck>(kMainWindowTitle, runtimeDirectory_, session.displayName,
+                                                waylandDisplay, onWayland);
     if (instance_->IsFirstInstance()) return true;
     // "-max" asks the running instance for its main window (the menu entry
-    // while the utility sits in the tray); without it this start ends
-    // silently.
+    // while the utility sits in the tray), handing over the activation
+    // token this start was given; without it this start ends silently.
     if (StartupOptions::Parse(argumentText_).maximise) {
       std::string path;
       if (const int error =
-              SendToRunningInstance(runtimeDirectory_, displayName, kShowMainWindowCommand, &path);
+              SendToRunningInstance(runtimeDirectory_, SessionNames{waylandDisplay, session.displayName},
+                                    kShowMainWindowCommand, TakeActivationToken(), &path);
           error != 0) {
         std::fprintf(stderr, "kivo: cannot ask the running utility for its window (%s): %s\n", path.c_str(),
                      std::strerror(error));
@@ -153,15 +162,15 @@ class RealSteps : public StartupSteps {
       }
     });
 
-    CommandListener listener([&dialog](int command) {
-      if (command == kShowMainWindowCommand) {
-        dialog.ShowMainWindow();
+    CommandListener listener([&dialog](const CommandMessage& message) {
+      if (message.command == kShowMainWindowCommand) {
+        dialog.ShowMainWindow(message.activationToken);
       } else {
-        dialog.DispatchCommand(command);
+        dialog.DispatchCommand(message.command);
       }
     });
-    // Beside the lock: the display's socket where the display was searched.
-    listener.Listen(CommandSocketPath(runtimeDirectory_, instance_ ? instance_->SearchedDisplayKey() : ""));
+    // Beside the lock: the socket of the session the lock is named after.
+    listener.Listen(CommandSocketPath(runtimeDirectory_, instance_ ? instance_->Session() : SessionKey{}));
 
     const int result = dialog.exec();
     // The hooks refer to objects of this scope; the window outlives it.

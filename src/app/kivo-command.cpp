@@ -1,6 +1,8 @@
 // kivo-command: sends one command number to the running utility of its own
-// display, as another program would send a command message to its main
-// window (e.g. 32778 opens the e-mail setup, 32771 ends the utility).
+// session (its Wayland display, or its X display), as another program would
+// send a command message to its main window (e.g. 32778 opens the e-mail
+// setup, 32771 ends the utility). An activation token it was started with
+// goes along, so a window the command shows may take the focus.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,8 +23,10 @@ int Usage() {
                "  COMMAND  a command number 0..65535, e.g. 32778 (e-mail setup), 32780 (copy\n"
                "           the report to the clipboard), 32771 (exit)\n"
                "  DIR      the utility's runtime directory (default $XDG_RUNTIME_DIR)\n"
-               "The utility of the display named by $DISPLAY is reached, else the one\n"
-               "that runs without a display.\n");
+               "The utility of the Wayland display named by $WAYLAND_DISPLAY is reached,\n"
+               "else the one of the X display named by $DISPLAY, else the one that runs\n"
+               "without a display. $XDG_ACTIVATION_TOKEN, when set, goes along with the\n"
+               "command.\n");
   return 2;
 }
 
@@ -51,12 +55,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kivo-command: refusing the runtime directory: %s\n", reason.c_str());
     return 1;
   }
-  // The instance of this display first; then one that could not search its
+  // The instance of this session first; then one that could not search its
   // display and listens for the user.
-  const char* display = std::getenv("DISPLAY");
   std::string path;
-  const int error =
-      kivo::SendToRunningInstance(directory, display != nullptr ? display : "", *command, &path);
+  const int error = kivo::SendToRunningInstance(directory, kivo::SessionNames::FromEnvironment(), *command,
+                                                kivo::TakeActivationToken(), &path);
   if (error == 0) return 0;
   if (error != ECONNREFUSED && error != ENOENT) {
     std::fprintf(stderr, "kivo-command: cannot send to %s: %s\n", path.c_str(), std::strerror(error));

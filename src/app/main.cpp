@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   }
   QApplication application(argc, argv);
+  // The desktop entry the windows (Wayland's app id) and notifications
+  // belong to.
+  QGuiApplication::setDesktopFileName(QStringLiteral("kivo"));
   // The main window is mostly hidden; closing a box must not end the program.
   QApplication::setQuitOnLastWindowClosed(false);
   kivo::MonitorApp app;

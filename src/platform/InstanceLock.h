@@ -22,6 +22,11 @@ class InstanceLock {
   Result Take(const std::string& path, std::string* error);
   bool Held() const { return fd_ >= 0; }
 
+  // True when another descriptor holds the lock on `path` now. Looks without
+  // creating the file and without keeping anything; false when it cannot be
+  // opened.
+  static bool HeldElsewhere(const std::string& path);
+
  private:
   int fd_ = -1;
 };

@@ -1,6 +1,8 @@
 // The event notification window laid out from template 101.
 #include "ui/AlertDialog.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
@@ -13,9 +15,40 @@
 #include <QScreen>
 
 #include "mail/SettingsStore.h"
+#include "monitor/EventSeverity.h"
+#include "shell/DesktopNotice.h"
 #include "ui/DialogUnits.h"
 
 namespace kivo {
+
+namespace {
+
+// Assistive technologies learn that the window is an alert (an AT-SPI
+// "alert", which screen readers announce as it appears), not a dialog.
+class AlertAccessible : public QAccessibleWidget {
+ public:
+  explicit AlertAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::AlertMessage) {}
+};
+
+QAccessibleInterface* AlertAccessibleFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String(AlertDialog::staticMetaObject.className()) && object != nullptr &&
+      object->isWidgetType()) {
+    return new AlertAccessible(static_cast<QWidget*>(object));
+  }
+  return nullptr;
+}
+
+constexpr char kEmptyMessageName[] = "Event messages";
+
+}  // namespace
+
+QString AlertDialog::NewestEntryName(const std::string& message) {
+  const std::vector<std::string> entries = SplitEventLines(message);
+  if (entries.empty()) return QString::fromLatin1(kEmptyMessageName);
+  QString name = QString::fromLatin1(entries.front().c_str());
+  name.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return name.trimmed();
+}
 
 AlertDialog::AlertDialog(const platform::PlatformContext& context, int& audioOffFlag, Beeper& beeper,
                          Flasher& flasher, QWidget* parent)
@@ -27,6 +60,11 @@ AlertDialog::AlertDialog(const platform::PlatformContext& context, int& audioOff
       beeper_(beeper),
       flasher_(flasher) {
   LoadUiResources();
+  static const bool factoryInstalled = [] {
+    QAccessible::installFactory(&AlertAccessibleFactory);
+    return true;
+  }();
+  (void)factoryInstalled;
   setObjectName(QStringLiteral("alertDialog"));
   setWindowTitle(QStringLiteral("Kivo - Event Notification Message"));
   setFont(DialogFont());
@@ -87,21 +125,34 @@ void AlertDialog::PushFields() {
       QString::fromLatin1(logic_.Message().data(), static_cast<qsizetype>(logic_.Message().size()));
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   messageEdit_->setPlainText(text);
+  // A screen reader reads the newest entry as the text's name, and as the
+  // alert's description when the window appears.
+  const QString newest = NewestEntryName(logic_.Message());
+  messageEdit_->setAccessibleName(newest);
+  setAccessibleDescription(logic_.Message().empty() ? QString() : newest);
   audioOffBox_->setChecked(logic_.AudioOff() != 0);
 }
 
-void AlertDialog::ShowAlert(const std::string& line) {
+void AlertDialog::ShowAlert(const std::string& line, const std::string& activationToken) {
   logic_.ShowAlert(line, audioOffFlag_);
-  show();
-  raise();
-  activateWindow();
   PushFields();
+  // The window may sit on another workspace or under another window: it
+  // asks to be activated, and is marked urgent where that is refused.
+  activation_.Activate(activationToken);
+  QAccessibleEvent shown(this, QAccessible::Alert);
+  QAccessible::updateAccessibility(&shown);
+  if (presence_ != nullptr) presence_->AlarmRaised(line);
 }
 
 void AlertDialog::Acknowledge() {
   logic_.Acknowledge();
   ShowFlash(false);
   hide();
+  Acknowledged();
+}
+
+void AlertDialog::Acknowledged() {
+  if (presence_ != nullptr) presence_->AlarmAcknowledged();
 }
 
 void AlertDialog::OpenBrowser() {
@@ -174,6 +225,7 @@ void AlertDialog::closeEvent(QCloseEvent* event) {
   logic_.Acknowledge();
   ShowFlash(false);
   event->accept();
+  Acknowledged();
 }
 
 }  // namespace kivo

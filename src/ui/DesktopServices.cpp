@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <cstdarg>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <vector>
 
 static void InitUiResourceFile() {
@@ -35,15 +37,30 @@ namespace {
 // fallback, so the library stays quiet.
 void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
-bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
+// The PCM the tone plays on; nothing when told there is none.
+std::optional<std::string> SoundDevice() {
+  const char* name = std::getenv("KIVO_SOUND_DEVICE");
+  if (name == nullptr || *name == '\0') return std::string("default");
+  if (std::string(name) == "none") return std::nullopt;
+  return std::string(name);
+}
+
+snd_pcm_t* OpenSoundDevice() {
   static const bool quiet = [] {
     snd_lib_error_set_handler(&QuietAlsaErrors);
     return true;
   }();
   (void)quiet;
-  constexpr unsigned kRate = 8000;
+  const std::optional<std::string> device = SoundDevice();
   snd_pcm_t* pcm = nullptr;
-  if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return false;
+  if (!device || snd_pcm_open(&pcm, device->c_str(), SND_PCM_STREAM_PLAYBACK, 0) < 0) return nullptr;
+  return pcm;
+}
+
+bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
+  constexpr unsigned kRate = 8000;
+  snd_pcm_t* pcm = OpenSoundDevice();
+  if (pcm == nullptr) return false;
   bool played = false;
   if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, kRate, 1, 200000) ==
       0) {
@@ -63,9 +80,24 @@ bool PlayTone(unsigned frequencyHz, unsigned durationMs) {
 }  // namespace
 
 void SoundBeeper::Beep(unsigned frequencyHz, unsigned durationMs) {
+  deviceTried_ = true;
   if (!deviceFailed_ && PlayTone(frequencyHz, durationMs)) return;
   deviceFailed_ = true;
+  // The display's bell: X11 rings it; a Wayland session has none, and hears
+  // the alarm through the notification's sound.
   QApplication::beep();
+}
+
+bool SoundBeeper::Audible() {
+  if (!deviceTried_) {
+    deviceTried_ = true;
+    if (snd_pcm_t* pcm = OpenSoundDevice()) {
+      snd_pcm_close(pcm);
+    } else {
+      deviceFailed_ = true;
+    }
+  }
+  return !deviceFailed_;
 }
 
 void AttentionFlasher::FlashWindow(QWidget& window, bool invert) {

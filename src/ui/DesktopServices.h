@@ -16,6 +16,9 @@ class Beeper {
  public:
   virtual ~Beeper() = default;
   virtual void Beep(unsigned frequencyHz, unsigned durationMs) = 0;
+  // False when the tone cannot be heard (no sound device opens): the
+  // desktop is then asked to play the alarm's sound.
+  virtual bool Audible() { return true; }
 };
 
 // FlashWindow(window, invert): invert draws attention to the window, not
@@ -26,14 +29,18 @@ class Flasher {
   virtual void FlashWindow(QWidget& window, bool invert) = 0;
 };
 
-// The tone on the sound device through ALSA; where no device opens, the
+// The tone on the sound device through ALSA ($KIVO_SOUND_DEVICE names the
+// PCM, "default" when unset; "none" opens none); where no device opens, the
 // display's bell (once a device has failed it is not tried again).
 class SoundBeeper : public Beeper {
  public:
   void Beep(unsigned frequencyHz, unsigned durationMs) override;
+  // Tries the device once, without a sound, when no beep has yet.
+  bool Audible() override;
 
  private:
   bool deviceFailed_ = false;
+  bool deviceTried_ = false;
 };
 
 // Toggles the window's attention (urgency) state.

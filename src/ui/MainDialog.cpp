@@ -25,6 +25,7 @@
 #include "ui/AlertDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/MainDialogControls.h"
+#include "ui/QtDesktopPresence.h"
 
 namespace kivo {
 
@@ -91,7 +92,7 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
       context_(WithDesktop(context, ownBoxes_, ownLauncher_)),
       monitorContext_(context_),
       services_(services),
-      tray_(*this, this) {
+      tray_(*this, this, services.bus.value_or(QDBusConnection::sessionBus())) {
   ownBoxes_->SetOwner(this);
   emailLog_ = std::make_unique<EmailLog>(*context_.messageBoxes);
   socketWatcher_.SetClock(context_.clock);
@@ -114,6 +115,17 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
     services_.flasher = ownFlasher_.get();
   }
   if (services_.monitorClock != nullptr) monitorContext_.clock = services_.monitorClock;
+  QtDesktopPresence::Hooks hooks;
+  hooks.acknowledgeAlarm = [this] {
+    if (alert_ != nullptr && alert_->isVisible()) alert_->Acknowledge();
+  };
+  hooks.showAlert = [this](const std::string& token) {
+    if (alert_ != nullptr && !model_->Exited()) alert_->ShowAlert("", token);
+  };
+  hooks.showMainWindow = [this](const std::string& token) { ShowMainWindow(token); };
+  hooks.desktopSound = [this] { return AudioOffFlag == 0 && !services_.beeper->Audible(); };
+  presence_ = std::make_unique<QtDesktopPresence>(services.bus.value_or(QDBusConnection::sessionBus()), tray_,
+                                                  std::move(hooks));
   model_ = std::make_unique<MainWindowModel>(*this, context_, monitorContext_, *services_.serviceLink);
   commands.showAbout = [this] { ShowAboutBox(this); };
   appIcon_ = QIcon(QStringLiteral(":/kivo/128.png"));
@@ -354,6 +366,8 @@ void MainDialog::CreateAlert() {
   // that hold up this window never hold up the alarm's OK.
   alert_ = new AlertDialog(context_, AudioOffFlag, *services_.beeper, *services_.flasher);
   alert_->setWindowIcon(appIcon_);
+  // Each alarm also goes to the tray item and the desktop's notifications.
+  alert_->SetPresence(presence_.get());
   // The window's "Audio off" box and the menu's check mark show one setting.
   connect(alert_, &AlertDialog::AudioOffChanged, this, [this](int audioOff) { SetAudioMark(audioOff != 0); });
   // The tray icon flashes with the alert window, as tray monitors do.
@@ -385,9 +399,11 @@ void MainDialog::PostMailStatus(int wParam, long lParam) {
 
 void MainDialog::HideWindow() {
   hide();
+  // Without a tray nothing would show that the utility still runs.
+  presence_->MainWindowHidden();
 }
 
-void MainDialog::ShowMainWindow() {
+void MainDialog::ShowMainWindow(const std::string& activationToken) {
   if (model_->Exited()) return;
   // A window that started hidden waited off-screen; one on a screen that has
   // gone is as lost. Either comes back in the middle of the available area.
@@ -400,9 +416,7 @@ void MainDialog::ShowMainWindow() {
   model_->ClearStartHidden();
   setUpdatesEnabled(true);
   setWindowState(windowState() & ~Qt::WindowMinimized);
-  show();
-  raise();
-  activateWindow();
+  activation_.Activate(activationToken);
 }
 
 void MainDialog::Exit() {

@@ -6,6 +6,7 @@
 // the program.
 #pragma once
 
+#include <QDBusConnection>
 #include <QDialog>
 #include <QIcon>
 #include <QRect>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,7 @@
 #include "ui/QtSocketWait.h"
 #include "ui/QtSocketWatcher.h"
 #include "ui/TrayIcon.h"
+#include "ui/WindowActivation.h"
 
 class QAction;
 class QComboBox;
@@ -40,6 +43,7 @@ class QTreeWidget;
 namespace kivo {
 
 class AlertDialog;
+class QtDesktopPresence;
 class ServiceLink;
 
 // Objects the window uses instead of its own defaults (tests, start-up). A
@@ -49,6 +53,8 @@ struct MainDialogServices {
   platform::Clock* monitorClock = nullptr;  // the monitor thread's waits; default context.clock
   Beeper* beeper = nullptr;                 // default: SoundBeeper
   Flasher* flasher = nullptr;               // default: AttentionFlasher
+  // The bus of the tray item and the notifications; default: the session bus.
+  std::optional<QDBusConnection> bus;
 };
 
 // The commands whose work lives outside the window (start-up fills them in).
@@ -113,14 +119,19 @@ class MainDialog : public QDialog,
   void HideWindow() override;
   void Exit() override;
   // Shows the main window on the screen, raised and active (a second start
-  // with "-max" asks for it while this one sits in the tray).
-  void ShowMainWindow();
+  // with "-max" asks for it while this one sits in the tray, with the
+  // activation token it was started with, if any).
+  void ShowMainWindow(const std::string& activationToken = "");
+  // TrayOwner: a tray that shows no menu at the icon.
+  void OpenMainWindow() override { ShowMainWindow(); }
 
   ShellCommands commands;
 
   // For start-up and tests.
   AlertDialog* Alert() const { return alert_; }
   TrayIcon& Tray() { return tray_; }
+  QtDesktopPresence& Presence() { return *presence_; }
+  WindowActivation& Activation() { return activation_; }
   MainWindowModel& Model() { return *model_; }
   const QIcon& AppIcon() const { return appIcon_; }
   QComboBox* ControllerBox() const { return controls_->ControllerBox(); }
@@ -185,6 +196,8 @@ class MainDialog : public QDialog,
   std::unique_ptr<EmailLog> emailLog_;
   std::unique_ptr<MailSender> mailSender_;
   TrayIcon tray_;
+  std::unique_ptr<QtDesktopPresence> presence_;
+  WindowActivation activation_{*this};
   // Last of the window's own objects: its monitor thread goes first.
   std::unique_ptr<MainWindowModel> model_;
 

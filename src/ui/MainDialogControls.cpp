@@ -37,6 +37,13 @@ QLabel* MainDialogControls::AddText(int id, const char* text, int x, int y, int 
   return label;
 }
 
+QLabel* MainDialogControls::Caption(QLabel* caption, QLabel* value) {
+  // Assistive technologies read the value as labelled by its caption (the
+  // caption's buddy), as a sighted reader pairs them by place.
+  caption->setBuddy(value);
+  return value;
+}
+
 QLabel* MainDialogControls::Control(int id) const {
   const int index = id - 1000;
   return index >= 0 && index < static_cast<int>(controls_.size()) ? controls_[static_cast<std::size_t>(index)]
@@ -54,6 +61,7 @@ void MainDialogControls::BuildTemplate() {
 
   controllerBox_ = new QComboBox(client_);
   controllerBox_->setObjectName(QStringLiteral("control1023"));
+  controllerBox_->setAccessibleName(QStringLiteral("Controller"));
   layout_.Place(controllerBox_, 15, 29, 118, 48);  // the height is the drop-down's
   QObject::connect(controllerBox_, &QComboBox::currentIndexChanged, &window_,
                    [this](int) { dispatch_(command::kControllerBox); });
@@ -76,9 +84,10 @@ void MainDialogControls::BuildTemplate() {
   logo->setScaledContents(true);
 
   QLabel* units = AddText(0, "Units:", 15, 48, 19, 8);
-  layout_.AddRow({{units}, {AddText(1037, "", 36, 46, 270, 11)}}, 380);
+  layout_.AddRow({{units}, {Caption(units, AddText(1037, "", 36, 46, 270, 11))}}, 380);
   unitList_ = new QTreeWidget(client_);
   unitList_->setObjectName(QStringLiteral("control1011"));
+  unitList_->setAccessibleName(QStringLiteral("Units"));
   layout_.Place(unitList_, 14, 58, 366, 107);
   unitList_->setRootIsDecorated(false);
   unitList_->setUniformRowHeights(true);
@@ -90,23 +99,25 @@ void MainDialogControls::BuildTemplate() {
   // The version rows share their columns.
   auto pair = [&](const char* upper, int upperId, const char* lower, int lowerId, int labelX, int labelWidth,
                   int lowerLabelWidth, int valueX, int valueWidth, int upperHeight) {
-    layout_.AddColumn(
-        {AddText(0, upper, labelX, 170, labelWidth, 8), AddText(0, lower, labelX, 189, lowerLabelWidth, 8)});
-    layout_.AddColumn({AddText(upperId, "", valueX, 170, valueWidth, upperHeight),
-                       AddText(lowerId, "", valueX, 189, valueWidth, 8)});
+    QLabel* upperCaption = AddText(0, upper, labelX, 170, labelWidth, 8);
+    QLabel* lowerCaption = AddText(0, lower, labelX, 189, lowerLabelWidth, 8);
+    layout_.AddColumn({upperCaption, lowerCaption});
+    layout_.AddColumn({Caption(upperCaption, AddText(upperId, "", valueX, 170, valueWidth, upperHeight)),
+                       Caption(lowerCaption, AddText(lowerId, "", valueX, 189, valueWidth, 8))});
   };
   layout_.AddRow({}, 386);
   pair("Driver:", 1001, "BIOS:", 1004, 17, 22, 20, 42, 103, 17);
   pair("Firmware:", 1003, "Monitor:", 1002, 145, 33, 28, 178, 76, 8);
   pair("PCBA:", 1005, "A Chip:", 1006, 254, 22, 26, 280, 35, 8);
   pair("Model:", 1009, "P Chip:", 1007, 315, 22, 24, 341, 35, 8);
-  layout_.AddRow({{AddText(0, "Computer name:", 9, 209, 56, 8)},
-                  {AddText(1035, "", 74, 209, 180, 8)},
-                  {AddText(0, "Time:", 254, 209, 18, 8)},
-                  {AddText(1008, "", 280, 209, 100, 8)}},
-                 397);
-  layout_.AddRow({{AddText(0, "Operating System:", 9, 220, 65, 10)}, {AddText(1000, "", 74, 220, 323, 10)}},
-                 397);
+  QLabel* computerName = AddText(0, "Computer name:", 9, 209, 56, 8);
+  QLabel* computerNameValue = Caption(computerName, AddText(1035, "", 74, 209, 180, 8));
+  QLabel* time = AddText(0, "Time:", 254, 209, 18, 8);
+  layout_.AddRow(
+      {{computerName}, {computerNameValue}, {time}, {Caption(time, AddText(1008, "", 280, 209, 100, 8))}},
+      397);
+  QLabel* system = AddText(0, "Operating System:", 9, 220, 65, 10);
+  layout_.AddRow({{system}, {Caption(system, AddText(1000, "", 74, 220, 323, 10))}}, 397);
 
   auto addButton = [&](int id, const char* text, int x, int width) {
     auto* button = new QPushButton(QString::fromLatin1(text), client_);

@@ -44,6 +44,8 @@ class MainDialogControls {
   void BuildTemplate();
   // A static text of the template; one with an id shows a display text.
   QLabel* AddText(int id, const char* text, int x, int y, int width, int height);
+  // Ties a value to its caption; returns the value.
+  static QLabel* Caption(QLabel* caption, QLabel* value);
 
   QDialog& window_;
   std::function<void(int)> dispatch_;

@@ -30,4 +30,14 @@ InstanceLock::Result InstanceLock::Take(const std::string& path, std::string* er
   return Result::kTaken;
 }
 
+bool InstanceLock::HeldElsewhere(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  // A shared lock conflicts only with the holder's exclusive one; it is let
+  // go at once with the descriptor.
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
 }  // namespace kivo::platform
