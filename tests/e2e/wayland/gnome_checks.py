@@ -6,7 +6,7 @@ another window took the focus."""
 import time
 
 from harness import (ALERT_TITLE, ERROR_EVENT, MAIN_TITLE, PROGRAM_NAME, WARNING_EVENT, WATCHING_BODY, expect,
-                     holds, wait_for)
+                     holds, show_notifications, utility_notifications, wait_for)
 
 OTHER_TITLE = "Other Program"
 
@@ -23,22 +23,18 @@ class GnomeChecks:
         self.u = session.utility
 
     def notify_calls(self, since=0.0):
-        calls = self.s.monitor.notifications(since)
-        text = "\n".join(f"  Notify replaces_id={n['replaces_id']} summary={n['summary']!r} body={n['body']!r}"
-                         f" actions={n['actions']} hints={n['hints']} -> id {n['id']} {n['error'] or ''}"
-                         for n in calls)
-        return "Notify calls:\n" + (text or "  (none)") + "\n" + self.s.describe()
+        return show_notifications(self.s, since)
 
     def watching(self, since=0.0):
-        return [n for n in self.s.monitor.notifications(since) if n["body"] == WATCHING_BODY]
+        return [n for n in utility_notifications(self.s, since) if n["body"] == WATCHING_BODY]
 
     def shown_by_shell(self, text):
         return [n for s in self.s.shell_notifications() for n in s["notifications"] if text in (n["body"] or "")]
 
     def watching_at_start(self):
         self.u.start()
-        note = wait_for("a notification that the utility is watching", self.watching, 20,
-                        show=lambda _: self.notify_calls())[0]
+        note = wait_for("a notification that the utility is watching, with the shell's id", self.watching, 20,
+                        lambda found: found and found[0]["id"], show=lambda _: self.notify_calls())[0]
         expect(note["summary"] == PROGRAM_NAME, "its summary names the program", note)
         wait_for("the shell shows it", lambda: self.shown_by_shell("is watching the Zelka controllers"), 10,
                  show=lambda _: self.notify_calls())
@@ -75,14 +71,15 @@ class GnomeChecks:
         self.s.open_other(OTHER_TITLE)
         since = time.monotonic()
         self.u.ctl("aen " + WARNING_EVENT[0])
-        wait_for("the alert window opens", lambda: self.s.window(ALERT_TITLE), 20, show=self.s.show_windows)
+        wait_for("the alert window opens with the focus", lambda: self.s.window(ALERT_TITLE), 20,
+                 lambda w: w and w["focus"], show=self.s.show_windows)
         self.s.activate(OTHER_TITLE)
         expect(not reached(self.s.window(ALERT_TITLE)), "the alert window behind the other window, unmarked",
                self.s.show_windows())
         self.u.ctl("aen " + ERROR_EVENT[0])
         wait_for("the alert window comes to the front or asks for attention", lambda: self.s.window(ALERT_TITLE),
                  15, reached, show=lambda _: self.s.describe())
-        notes = wait_for("a notification of each alarm", lambda: self.s.monitor.notifications(since), 10,
+        notes = wait_for("a notification of each alarm", lambda: utility_notifications(self.s, since), 10,
                          lambda found: any(ERROR_EVENT[1] in n["body"] for n in found), show=self.notify_calls)
         error = [n for n in notes if ERROR_EVENT[1] in n["body"]][-1]
         expect(error["hints"].get("urgency") == 2, "urgency critical for an error", error)

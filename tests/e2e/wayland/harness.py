@@ -175,6 +175,7 @@ class Bus:
 
     def __init__(self, address):
         self.address = address
+        self.pids = {}
         self.conn = Gio.DBusConnection.new_for_address_sync(
             address,
             Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION,
@@ -201,7 +202,27 @@ class Bus:
         except GLib.Error:
             return None
 
+    def names_of(self, pid, candidates):
+        """Those of the unique names that belong to the process."""
+        names = set()
+        for name in set(candidates):
+            try:
+                if self.pid_of(name) == pid:
+                    names.add(name)
+            except GLib.Error:
+                pass
+        return names
+
     def pid_of(self, name):
+        # A unique name is never given twice on a bus: its process stays.
+        if name.startswith(":") and name in self.pids:
+            return self.pids[name]
+        pid = self._pid_of(name)
+        if name.startswith(":"):
+            self.pids[name] = pid
+        return pid
+
+    def _pid_of(self, name):
         return self.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                          "GetConnectionUnixProcessID", GLib.Variant("(s)", (name,)))[0]
 
@@ -246,6 +267,7 @@ class BusMonitor:
                         "destination": message.get_destination(), "path": message.get_path(),
                         "interface": message.get_interface(), "member": message.get_member(),
                         "args": body.unpack() if body is not None else (), "reply": None,
+                        "no_reply_expected": bool(message.get_flags() & Gio.DBusMessageFlags.NO_REPLY_EXPECTED),
                     }
                     with self.lock:
                         self.events.append(event)
@@ -272,11 +294,13 @@ class BusMonitor:
                     if (member is None or e["member"] == member) and (interface is None or e["interface"] == interface)
                     and e["kind"] == kind and e["time"] >= since]
 
-    def notifications(self, since=0.0):
-        """The Notify calls since then, each as a record with its id (None
-        until the daemon answered)."""
+    def notifications(self, since=0.0, senders=None):
+        """The Notify calls since then (of these senders only, when given),
+        each as a record with its id (None until the daemon answered)."""
         found = []
         for e in self.select("Notify", "org.freedesktop.Notifications", since=since):
+            if senders is not None and e["sender"] not in senders:
+                continue
             app, replaces, icon, summary, body, actions, hints, timeout = e["args"]
             reply = e["reply"]
             found.append({
@@ -289,6 +313,22 @@ class BusMonitor:
 
     def close(self):
         self.conn.close_sync(None)
+
+
+def utility_notifications(session, since=0.0):
+    """The Notify calls the utility made (not those a daemon passes on)."""
+    calls = session.monitor.notifications(since)
+    mine = session.bus.names_of(session.utility.kivo.pid, [n["sender"] for n in calls])
+    return [n for n in calls if n["sender"] in mine]
+
+
+def show_notifications(session, since=0.0):
+    calls = session.monitor.notifications(since)
+    mine = session.bus.names_of(session.utility.kivo.pid, [n["sender"] for n in calls])
+    text = "\n".join(f"  Notify from {'the utility' if n['sender'] in mine else n['sender']}:"
+                     f" replaces_id={n['replaces_id']} summary={n['summary']!r} body={n['body']!r}"
+                     f" actions={n['actions']} hints={n['hints']} -> id {n['id']} {n['error'] or ''}" for n in calls)
+    return "Notify calls:\n" + (text or "  (none)") + "\n" + session.describe()
 
 
 def action_pairs(actions):
@@ -356,8 +396,10 @@ class Utility:
                  lambda text: "ready" in text)
 
     def start(self, *switches, env=None):
-        self.kivo = self.procs.start("kivo", [os.path.join(self.bin, "kivo"), *switches], env or self.env,
-                                     cwd=self.cwd)
+        env = dict(env or self.env)
+        if os.environ.get("KIVO_SESSION_WAYLAND_DEBUG"):  # the protocol in kivo.log, to see what it asks for
+            env["WAYLAND_DEBUG"] = "client"
+        self.kivo = self.procs.start("kivo", [os.path.join(self.bin, "kivo"), *switches], env, cwd=self.cwd)
         return self.kivo
 
     def ensure_started(self):

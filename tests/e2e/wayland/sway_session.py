@@ -10,10 +10,8 @@ import os
 import socket
 import struct
 import subprocess
-import time
 
-from harness import (ALERT_TITLE, Bus, BusMonitor, CheckFailed, Processes, Utility, read, run, short,
-                     wait_for)
+from harness import Bus, BusMonitor, CheckFailed, Processes, Utility, read, run, wait_for
 
 OTHER_TITLE = "Other Program"
 COVERING_TITLE = "Covering Program"
