@@ -74,7 +74,8 @@ fi
 
 set +e
 "${as_user[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 HOME="$work/home" \
-  KIVO_SESSION_TIME_FACTOR="${KIVO_SESSION_TIME_FACTOR:-1}" KIVO_SESSION_WAYLAND_DEBUG="${KIVO_SESSION_WAYLAND_DEBUG:-}" \
+  KIVO_SESSION_TIME_FACTOR="${KIVO_SESSION_TIME_FACTOR:-1}" \
+  KIVO_SESSION_WAYLAND_DEBUG="${KIVO_SESSION_WAYLAND_DEBUG:-}" \
   PYTHONDONTWRITEBYTECODE=1 \
   /usr/bin/python3 -u "$work/tests/session_test.py" --bin "$work/bin" --work "$work" "${pass[@]}"
 status=$?

@@ -30,7 +30,7 @@ def sway_checks(checks, work, bin_dir, tests_dir):
         ("sway: kivo-command finds the instance without DISPLAY", c.command_without_display),
         ("sway: a tray that starts after the utility gets its icon", c.late_tray_gets_icon),
         ("sway: the tray item's Id and Title name the program", c.item_names_program),
-        ("sway: the tray item exports its menu over D-Bus", c.menu_layout),
+        ("sway: the tray item exports its menu over D-Bus", c.menu_exported),
         ("sway: the right button in the tray opens no window titled kivo and is answered",
          c.right_click_opens_no_window_of_its_own),
         ("sway: View Alarms in the tray's D-Bus menu opens the alert window", c.menu_view_alarms),
