@@ -120,7 +120,6 @@ class SwaySession:
         self.bus = None
         self.monitor = None
         self.swaybar = None
-        self.tray_restarted = False
         self.input = None
         self.others = []
 
@@ -314,24 +313,9 @@ class SwaySession:
                 return service, path
         return None
 
-    def ensure_item(self):
-        """The utility's item in the tray. Where a tray that started late did
-        not get it, the tray is started again once (a tray that restarts gets
-        the item back), so that the item's own checks still see it."""
-        self.ensure_tray()
-        if self.utility_item() is None and not self.tray_restarted:
-            self.tray_restarted = True
-            print("        (no tray item: the tray is started again)", flush=True)
-            self.procs.stop(self.swaybar)
-            wait_for("swaybar gone from the bus", lambda: self.bus.owner("org.kde.StatusNotifierWatcher"), 10,
-                     lambda owner: owner is None)
-            self.start_tray()
-            wait_for("the utility's item in the restarted tray", self.utility_item, 15,
-                     show=lambda _: f"tray items: {self.tray_items()}")
-        return self.utility_item()
-
     def item_properties(self):
-        item = self.ensure_item()
+        self.ensure_tray()
+        item = self.utility_item()
         if item is None:
             raise CheckFailed(f"the utility has no tray item; the tray has {self.tray_items()}")
         props = self.bus.get_all(item[0], item[1], "org.kde.StatusNotifierItem")
@@ -340,7 +324,7 @@ class SwaySession:
     def tray_icon_position(self):
         """The middle of the rightmost icon in the bar (the tray is at the
         right end), found in a picture of the bar."""
-        self.ensure_item()
+        self.ensure_tray()
         rows = self.screenshot(0, 0, 1280, 40)
         background = (0, 0, 0)  # swaybar's default
         height = 0
