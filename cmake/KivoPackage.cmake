@@ -16,7 +16,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# qt6-wayland: without it the utility runs through the compositor's X server on
+# a Wayland desktop (no activation tokens, an X server started for it).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "prometheus-node-exporter")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "monitor for Zelka RAID controllers

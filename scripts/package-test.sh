@@ -47,6 +47,8 @@ trap cleanup EXIT
 # ---- The package file itself. ----
 [ "$(dpkg-deb -f "$deb" Package)" = kivo ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version), not $version"
+# Without the Wayland plugin the utility would run through the compositor's X server.
+dpkg-deb -f "$deb" Recommends | grep -qw qt6-wayland || fail "qt6-wayland is not recommended"
 dpkg-deb -x "$deb" "$work/tree"
 dpkg-deb -e "$deb" "$work/control"
 [ ! -e "$work/control/preinst" ] || fail "unexpected preinst"
@@ -79,7 +81,7 @@ sed -i 's/^Version: .*/Version: 3.1.0.6/' "$work/old/DEBIAN/control"
 dpkg-deb --root-owner-group -b "$work/old" "$work/kivo_3.1.0.6.deb" >/dev/null
 cp "$deb" "$work/"
 dpkg-query -W -f='${Package}\n' | sort >"$work/packages-before"
-# Recommends (xdg-utils) would change the machine beyond the package. Slim
+# Recommends (xdg-utils, qt6-wayland) would change the machine beyond the package. Slim
 # images tell dpkg to leave out manual pages and documentation; this
 # package's own are part of what is tested.
 apt_options=(-y -qq --no-install-recommends)

@@ -19,6 +19,7 @@
 #include "app/InstanceCheck.h"
 #include "app/MainWindowBoxes.h"
 #include "app/QtClipboard.h"
+#include "app/StartupNotification.h"
 #include "mail/SettingsStore.h"
 #include "monitor/ServiceLink.h"
 #include "platform/Clock.h"
@@ -61,7 +62,8 @@ struct RealPlatform {
 
 class RealSteps : public StartupSteps {
  public:
-  explicit RealSteps(std::string argumentText) : argumentText_(std::move(argumentText)) {}
+  RealSteps(std::string argumentText, std::string startupId)
+      : argumentText_(std::move(argumentText)), startupId_(std::move(startupId)) {}
 
   bool IsFirstInstance() override {
     // X11 (also through a Wayland compositor's X server): the display is
@@ -91,6 +93,10 @@ class RealSteps : public StartupSteps {
         std::fprintf(stderr, "kivo: cannot ask the running utility for its window (%s): %s\n", path.c_str(),
                      std::strerror(error));
       }
+    }
+    // This start maps no window: on X11 the launcher is told it is done.
+    if (!onWayland && !startupId_.empty() && !session.displayName.empty()) {
+      SendStartupRemove(session.displayName, startupId_);
     }
     return false;
   }
@@ -191,6 +197,7 @@ class RealSteps : public StartupSteps {
 
  private:
   const std::string argumentText_;
+  const std::string startupId_;
   // Found once: the lock and the command socket lie side by side.
   const std::string runtimeDirectory_ = platform::UserRuntimeDirectory();
   std::unique_ptr<InstanceCheck> instance_;
@@ -204,7 +211,7 @@ MonitorApp::MonitorApp() = default;
 MonitorApp::~MonitorApp() = default;
 
 int MonitorApp::InitInstance(const std::string& argumentText) {
-  RealSteps steps(argumentText);
+  RealSteps steps(argumentText, startupId_);
   return RunStartup(steps, argumentText);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace kivo {
 
@@ -19,6 +20,12 @@ class MonitorApp {
   // QApplication must exist. argumentText: the arguments after the program's
   // path, joined with blanks, as the command line gave them.
   int InitInstance(const std::string& argumentText);
+  // The launcher's startup notification id this process was started with
+  // (DESKTOP_STARTUP_ID), read before the toolkit took it.
+  void SetStartupId(std::string startupId) { startupId_ = std::move(startupId); }
+
+ private:
+  std::string startupId_;
 };
 
 }  // namespace kivo

@@ -20,7 +20,7 @@ constexpr char kUsage[] =
     "  -servershutdown  ask the Kivo service to shut down, then end\n"
     "The switches are found anywhere in the command line, also inside other words.\n"
     "Environment: KIVO_DEVICE_DIR, KIVO_RPC_DIR, KIVO_REGISTRY_DIR, KIVO_EDITOR,\n"
-    "KIVO_HELP_DIR, KIVO_TIME_SCALE, KIVO_OS_VERSION, XDG_RUNTIME_DIR.\n"
+    "KIVO_HELP_DIR, KIVO_TIME_SCALE, KIVO_OS_VERSION, KIVO_SOUND_DEVICE, XDG_RUNTIME_DIR.\n"
     "See man kivo.\n";
 
 }  // namespace
@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
   if (kivo::StartupOptions::Parse(argumentText).serverShutdown) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   }
+  // The toolkit takes the launcher's startup id out of the environment; a
+  // second start that maps no window ends the launcher's notification with it.
+  const char* startupId = std::getenv("DESKTOP_STARTUP_ID");
+  const std::string launcherStartupId = startupId != nullptr ? startupId : "";
   QApplication application(argc, argv);
   // The desktop entry the windows (Wayland's app id) and notifications
   // belong to.
@@ -55,5 +59,6 @@ int main(int argc, char** argv) {
   // The main window is mostly hidden; closing a box must not end the program.
   QApplication::setQuitOnLastWindowClosed(false);
   kivo::MonitorApp app;
+  app.SetStartupId(launcherStartupId);
   return app.InitInstance(argumentText);
 }

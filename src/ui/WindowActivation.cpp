@@ -8,20 +8,8 @@
 
 namespace kivo {
 
-namespace {
-
-void RequestWithToken(QWindow& window, const QByteArray& token) {
-  // Qt's Wayland plugin takes the token from the environment for its next
-  // activation request and unsets it; other platforms leave it there.
-  if (!token.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", token);
-  window.requestActivate();
-  if (!token.isEmpty()) qunsetenv("XDG_ACTIVATION_TOKEN");
-}
-
-}  // namespace
-
 WindowActivation::WindowActivation(QWidget& window) : QObject(&window), window_(window) {
-  request = RequestWithToken;
+  request = [](QWindow& handle) { handle.requestActivate(); };
   check_.setSingleShot(true);
   check_.setInterval(kActivationCheckMs);
   connect(&check_, &QTimer::timeout, this, &WindowActivation::Check);
@@ -64,7 +52,11 @@ void WindowActivation::RequestNow() {
   if (handle == nullptr || !window_.isVisible()) return;
   const QByteArray token = token_;
   token_.clear();
-  if (request) request(*handle, token);
+  // Qt's Wayland plugin takes the token from the environment for its next
+  // activation request and unsets it; other platforms leave it there.
+  if (!token.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", token);
+  if (request) request(*handle);
+  if (!token.isEmpty()) qunsetenv("XDG_ACTIVATION_TOKEN");
   emit Requested();
   check_.start();
 }

@@ -34,10 +34,12 @@ class WindowActivation : public QObject {
   void Activate(const std::string& token = "");
   void SetCheckInterval(int ms) { check_.setInterval(ms); }
 
-  // The request for the mapped window; the default puts the token (if any)
-  // into XDG_ACTIVATION_TOKEN for Qt and calls QWindow::requestActivate.
-  // Tests replace it.
-  std::function<void(QWindow& window, const QByteArray& token)> request;
+  // The request for the mapped window, made while the token (if any) is in
+  // XDG_ACTIVATION_TOKEN, where Qt's Wayland plugin takes it from; the
+  // default calls QWindow::requestActivate. Tests replace it.
+  std::function<void(QWindow& window)> request;
+  // The check after a request is pending.
+  bool Checking() const { return check_.isActive(); }
 
  signals:
   // The activation was asked for (after the window was mapped).

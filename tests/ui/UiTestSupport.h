@@ -27,7 +27,9 @@ class RecordingBeeper : public Beeper {
   void Beep(unsigned frequencyHz, unsigned durationMs) override {
     beeps.push_back({frequencyHz, durationMs});
   }
+  bool Audible() override { return audible; }
   std::vector<std::pair<unsigned, unsigned>> beeps;
+  bool audible = true;  // false: no sound device opens
 };
 
 class RecordingFlasher : public Flasher {
