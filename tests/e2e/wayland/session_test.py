@@ -46,9 +46,9 @@ def sway_checks(checks, work, bin_dir, tests_dir):
         ("accessibility: Tab reaches every control of the alert window", a.keyboard_alert_window),
         ("sway: an alarm while the user is on another workspace reaches the user", c.alarm_on_other_workspace),
         ("sway: an alarm behind a full-screen program is seen or marked urgent", c.alarm_behind_fullscreen),
-        ("sway: -max from a second start brings up the open main window behind another program",
-         c.second_max_behind_other_program),
-        ("sway: -max from a second start reaches the main window on another workspace",
+        ("sway: -max started from a launcher brings up the open main window behind it",
+         c.second_max_from_launcher),
+        ("sway: -max from a terminal reaches the main window on another workspace",
          c.second_max_from_other_workspace),
         ("accessibility: the unit list is named Units", a.unit_list_named),
         ("accessibility: each value label is labelled by its caption", a.value_labels_labelled_by_captions),
@@ -67,8 +67,8 @@ def gnome_checks(checks, work, bin_dir, tests_dir):
     plan = [
         ("gnome: without a tray, one notification at start-up says the utility is watching", c.watching_at_start),
         ("gnome: closing the main window says again that the utility is watching", c.watching_on_close),
-        ("gnome: -max from a second start brings up the main window behind another program",
-         c.second_max_behind_other_program),
+        ("gnome: -max from the applications menu brings up the main window behind another program",
+         c.second_max_from_shell),
         ("gnome: a new alarm behind another window raises the alert window or asks for attention, and is notified",
          c.alarm_behind_other_window),
     ]
