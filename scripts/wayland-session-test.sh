@@ -11,7 +11,8 @@
 #
 # BUILD_DIR (default build) gets the programs built when they are missing.
 # --keep leaves the work folder (logs of every process) for inspection; it is
-# also kept when a check fails. KIVO_SESSION_TIME_FACTOR stretches the waits.
+# also kept when a check fails. KIVO_SESSION_TIME_FACTOR stretches the waits;
+# KIVO_SESSION_WAYLAND_DEBUG=1 puts the utility's Wayland requests in its log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -58,12 +58,23 @@ def wait_for(what, probe, timeout, accept=bool, show=short):
             value = f"{type(error).__name__}: {error}"
             ok = False
         else:
-            ok = accept(value)
+            try:
+                ok = bool(accept(value))
+            except Exception:  # a value of another shape than the one awaited
+                ok = False
         if ok:
             return value
         if time.monotonic() >= deadline:
-            raise CheckFailed(f"{what}: not within {timeout * TIME_FACTOR:g} s; last seen:\n{show(value)}")
+            raise CheckFailed(f"{what}: not within {timeout * TIME_FACTOR:g} s; last seen:\n{shown(show, value)}")
         time.sleep(0.05)
+
+
+def shown(show, value):
+    """What a check saw, even where looking again fails."""
+    try:
+        return show(value)
+    except Exception as error:
+        return f"{short(value)}\n(and looking again failed: {type(error).__name__}: {error})"
 
 
 def holds(what, probe, seconds, accept=bool, show=short):
@@ -73,7 +84,7 @@ def holds(what, probe, seconds, accept=bool, show=short):
     while time.monotonic() < deadline:
         value = probe()
         if not accept(value):
-            raise CheckFailed(f"{what}; seen:\n{show(value)}")
+            raise CheckFailed(f"{what}; seen:\n{shown(show, value)}")
         time.sleep(0.05)
 
 
