@@ -116,10 +116,12 @@ class GnomeSession:
         wait_for("the overview is hidden",
                  lambda: self.eval("imports.ui.main.overview.hide(); imports.ui.main.overview.visible"), 20,
                  lambda v: v is False)
-        self.env["WAYLAND_DISPLAY"] = wait_for(
-            "the shell's Wayland socket",
-            lambda: [n for n in os.listdir(self.run_dir) if n.startswith("wayland-") and not n.endswith(".lock")],
-            20)[0]
+        # The programs get the displays the shell gives the programs it starts
+        # (DISPLAY and XAUTHORITY name its Xwayland).
+        for name in ("WAYLAND_DISPLAY", "DISPLAY", "XAUTHORITY"):
+            value = self.eval(f"imports.gi.GLib.getenv('{name}')")
+            if value:
+                self.env[name] = value
         # The virtual keyboard is made early: its first key is lost.
         self.eval("const C = imports.gi.Clutter; global.__kivoKeys = C.get_default_backend().get_default_seat()"
                   ".create_virtual_device(C.InputDeviceType.KEYBOARD_DEVICE); true")
