@@ -117,7 +117,7 @@ MainDialog::MainDialog(const platform::PlatformContext& context, MainDialogServi
   if (services_.monitorClock != nullptr) monitorContext_.clock = services_.monitorClock;
   QtDesktopPresence::Hooks hooks;
   hooks.acknowledgeAlarm = [this] {
-    if (alert_ != nullptr && alert_->isVisible()) alert_->Acknowledge();
+    if (alert_ != nullptr && alert_->Logic().AlarmStopped() == 0) alert_->Acknowledge();
   };
   hooks.showAlert = [this](const std::string& token) {
     if (alert_ != nullptr && !model_->Exited()) alert_->ShowAlert("", token);

@@ -131,10 +131,15 @@ void TrayIcon::ShowAlarmIcon(bool alarm) {
 }
 
 void TrayIcon::SetAlarm(bool running, const std::string& text) {
-  if (!item_) return;
-  QString tip = QString::fromLatin1(text.c_str());
-  tip.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  item_->SetAttention(running, tip.trimmed());
+  // The alert window opened again brings no line: the tip keeps the last.
+  if (!running) {
+    alarmText_.clear();
+  } else if (!text.empty()) {
+    alarmText_ = QString::fromLatin1(text.c_str());
+    alarmText_.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    alarmText_ = alarmText_.trimmed();
+  }
+  if (item_) item_->SetAttention(running, alarmText_);
 }
 
 int TrayIcon::MouseMessageOf(QSystemTrayIcon::ActivationReason reason, bool embeddedIcon) {

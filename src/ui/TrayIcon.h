@@ -14,6 +14,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QPoint>
+#include <QString>
 #include <QSystemTrayIcon>
 #include <functional>
 #include <memory>
@@ -113,6 +114,7 @@ class TrayIcon : public QObject {
   QIcon appIcon_;
   QIcon alarmIcon_;
   bool alarmShown_ = false;
+  QString alarmText_;  // the newest alert text of the running alarm
   bool added_ = false;
   std::string tip_;
 };

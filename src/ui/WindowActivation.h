@@ -2,7 +2,8 @@
 // once the window system has mapped it, asks for it to be activated, with
 // the activation token it was handed (a launcher's, through a second start,
 // or a notification server's) where it has one: Qt's Wayland plugin sends
-// that token with its xdg-activation request. Where the window is still not
+// that token with its xdg-activation request; without one, on Wayland, a
+// token of the utility's own. Where the window is still not
 // active a moment later (the compositor refused, or focus-stealing prevention
 // held it back), it is marked urgent until it is activated. Qt shell glue.
 #pragma once
@@ -38,6 +39,11 @@ class WindowActivation : public QObject {
   // XDG_ACTIVATION_TOKEN, where Qt's Wayland plugin takes it from; the
   // default calls QWindow::requestActivate. Tests replace it.
   std::function<void(QWindow& window)> request;
+  // Where no token was handed over: one of the utility's own (on Wayland,
+  // RequestWaylandActivationToken), so that the compositor hears of the
+  // window even when the toolkit has no input of the user's to ask with.
+  // Tests replace it.
+  std::function<std::string()> ownToken;
   // The check after a request is pending.
   bool Checking() const { return check_.isActive(); }
 

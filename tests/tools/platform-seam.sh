@@ -10,7 +10,7 @@ include='^[[:space:]]*#[[:space:]]*include[[:space:]]*'
 found=$(
   grep -rnE "$include<[^>]+\.h>" --include='*.cpp' --include='*.h' . |
     grep -vE '^\./(platform|win32ui)/|^\./ui/QtSocketWatcher\.cpp:|^\./ui/QtSocketWait\.cpp:' |
-    grep -vE '<(xcb/xcb|alsa/asoundlib)\.h>' || true
+    grep -vE '<(xcb/xcb|alsa/asoundlib|wayland-client)\.h>' || true
   grep -rnE "$include\"platform/(posix|win32)/" --include='*.cpp' --include='*.h' . | grep -vE '^\./platform/' || true
 )
 if [ -n "$found" ]; then

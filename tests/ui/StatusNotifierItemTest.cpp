@@ -162,6 +162,9 @@ TEST_F(StatusNotifierItemTest, AnAlarmMakesTheItemNeedAttentionUntilAcknowledged
   EXPECT_EQ(qdbus_cast<SniToolTip>(Item("ToolTip")).text,
             QStringLiteral("TIME: Tue Dec 08 06:01:02 2026 MESSAGE: Drive timeout."));
   tray.SetAlarm(true, "TIME: Tue Dec 08 06:01:03 2026 MESSAGE: Drive error.\r\n");
+  tray.SetAlarm(true, "");  // the alert window opened again
+  EXPECT_EQ(qdbus_cast<SniToolTip>(Item("ToolTip")).text,
+            QStringLiteral("TIME: Tue Dec 08 06:01:03 2026 MESSAGE: Drive error."));
   tray.SetAlarm(false, "");
   EXPECT_EQ(Item("Status").toString(), QStringLiteral("Active"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.values.size() == 2; }, 5000));

@@ -40,6 +40,20 @@ TEST_F(WindowActivationTest, TheRequestComesOnceTheWindowIsMappedWithTheTokenUse
   activation_.Activate();
   ASSERT_TRUE(QTest::qWaitFor([&] { return tokens.size() == 2; }, 5000));
   EXPECT_EQ(tokens[1], QByteArray()) << "a token is good for one activation";
+  // Without a token handed over, one of the utility's own is asked for (on
+  // Wayland from the compositor), and only then.
+  int asked = 0;
+  activation_.ownToken = [&] {
+    ++asked;
+    return std::string("own-token");
+  };
+  activation_.Activate();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tokens.size() == 3; }, 5000));
+  activation_.Activate("handed-token");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tokens.size() == 4; }, 5000));
+  EXPECT_EQ(tokens[2], QByteArray("own-token"));
+  EXPECT_EQ(tokens[3], QByteArray("handed-token"));
+  EXPECT_EQ(asked, 1);
 }
 
 TEST_F(WindowActivationTest, AWindowTheWindowSystemDoesNotActivateIsMarkedUrgent) {
