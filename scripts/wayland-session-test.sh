@@ -42,7 +42,7 @@ mkdir -p "$work/bin" "$work/tests" "$work/home"
 # The programs and the tests where the throwaway user can reach them.
 cp "$build/src/app/kivo" "$build/src/app/kivo-command" "$build/src/app/cli/kivo-install" \
   "$build/emulator/zelka-emulator" "$work/bin/"
-cp tests/e2e/wayland/*.py "$work/tests/"
+cp tests/e2e/wayland/*.py packaging/desktop/kivo.desktop "$work/tests/"
 
 user=""
 as_user=()

@@ -8,6 +8,7 @@ virtual keyboard made through Eval.
 
 import json
 import os
+import shutil
 
 from gi.repository import GLib
 
@@ -61,7 +62,8 @@ class GnomeSession:
         home = os.path.join(work, "home")
         config = os.path.join(home, ".config-gnome")
         self.env = {
-            "PATH": "/usr/local/bin:/usr/bin:/bin",
+            # The build's programs first: the menu entry runs "kivo -max".
+            "PATH": f"{bin_dir}:/usr/local/bin:/usr/bin:/bin",
             "HOME": home,
             "LANG": "C.UTF-8",
             "XDG_RUNTIME_DIR": self.run_dir,
@@ -84,6 +86,10 @@ class GnomeSession:
         self.monitor = None
 
     def start(self):
+        # The package's menu entry, where the shell's applications menu finds it.
+        applications = os.path.join(self.env["XDG_DATA_HOME"], "applications")
+        os.makedirs(applications)
+        shutil.copy(os.path.join(self.tests_dir, "kivo.desktop"), applications)
         extension = os.path.join(self.env["XDG_DATA_HOME"], "gnome-shell", "extensions", EXTENSION_UUID)
         os.makedirs(extension)
         with open(os.path.join(extension, "metadata.json"), "w") as f:

@@ -67,8 +67,10 @@ def gnome_checks(checks, work, bin_dir, tests_dir):
     plan = [
         ("gnome: without a tray, one notification at start-up says the utility is watching", c.watching_at_start),
         ("gnome: closing the main window says again that the utility is watching", c.watching_on_close),
-        ("gnome: -max from the applications menu brings the main window behind another program to the front",
-         c.second_max_from_shell),
+        ("gnome: -max from a terminal brings up the main window behind another program",
+         c.second_max_from_terminal),
+        ("gnome: the applications menu's entry opens the closed main window in front of another program",
+         c.menu_entry_opens_closed_window),
         ("gnome: a new alarm behind another window raises the alert window or asks for attention, and is notified",
          c.alarm_behind_other_window),
     ]
