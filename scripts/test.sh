@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command of the README: installs what the project needs, builds
-# everything, runs every test, cross-builds for Windows and runs the core
+# everything, runs every test, runs the utility in two headless Wayland
+# sessions (scripts/wayland-session-test.sh), cross-builds for Windows and runs the core
 # suites and end-to-end checks there under Wine, then the core tests again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, the monitor tests under ThreadSanitizer, and
 # the fuzz targets for a short bounded run (scripts/fuzz.sh runs them long); then the Debian package is built,
@@ -8,7 +9,7 @@
 # compiles only what its stage runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh run package test
+bash scripts/install-deps.sh run package test session
 jobs=$(nproc)
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/kivo-xdg.XXXXXX)}"
@@ -22,6 +23,9 @@ cmake --build build -j"$jobs"
 
 step "tests"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
+
+step "Wayland desktop sessions: sway with a tray, GNOME Shell without one, the accessibility tree"
+bash scripts/wayland-session-test.sh build
 
 step "Windows build (MinGW-w64) and its tests under Wine"
 cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
