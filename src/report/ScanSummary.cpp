@@ -114,9 +114,9 @@ std::string NotWhole(const UnitRead& unit, int controller) {
   } else if (unit.entriesMissing > 0) {
     std::snprintf(rest, room, "its descriptor lists %d more entries than it holds", unit.entriesMissing);
   } else {
-    int number = 0;
-    while (unit.subunits[static_cast<std::size_t>(number)].hasStatus) ++number;
-    std::snprintf(rest, room, "subunit %d has no status", number);
+    std::size_t number = 0;
+    while (number < unit.subunits.size() && unit.subunits[number].hasStatus) ++number;
+    std::snprintf(rest, room, "subunit %zu has no status", number);
   }
   return text;
 }
