@@ -1,7 +1,7 @@
 // RandomWorld: seeded random machines for the tests of kivo-report's faces
 // (many units, single-drive units, more than 64 rows, refused and failing
-// reads, dropped connections), and what the JSON document must say of each,
-// worked out from the world alone.
+// reads, dropped connections), and what the JSON document must say of each
+// unit, worked out from the world alone.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "controller/StatusText.h"
 #include "emulator/World.h"
@@ -25,8 +24,7 @@ class Dice {
   explicit Dice(std::uint32_t seed) : engine_(seed) {}
   int Below(int n) { return static_cast<int>(engine_() % static_cast<std::uint32_t>(n)); }
   bool OneIn(int n) { return Below(n) == 0; }
-  template <typename T>
-  T Pick(std::initializer_list<T> items) {
+  std::uint8_t Pick(std::initializer_list<std::uint8_t> items) {
     return items.begin()[Below(static_cast<int>(items.size()))];
   }
 
@@ -34,11 +32,11 @@ class Dice {
   std::mt19937 engine_;
 };
 
-// A device text with, now and then, blanks around it, a tab or a byte
-// outside ASCII.
+// A device text with, now and then, blanks around it, a tab, a byte outside
+// ASCII or parentheses.
 inline std::string RandomText(Dice& dice, int most) {
-  std::string text;
-  for (int n = 1 + dice.Below(most - 8); n > 0; --n) text += static_cast<char>('A' + dice.Below(26));
+  std::string text(static_cast<std::size_t>(1 + dice.Below(most - 8)), 'K');
+  for (char& c : text) c = static_cast<char>('A' + dice.Below(26));
   if (dice.OneIn(6)) text = "  " + text;
   if (dice.OneIn(6)) text += dice.OneIn(2) ? " \t" : "\xE9";
   if (dice.OneIn(8)) text.insert(1, "(x)");
@@ -48,41 +46,36 @@ inline std::string RandomText(Dice& dice, int most) {
 inline emulator::Unit RandomUnit(Dice& dice, int number, bool dense) {
   emulator::Unit unit;
   unit.number = number;
-  unit.status =
-      dice.Pick<std::uint8_t>({0xFF, 0xFF, 0xFF, 0xF3, 0xF7, 0xE3, 0xE1, 0xD3, 0xC3, 0xB0, 0x00, 0x13});
+  unit.status = dice.Pick({0xFF, 0xFF, 0xFF, 0xF3, 0xF7, 0xE3, 0xE1, 0xD3, 0xC3, 0xB0, 0x00, 0x13});
   unit.sectors = static_cast<std::uint32_t>(dice.Below(1 << 30));
   unit.notInService = dice.OneIn(3) ? static_cast<std::uint8_t>(dice.Below(256)) : 0;
-  unit.stripe = dice.Pick<std::uint8_t>({3, 7, 8, 9});
-  const int kind = dice.Below(4);
-  auto port = [&](int below) {
-    return static_cast<std::uint8_t>(dice.OneIn(9)    ? 0xFF
-                                     : dice.OneIn(12) ? 9 + dice.Below(30)
-                                                      : dice.Below(below));
+  unit.stripe = dice.Pick({3, 7, 8, 9});
+  // Array members on ports 0-8; now and then inaccessible or on a port the
+  // controller does not have.
+  auto member = [&](int ports, std::uint8_t index) {
+    const int port = dice.OneIn(9) ? 0xFF : dice.OneIn(12) ? 9 + dice.Below(30) : dice.Below(ports);
+    return emulator::Member{static_cast<std::uint8_t>(port), index,
+                            static_cast<std::uint32_t>(dice.Below(1 << 20))};
   };
-  if (kind == 0) {
-    unit.type = dice.Pick<std::uint8_t>({12, 13, 15, 15, 0, 14});
-    unit.port = port(255);
-  } else if (kind == 1) {
-    unit.type = 6;
-    for (int s = 1 + dice.Below(dense ? 4 : 2) + (dice.OneIn(15) ? 1 : 0); s > 0; --s) {
-      unit.subunits.push_back({dice.Pick<std::uint8_t>({0xFF, 0xFF, 0xD3, 0xE3}),
-                               {{port(40), 0, static_cast<std::uint32_t>(dice.Below(1 << 20))},
-                                {port(40), 1, static_cast<std::uint32_t>(dice.Below(1 << 20))}}});
-    }
-  } else {
-    unit.type = dice.Pick<std::uint8_t>({0, 1, 2, 5, 5, 3});
-    const int members = 1 + dice.Below(dense ? 8 : 4) + (dice.OneIn(10) ? 12 : 0);
-    for (int m = 0; m < members; ++m) {
-      unit.members.push_back({port(9), static_cast<std::uint8_t>(dice.OneIn(8) ? dice.Below(10) : m),
-                              static_cast<std::uint32_t>(dice.Below(1 << 20))});
-    }
+  switch (dice.Below(4)) {
+    case 0:
+      unit.type = dice.Pick({12, 13, 15, 15, 0, 14});
+      unit.port = member(255, 0).port;
+      return unit;  // a single drive's descriptor is never cut
+    case 1:
+      unit.type = 6;
+      for (int s = 1 + dice.Below(dense ? 4 : 2) + (dice.OneIn(15) ? 1 : 0); s > 0; --s)
+        unit.subunits.push_back({dice.Pick({0xFF, 0xFF, 0xD3, 0xE3}), {member(40, 0), member(40, 1)}});
+      break;
+    default:
+      unit.type = dice.Pick({0, 1, 2, 5, 5, 3});
+      for (int m = 0, count = 1 + dice.Below(dense ? 8 : 4) + (dice.OneIn(10) ? 12 : 0); m < count; ++m)
+        unit.members.push_back(member(9, static_cast<std::uint8_t>(dice.OneIn(8) ? dice.Below(10) : m)));
   }
-  // A descriptor read cut short: below its first four bytes, or inside its
-  // member entries.
+  // A descriptor read cut short: within its first four bytes, or inside its entries.
   const auto length = static_cast<int>(emulator::EncodeDescriptor(unit).size());
   if (dice.OneIn(25)) unit.descriptorSize = static_cast<std::uint16_t>(3 + dice.Below(4));
-  if (length > 24 && dice.OneIn(25))
-    unit.descriptorSize = static_cast<std::uint16_t>(3 + 12 + dice.Below(length - 12));
+  if (dice.OneIn(25)) unit.descriptorSize = static_cast<std::uint16_t>(15 + dice.Below(length - 12));
   return unit;
 }
 
@@ -91,40 +84,33 @@ inline void BuildRandomWorld(std::uint32_t seed, emulator::World& world) {
   world.family = emulator::DeviceFamily::kPerPort;
   world.controllers.clear();
   world.recordRequests = false;
-  std::vector<int> ids = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-  for (std::size_t i = ids.size() - 1; i > 0; --i)
-    std::swap(ids[i], ids[static_cast<std::size_t>(dice.Below(static_cast<int>(i) + 1))]);
-  ids.resize(static_cast<std::size_t>(1 + dice.Below(3)));
-  std::sort(ids.begin(), ids.end());
-  for (int id : ids) {
+  for (int id = 0; id < 12; ++id) {
+    if (!dice.OneIn(5)) continue;
     emulator::Controller c;
     c.scsiId = id;
-    c.driverText = "Zelka driver";
     c.versions = emulator::VersionTexts{"M", "F", "B", "P", "A", "C", "Z-480"};
     const bool dense = dice.OneIn(2);  // well over the 64 display rows
-    std::vector<std::uint8_t> ports;
     for (int n = 0; n < 16; ++n) {
       if (!dense && dice.OneIn(2)) continue;
       c.units.push_back(RandomUnit(dice, n, dense));
-      const emulator::Unit& unit = c.units.back();
-      auto table = static_cast<std::uint16_t>(0x300 + n);
+      const auto table = static_cast<std::uint16_t>(0x300 + n);
       if (dice.OneIn(20)) c.faults.parameters[{table, 3}].packetStatus = 0x0C;
       if (dice.OneIn(20)) c.faults.parameters[{table, 6}].packetStatus = 0x0C;
       if (dice.OneIn(25)) c.faults.parameters[{table, 4}].packetStatus = 0x0C;
       if (dice.OneIn(40)) c.faults.parameters[{table, 4}].error = 6;
-      ports.push_back(unit.port);
-      for (const auto& member : unit.members) ports.push_back(member.port);
-      for (const auto& subunit : unit.subunits)
-        for (const auto& member : subunit.members) ports.push_back(member.port);
+      std::vector<emulator::Member> members = c.units.back().members;
+      for (const auto& subunit : c.units.back().subunits)
+        members.insert(members.end(), subunit.members.begin(), subunit.members.end());
+      members.push_back({c.units.back().port, 0, 0});
+      for (const emulator::Member& m : members) {
+        if (m.port == 0xFF || c.FindDrive(m.port) != nullptr || dice.OneIn(10))
+          continue;  // a port left empty
+        c.drives.push_back({m.port, RandomText(dice, 40), RandomText(dice, 20), 2048});
+        if (dice.OneIn(15))
+          c.faults.parameters[{static_cast<std::uint16_t>(0x200 + m.port), 3}].packetStatus = 0x0C;
+      }
     }
-    for (std::uint8_t port : ports) {
-      if (port == 0xFF || c.FindDrive(port) != nullptr || dice.OneIn(10)) continue;  // a port left empty
-      c.drives.push_back({port, RandomText(dice, 40), RandomText(dice, 20),
-                          static_cast<std::uint32_t>(dice.Below(1 << 30))});
-      if (dice.OneIn(15))
-        c.faults.parameters[{static_cast<std::uint16_t>(0x200 + port), 3}].packetStatus = 0x0C;
-    }
-    if (dice.OneIn(4)) {  // units in the presence map that the controller does not describe
+    if (dice.OneIn(4)) {  // a unit in the presence map that the controller does not describe
       emulator::Bytes map(16, 0);
       for (const auto& unit : c.units) map[static_cast<std::size_t>(unit.number)] = 1;
       map[static_cast<std::size_t>(dice.Below(16))] = 1;
@@ -132,9 +118,8 @@ inline void BuildRandomWorld(std::uint32_t seed, emulator::World& world) {
     }
     if (dice.OneIn(30)) c.faults.parameters[{3, 3}].packetStatus = 0x0C;
     if (!c.units.empty() && dice.OneIn(6)) {  // the connection drops while a unit is read
-      const auto& unit = c.units[static_cast<std::size_t>(dice.Below(static_cast<int>(c.units.size())))];
-      auto& fault = c.faults.parameters[{static_cast<std::uint16_t>(0x300 + unit.number),
-                                         static_cast<std::uint8_t>(3 + dice.Below(3))}];
+      const int unit = c.units[static_cast<std::size_t>(dice.Below(static_cast<int>(c.units.size())))].number;
+      auto& fault = c.faults.parameters[{static_cast<std::uint16_t>(0x300 + unit), dice.Pick({3, 4, 5})}];
       (dice.OneIn(2) ? fault.disconnect : fault.silent) = true;
     }
     world.controllers.push_back(c);
@@ -143,10 +128,9 @@ inline void BuildRandomWorld(std::uint32_t seed, emulator::World& world) {
 
 // The device text as every face gives it.
 inline std::string Printable(const std::string& text) {
-  const char* blanks = " \t\r\n\v\f";
-  const std::size_t first = text.find_first_not_of(blanks);
+  const std::size_t first = text.find_first_not_of(" \t\r\n\v\f");
   if (first == std::string::npos) return "";
-  std::string out = text.substr(first, text.find_last_not_of(blanks) - first + 1);
+  std::string out = text.substr(first, text.find_last_not_of(" \t\r\n\v\f") - first + 1);
   for (char& c : out) c = (c >= 0x20 && c < 0x7F) ? c : '?';
   return out;
 }
@@ -154,133 +138,115 @@ inline std::string Printable(const std::string& text) {
 inline std::string StatusWords(std::uint8_t status) {
   StatusTextBuffer text{};
   UnitStatusText(status, text);
-  return Printable(text.data());
+  return text.data();
 }
 
 inline bool Well(const std::string& status) {
   return status == "OK" || status == "Normal";
 }
 
-// What the JSON document must say of one controller's units: number, read,
-// type, sizeBytes, status, statusCode, needsAttention and each drive's port,
-// model, serial, sizeBytes and status. `complete` is cleared when the scan
-// of this controller cannot be complete.
+// What the JSON document must say of one controller's units (number, read,
+// type, sizeBytes, status, statusCode, needsAttention; each drive's port,
+// model, serial, sizeBytes and status). Clears `complete` where the scan of
+// the controller cannot be complete.
 class WorldOracle {
  public:
   explicit WorldOracle(const emulator::Controller& c) : c_(c) {
-    for (const auto& [key, fault] : c.faults.parameters) {
+    for (const auto& [key, fault] : c.faults.parameters)
       if (fault.disconnect || fault.silent) drop_ = key;
-      if (fault.error != 0 && key.first >= 0x300 && key.first < 0x310) errors_.push_back(key);
-    }
   }
 
   json Units(bool& complete) const {
     json units = json::array();
-    if (Answer(3, 3) != kOk) {
-      complete = false;
-      return units;
-    }
+    if (Answer(3, 3) != kOk) return complete = false, units;
     emulator::Bytes map(16, 0);
     for (const auto& unit : c_.units) map[static_cast<std::size_t>(unit.number)] = 1;
     if (auto raw = c_.parameters.find({3, 3}); raw != c_.parameters.end()) map = raw->second;
     for (int n = 0; n < 16; ++n) {
-      if (map[static_cast<std::size_t>(n)] != 0) units.push_back(Unit(n, complete));
+      if (map[static_cast<std::size_t>(n)] == 0) continue;
+      units.push_back(Unit(n, complete));
+      // A call that failed with a system error makes the scan incomplete.
+      for (std::uint8_t parameter : {3, 4, 5})
+        if (Answer(static_cast<std::uint16_t>(0x300 + n), parameter) == kFailed) complete = false;
     }
-    for (const auto& key : errors_) {
-      if (map[key.first - 0x300u] != 0 && !Dropped(key)) complete = false;
-    }
-    if (drop_.first != 0 && map[drop_.first - 0x300u] != 0) complete = false;
     return units;
   }
 
  private:
-  enum Answer { kOk, kRefused, kFailed };
+  enum Reply { kOk, kRefused, kFailed };
+  using Key = std::pair<std::uint16_t, std::uint8_t>;
 
-  bool Dropped(std::pair<std::uint16_t, std::uint8_t> key) const { return drop_.first != 0 && key >= drop_; }
-
-  // How the controller answers a unit or drive table read (drive tables are
-  // only read for units read before any drop).
-  Answer Answer(std::uint16_t table, std::uint8_t parameter) const {
-    if (table >= 0x300 && Dropped({table, parameter})) return kFailed;
+  // The drop fails its own call and every later one; drive tables are only
+  // read for units read before it.
+  Reply Answer(std::uint16_t table, std::uint8_t parameter) const {
+    if (table >= 0x300 && drop_.first != 0 && Key{table, parameter} >= drop_) return kFailed;
     if (auto fault = c_.faults.parameters.find({table, parameter}); fault != c_.faults.parameters.end()) {
-      if (fault->second.error != 0 || fault->second.disconnect || fault->second.silent) return kFailed;
+      if (fault->second.error != 0) return kFailed;
       if (fault->second.packetStatus != 0) return kRefused;
     }
-    if (table >= 0x300 && c_.FindUnit(table - 0x300) == nullptr) return kRefused;
-    if (table < 0x300 && table >= 0x200 && c_.FindDrive(table - 0x200) == nullptr) return kRefused;
-    return kOk;
+    if (table == 3) return kOk;  // the presence map
+    const bool known =
+        table >= 0x300 ? c_.FindUnit(table - 0x300) != nullptr : c_.FindDrive(table - 0x200) != nullptr;
+    return known ? kOk : kRefused;
   }
 
-  json Drive(const emulator::Unit& unit, const emulator::Member& member, int subunit, bool asked) const {
-    json drive = {{"port", nullptr},
+  json Drive(const emulator::Unit& unit, const emulator::Member& m, int subunit, bool asked) const {
+    const auto bit = static_cast<std::uint8_t>(m.index + 2 * subunit);
+    const bool out =
+        (unit.type == 2 || unit.type == 5 || unit.type == 6) && bit < 8 && (unit.notInService >> bit & 1);
+    json drive = {{"port", m.port},
                   {"model", nullptr},
                   {"serial", nullptr},
-                  {"sizeBytes", static_cast<std::uint64_t>(member.sectors) * 512u},
-                  {"status", "Error"}};
-    if (member.port == 0xFF) return drive;
-    drive["port"] = member.port;
-    const auto table = static_cast<std::uint16_t>(0x200 + member.port);
-    const emulator::Drive* found = c_.FindDrive(member.port);
-    if (asked && Answer(table, 3) == kOk) drive["model"] = Printable(found->model);
-    if (asked && Answer(table, 4) == kOk) drive["serial"] = Printable(found->serial);
-    const auto bit = static_cast<std::uint8_t>(member.index + 2 * subunit);
-    const bool redundant = unit.type == 2 || unit.type == 5 || unit.type == 6;
-    drive["status"] =
-        redundant && bit < 8 && (unit.notInService >> bit & 1) != 0 ? "Not in Service" : "In Service";
+                  {"sizeBytes", std::uint64_t{m.sectors} * 512},
+                  {"status", out ? "Not in Service" : "In Service"}};
+    if (m.port == 0xFF) return drive.update({{"port", nullptr}, {"status", "Error"}}), drive;
+    const auto table = static_cast<std::uint16_t>(0x200 + m.port);
+    if (asked && Answer(table, 3) == kOk) drive["model"] = Printable(c_.FindDrive(m.port)->model);
+    if (asked && Answer(table, 4) == kOk) drive["serial"] = Printable(c_.FindDrive(m.port)->serial);
     return drive;
   }
 
   json Unit(int n, bool& complete) const {
     const auto table = static_cast<std::uint16_t>(0x300 + n);
+    const emulator::Unit* w = c_.FindUnit(n);
     json unit = {
         {"number", n},       {"read", false},         {"type", nullptr},           {"sizeBytes", nullptr},
         {"status", nullptr}, {"statusCode", nullptr}, {"needsAttention", nullptr}, {"drives", json::array()}};
-    const emulator::Unit* w = c_.FindUnit(n);
     bool trouble = false;
     const bool statusRead = Answer(table, 3) == kOk;
-    if (statusRead) {
-      unit["statusCode"] = w->status;
-      unit["status"] = StatusWords(w->status);
-      trouble = !Well(StatusWords(w->status));
-    }
-    if (Answer(table, 4) == kOk) unit["sizeBytes"] = static_cast<std::uint64_t>(w->sectors) * 512u;
+    if (statusRead) unit.update({{"statusCode", w->status}, {"status", StatusWords(w->status)}});
+    if (statusRead) trouble = !Well(StatusWords(w->status));
+    if (Answer(table, 4) == kOk) unit["sizeBytes"] = std::uint64_t{w->sectors} * 512;
     const int size = w != nullptr ? static_cast<int>(emulator::EncodeDescriptor(*w).size()) : 0;
     const int length =
         Answer(table, 5) == kOk ? ((w->descriptorSize ? *w->descriptorSize : size + 3) & 0xFF) - 3 : 0;
     const bool described = length >= 4 && Answer(table, 6) == kOk;
     bool whole = statusRead && described;
     if (described) {
-      // Entries carried: the member entries the bytes read hold in full.
+      StatusTextBuffer type{};
+      RaidTypeText(w->type, w->stripe, type);
+      unit["type"] = type.data();
+      // The entries of the bytes read: members, or a RAID 10's status header
+      // and per subunit its entry and two drives.
       const int carried = length > 12 ? (length - 12) / 12 : 0;
       if (w->IsSingleDrive()) {
-        unit["type"] = w->type == 15   ? "Independent Disk"
-                       : w->type == 13 ? "Hot Spare Disk"
-                       : w->type == 12 ? "RAID Disk"
-                                       : "Single Drive";
+        const char* roles[] = {"RAID Disk", "Hot Spare Disk", "Single Drive", "Independent Disk"};
+        unit["type"] = w->type >= 12 && w->type <= 15 ? roles[w->type - 12] : "Single Drive";
         unit["drives"].push_back(Drive(*w, {w->port, w->notInService, w->sectors}, 0, true));
-      } else if (w->type == 6) {
-        StatusTextBuffer text{};
-        RaidTypeText(6, w->stripe, text);
-        unit["type"] = text.data();
-        int entry = 1;  // the status header
-        for (std::size_t s = 0; s < w->subunits.size() && entry < carried; ++s, entry += 3) {
-          whole = whole && s < 4 && entry + 2 < carried;
-          if (s < 4) trouble = trouble || !Well(StatusWords(w->subunits[s].status));
-          for (int m = 0; m < 2 && entry + 1 + m < carried; ++m)
-            unit["drives"].push_back(
-                Drive(*w, w->subunits[s].members[static_cast<std::size_t>(m)], static_cast<int>(s), true));
-        }
-        whole = whole && carried >= 1 + 3 * static_cast<int>(w->subunits.size());
-      } else {
-        StatusTextBuffer text{};
-        RaidTypeText(w->type, w->stripe, text);
-        unit["type"] = text.data();
-        for (std::size_t m = 0; m < w->members.size() && static_cast<int>(m) < carried; ++m) {
-          const emulator::Member& member = w->members[m];
-          unit["drives"].push_back(Drive(*w, member, 0, member.port <= 8));
-        }
-        whole = whole && carried >= static_cast<int>(w->members.size());
       }
+      for (int m = 0; m < static_cast<int>(w->members.size()) && m < carried; ++m)
+        unit["drives"].push_back(Drive(*w, w->members[static_cast<std::size_t>(m)], 0,
+                                       w->members[static_cast<std::size_t>(m)].port <= 8));
+      for (int s = 0; s < static_cast<int>(w->subunits.size()) && 2 + 3 * s <= carried; ++s) {
+        if (s < 4) trouble = trouble || !Well(StatusWords(w->subunits[static_cast<std::size_t>(s)].status));
+        whole = whole && s < 4;
+        for (int m = 0; m < 2 && 3 + 3 * s + m <= carried; ++m)
+          unit["drives"].push_back(Drive(
+              *w, w->subunits[static_cast<std::size_t>(s)].members[static_cast<std::size_t>(m)], s, true));
+      }
+      const auto listed =
+          static_cast<int>(w->subunits.empty() ? w->members.size() : 1 + 3 * w->subunits.size());
+      whole = whole && carried >= listed;
       for (const json& drive : unit["drives"]) trouble = trouble || drive["status"] != "In Service";
     }
     unit["read"] = whole;
@@ -290,8 +256,7 @@ class WorldOracle {
   }
 
   const emulator::Controller& c_;
-  std::pair<std::uint16_t, std::uint8_t> drop_{0, 0};
-  std::vector<std::pair<std::uint16_t, std::uint8_t>> errors_;
+  Key drop_{0, 0};
 };
 
 }  // namespace kivo::test
