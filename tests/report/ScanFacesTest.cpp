@@ -6,8 +6,8 @@
 
 #include <functional>
 #include <map>
-#include <regex>
 #include <set>
+#include <sstream>
 
 #include "report/JsonReport.h"
 #include "report/PluginCheck.h"
@@ -40,17 +40,20 @@ std::string Sample(const std::string& name, const Labels& labels, const std::str
 
 // The samples of a metrics text, but the controllers' versions.
 std::multiset<std::string> Samples(const std::string& text) {
-  static const std::regex line(R"((\w+)(?:\{(.*)\})? (\S+))");
-  static const std::regex label(R"re((\w+)="((?:[^"\\]|\\.)*)")re");
   std::multiset<std::string> samples;
-  for (std::sregex_iterator at(text.begin(), text.end(), line), end; at != end; ++at) {
-    if ((*at)[1] == "kivo_controller_info" || (at->position() > 0 && text[at->position() - 1] != '\n'))
-      continue;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line[0] == '#' || line.rfind("kivo_controller_info", 0) == 0) continue;
+    std::size_t at = line.find_first_of("{ ");
     Labels labels;
-    const std::string inside = (*at)[2];
-    for (std::sregex_iterator l(inside.begin(), inside.end(), label); l != std::sregex_iterator(); ++l)
-      labels[(*l)[1]] = std::regex_replace((*l)[2].str(), std::regex(R"(\\(.))"), "$1");
-    samples.insert(Sample((*at)[1], labels, (*at)[3]));
+    while (line[at] != ' ') {  // at '{' or ',' before a label, or '}'
+      if (line[at++] == '}') continue;
+      const std::size_t equals = line.find('=', at);
+      std::string& value = labels[line.substr(at, equals - at)];
+      for (at = equals + 2; line[at] != '"'; ++at) value += line[at] == '\\' ? line[++at] : line[at];
+      ++at;
+    }
+    samples.insert(Sample(line.substr(0, line.find_first_of("{ ")), labels, line.substr(at + 1)));
   }
   return samples;
 }
