@@ -71,13 +71,13 @@ int main(int argc, char** argv) {
         help ? stdout : stderr,
         "usage: %s [--prometheus FILE | --json | --check]\n"
         "Prints the disk information report of every Zelka controller.\n"
-        "Exit status: 0 all well, 1 the report is incomplete (a controller could not be read, or\n"
-        "none was found), 2 a unit or drive needs attention.\n"
+        "Exit status: 0 all well, 1 the report is incomplete (a controller or unit could not be\n"
+        "read, or none was found) or could not be written whole, 2 a unit or drive needs attention.\n"
         "--prometheus FILE writes the state as Prometheus metrics to FILE instead (exit status 1: not "
         "written).\n"
         "--json prints the state as one JSON document instead (exit status as above).\n"
         "--check prints a monitoring-plugin status line instead (exit status 0 OK, 1 WARNING,\n"
-        "2 CRITICAL, 3 UNKNOWN).\n",
+        "2 CRITICAL, 3 UNKNOWN; 1 too when the line could not be written).\n",
         argv[0]);
     return help ? 0 : 64;
   }
