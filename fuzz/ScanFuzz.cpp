@@ -2,7 +2,8 @@
 // built-in machine answers every device call, and the input decides, call by
 // call, whether the call goes through, fails with a system error, or comes
 // back with bytes of the reply overwritten. The scan must neither crash nor
-// read or lay out more than its records hold.
+// read or lay out more than its records hold, and its faces for scripts and
+// monitoring (JSON, check, metrics) must agree on the units they count.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,14 +12,18 @@
 #include <memory>
 
 #include "controller/ControllerInfo.h"
-#include "report/InventoryScan.h"
 #include "emulator/InProcessDeviceIo.h"
 #include "emulator/World.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "platform/HostFacts.h"
 #include "platform/LastError.h"
+#include "report/InventoryScan.h"
+#include "report/JsonReport.h"
+#include "report/PluginCheck.h"
+#include "report/PrometheusMetrics.h"
 #include "report/ReportText.h"
+#include "report/ScanSummary.h"
 
 namespace {
 
@@ -133,6 +138,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const ScanOutcome::CallFailure& failure : outcome.callFailures) {
       if (failure.calls <= 0) std::abort();
     }
+    const ScanSummary summary = ScanSummary::Of(*records, outcome);
+    const std::string json = JsonReport::Render(summary);
+    const CheckResult check = PluginCheck::Of(summary);
+    const std::string metrics = PrometheusMetrics::Render(*records, outcome);
+    if (json.empty() || json.back() != '\n' || check.line.find(" | controllers=") == std::string::npos)
+      std::abort();
+    // An incomplete scan is never OK, and a unit that needs attention is never missed.
+    if (!summary.Complete() && check.status == CheckStatus::kOk) std::abort();
+    if (summary.AttentionCount() > 0 && (check.status == CheckStatus::kOk || summary.ExitStatus() != 2))
+      std::abort();
+    if ((metrics.find("kivo_scan_success 1\n") != std::string::npos) != summary.Complete()) std::abort();
   }
   if (real.OpenHandles() != 0) std::abort();  // every opened device is closed again
   ReportText().Clear();

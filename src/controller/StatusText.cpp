@@ -135,18 +135,39 @@ void RaidTypeText(std::uint8_t typeCode, std::uint8_t stripeCode, StatusTextBuff
   }
 }
 
-void FillDriveRow(std::uint16_t driveTableBase, std::uint8_t typeCode, std::uint8_t notInServiceMap,
-                  const std::uint8_t* entry, DisplayRow& row, ControllerInfo& controller, int subunitIndex) {
-  std::uint8_t port = entry[2];
-  // The member's bit: RAID 10 subunits hold two members each (8-bit sum, as
-  // the controller counts).
-  auto bit = static_cast<std::uint8_t>(entry[3] + 2 * subunitIndex);
+DriveEntry DriveEntry::From(const std::uint8_t* entry) {
+  return DriveEntry{entry[2], entry[3], ReadLe32(entry + 8)};
+}
 
+DriveIdentity ReadDriveIdentity(ControllerInfo& controller, std::uint16_t driveTableBase, std::uint8_t port) {
+  DriveIdentity identity;
+  auto table = static_cast<std::uint16_t>(driveTableBase + port);
+  identity.modelRead = ReadTextParameter(controller, table, 3, 40, identity.model);
+  if (identity.modelRead) {
+    std::size_t length = std::strlen(identity.model.data());
+    while (length > 0 && IsBlank(identity.model[length - 1])) identity.model[--length] = '\0';
+  }
+  identity.serialRead = ReadTextParameter(controller, table, 4, 20, identity.serial);
+  std::array<std::uint8_t, 4> size{};
+  identity.sizeRead = controller.GetParameter(table, 2, 4, size.data()) == 0;
+  if (identity.sizeRead) identity.sectors = ReadLe32(size.data());
+  return identity;
+}
+
+bool MemberOutOfService(std::uint8_t typeCode, std::uint8_t notInServiceMap, std::uint8_t memberIndex,
+                        int subunitIndex) {
+  if (typeCode != 2 && typeCode != 5 && typeCode != 6) return false;
+  auto bit = static_cast<std::uint8_t>(memberIndex + 2 * subunitIndex);
+  return bit < 8 && (notInServiceMap >> bit & 1) != 0;
+}
+
+void WriteDriveRow(std::uint8_t typeCode, std::uint8_t notInServiceMap, const DriveEntry& entry,
+                   const DriveIdentity* identity, DisplayRow& row, int subunitIndex) {
   if (typeCode == 2 || typeCode == 5 || typeCode == 6) {
-    bool outOfService = bit < 8 && (notInServiceMap >> bit & 1) != 0;
+    const bool outOfService = MemberOutOfService(typeCode, notInServiceMap, entry.index, subunitIndex);
     CopyText(row.statusText, outOfService ? "Not in Service" : " ");
   }
-  if (port == kPortInaccessible) {
+  if (entry.port == kPortInaccessible || identity == nullptr) {
     CopyText(row.nameText, "    Drive Inaccessible");
     CopyText(row.sizeText, " ");
     CopyText(row.typeText, " ");
@@ -154,25 +175,26 @@ void FillDriveRow(std::uint16_t driveTableBase, std::uint8_t typeCode, std::uint
     return;
   }
   std::snprintf(row.nameText.data(), row.nameText.size(), typeCode == 15 ? "Port %d" : "    Port %d",
-                static_cast<int>(port));
-
-  auto table = static_cast<std::uint16_t>(driveTableBase + port);
-  if (ReadTextParameter(controller, table, 3, 40, row.typeText)) {
-    std::size_t length = std::strlen(row.typeText.data());
-    while (length > 0 && IsBlank(row.typeText[length - 1])) row.typeText[--length] = '\0';
-  } else {
-    CopyText(row.typeText, "Unknown");
-  }
-  if (!ReadTextParameter(controller, table, 4, 20, row.serialText)) CopyText(row.serialText, "Unknown");
-
-  std::array<std::uint8_t, 4> size{};
-  if (controller.GetParameter(table, 2, 4, size.data()) == 0) {
-    CapacityText(ReadLe32(size.data()), row.sizeText);
+                static_cast<int>(entry.port));
+  CopyText(row.typeText, identity->modelRead ? identity->model.data() : "Unknown");
+  CopyText(row.serialText, identity->serialRead ? identity->serial.data() : "Unknown");
+  if (identity->sizeRead) {
+    CapacityText(identity->sectors, row.sizeText);
   } else {
     CopyText(row.sizeText, "Unknown");
   }
-  std::snprintf(row.sectorsText.data(), row.sectorsText.size(), "%u",
-                static_cast<unsigned>(ReadLe32(entry + 8)));
+  std::snprintf(row.sectorsText.data(), row.sectorsText.size(), "%u", static_cast<unsigned>(entry.sectors));
+}
+
+void FillDriveRow(std::uint16_t driveTableBase, std::uint8_t typeCode, std::uint8_t notInServiceMap,
+                  const std::uint8_t* entry, DisplayRow& row, ControllerInfo& controller, int subunitIndex) {
+  const DriveEntry drive = DriveEntry::From(entry);
+  if (drive.port == kPortInaccessible) {
+    WriteDriveRow(typeCode, notInServiceMap, drive, nullptr, row, subunitIndex);
+    return;
+  }
+  const DriveIdentity identity = ReadDriveIdentity(controller, driveTableBase, drive.port);
+  WriteDriveRow(typeCode, notInServiceMap, drive, &identity, row, subunitIndex);
 }
 
 }  // namespace kivo

@@ -32,12 +32,47 @@ void RaidTypeText(std::uint8_t typeCode, std::uint8_t stripeCode, StatusTextBuff
 // Stripe code n stands for 2^(n-1) KB: "4K" .. "32M".
 void StripeText(std::uint8_t stripeCode, StatusTextBuffer& out);
 
+// The drive fields of a 12-byte member entry, or of a single-drive unit's
+// descriptor read as one: port (byte 2), member index (byte 3), the size in
+// sectors recorded for the member (offset 8).
+struct DriveEntry {
+  std::uint8_t port = 0;
+  std::uint8_t index = 0;
+  std::uint32_t sectors = 0;
+  static DriveEntry From(const std::uint8_t* entry);
+};
+
+// A drive's own description as its table gives it: the model with the blank
+// padding at its end removed, the serial number, the size in sectors. Each
+// says whether the controller answered it.
+struct DriveIdentity {
+  StatusTextBuffer model{};
+  StatusTextBuffer serial{};
+  std::uint32_t sectors = 0;
+  bool modelRead = false;
+  bool serialRead = false;
+  bool sizeRead = false;
+};
+
+// Reads model, serial and size (in this order) from the table of `port`.
+DriveIdentity ReadDriveIdentity(ControllerInfo& controller, std::uint16_t driveTableBase, std::uint8_t port);
+
+// Whether the member's bit in the unit's not-in-service map is set: only
+// mirrors (2), RAID 5 and RAID 10 carry the map; a RAID 10 member's bit
+// counts two per subunit before it (8-bit sum, as the controller counts).
+bool MemberOutOfService(std::uint8_t typeCode, std::uint8_t notInServiceMap, std::uint8_t memberIndex,
+                        int subunitIndex);
+
 // Fills the name, model, serial, size, sectors and status texts of one drive
-// row. `entry` is a 12-byte member entry (or a single-drive descriptor padded
-// to 12 bytes); only its port (byte 2), member index (byte 3) and size in
-// sectors (offset 8) are used. The model, serial and size are read from the
-// open controller; a read that fails shows "Unknown" in its text. A drive
-// whose port is 0xFF is inaccessible and nothing is asked of the controller.
+// row from its entry and the identity read for it (none for a drive whose
+// port is 0xFF: it is inaccessible). A read that failed shows "Unknown".
+void WriteDriveRow(std::uint8_t typeCode, std::uint8_t notInServiceMap, const DriveEntry& entry,
+                   const DriveIdentity* identity, DisplayRow& row, int subunitIndex);
+
+// Reads the drive and fills its row: ReadDriveIdentity, then WriteDriveRow.
+// `entry` is a 12-byte member entry (or a single-drive descriptor padded to
+// 12 bytes). A drive whose port is 0xFF is inaccessible and nothing is asked
+// of the controller.
 void FillDriveRow(std::uint16_t driveTableBase, std::uint8_t typeCode, std::uint8_t notInServiceMap,
                   const std::uint8_t* entry, DisplayRow& row, ControllerInfo& controller, int subunitIndex);
 

@@ -25,15 +25,28 @@ FileWriter& SystemFileWriter();
 // bytes written.
 std::size_t WriteFully(FileWriter& writer, int fd, const char* data, std::size_t size);
 
+// Which symbolic link at the path of a replaced file is written through.
+enum class FollowLinks {
+  kAny,
+  // Only one that belongs to this user or to root; any other is replaced
+  // itself (a folder other users may write, where one of them could plant a
+  // link to a file of this user's).
+  kOwnOrRoot,
+};
+
 // Replaces the file at `path` with `size` bytes of `data`, whole or not at
 // all: the bytes go to a temporary file beside it that is renamed over it once
-// it is on disk, so a failure leaves the previous file as it was. A file that
-// cannot be written (read-only) stays refused, a link is written through, and
-// what is not a regular file (a device) is written in place. `mode` is the
-// new file's mode before the umask (POSIX). False on any failure, with errno
-// (POSIX) or the last error (Windows) saying why.
+// it is on disk, so a failure leaves the previous file as it was. The
+// temporary file is made anew and exclusively, never through a link (POSIX:
+// O_CREAT | O_EXCL | O_NOFOLLOW), gets its mode on its descriptor, and is
+// renamed only while it is still the file written. A file that cannot be
+// written (read-only) stays refused, a link is written through as `links`
+// says (Windows: a link is always replaced), and what is not a regular file
+// (a device) is written in place. `mode` is the new file's mode before the
+// umask (POSIX). False on any failure, with errno (POSIX) or the last error
+// (Windows) saying why.
 bool ReplaceFileWhole(FileWriter& writer, const std::string& path, const char* data, std::size_t size,
-                      unsigned mode = 0666);
+                      unsigned mode = 0666, FollowLinks links = FollowLinks::kAny);
 
 // Appends `size` bytes to the file at `path`, creating it: a write that fails
 // part-way is cut back, so the file never keeps a torn entry. False on any

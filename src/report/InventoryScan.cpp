@@ -1,8 +1,7 @@
 // The inventory scan and its report lines; see InventoryScan.h.
 //
-// The controller's own description of its units is not trusted for sizes: a
-// descriptor is only ever read as far as the controller returned it, and at
-// most the 64 display rows of a record are laid out.
+// What the controller says of its units is read whole (ScanInventory); at
+// most the 64 display rows of a record are laid out from it.
 #include "report/InventoryScan.h"
 
 #include <atomic>
@@ -16,6 +15,7 @@
 #include "platform/Registry.h"
 #include "report/DiskReport.h"
 #include "report/ReportText.h"
+#include "report/ScanInventory.h"
 
 namespace kivo {
 namespace {
@@ -23,10 +23,6 @@ namespace {
 constexpr char kErrorCaption[] = "Zelka Error Message";
 constexpr char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Control\\Zelka Storage Controller";
 constexpr int kLineSize = 4096;
-// The largest descriptor a controller can describe: an 8-bit length less 3.
-constexpr int kMaxDescriptor = 252;
-constexpr int kDescriptorHeader = 12;
-constexpr std::uint8_t kRaid10 = 6;
 
 std::atomic<bool> errorBoxes{false};
 
@@ -46,27 +42,12 @@ void AppendLine(const Line& line) {
   ReportText().Append(line.c_str());
 }
 
-std::uint16_t ReadLe16(const std::uint8_t* bytes) {
-  return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
-std::uint32_t ReadLe32(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 void ClearRows(ControllerInfo& record) {
   if (record.HasTables()) {
     std::memset(static_cast<void*>(record.Rows()), 0, sizeof(DisplayRow) * kDisplayRows);
   }
   record.rowCount = 0;
 }
-
-// One unit's descriptor as read: the bytes the controller returned, with the
-// 12-byte header zero-padded when the controller returned fewer.
-struct Descriptor {
-  std::array<std::uint8_t, kMaxDescriptor> bytes{};
-  int length = 0;
-};
 
 // Hands out the record's display rows in order and refuses past the last.
 class RowCursor {
@@ -83,20 +64,17 @@ class RowCursor {
   int filled_ = 0;
 };
 
-void LayOutUnit(ControllerInfo& record, RowCursor& rows, int unitNumber, const UnitSlot& slot,
-                const Descriptor& descriptor) {
-  const std::uint8_t* d = descriptor.bytes.data();
-  int members = d[0];
-  std::uint8_t type = d[1];
-
-  if (members == 0) {
+void LayOutUnit(RowCursor& rows, const UnitSlot& slot, const UnitRead& unit) {
+  if (unit.SingleDrive()) {
     DisplayRow* row = rows.Next();
     if (row == nullptr) return;
     row->kind = 0;
-    FillDriveRow(kDriveTableBase, type, d[3], d, *row, record, 0);
-    if (type == 15) AppendText(row->typeText, " (Independent Disk)");
-    if (type == 13) AppendText(row->typeText, " (Hot Spare Disk)");
-    if (type == 12) AppendText(row->typeText, " (RAID Disk)");
+    const DriveRead& drive = unit.drives.front();
+    WriteDriveRow(unit.type, unit.notInService, drive.entry, drive.identityAsked ? &drive.identity : nullptr,
+                  *row, 0);
+    if (unit.type == 15) AppendText(row->typeText, " (Independent Disk)");
+    if (unit.type == 13) AppendText(row->typeText, " (Hot Spare Disk)");
+    if (unit.type == 12) AppendText(row->typeText, " (RAID Disk)");
     return;
   }
 
@@ -104,108 +82,58 @@ void LayOutUnit(ControllerInfo& record, RowCursor& rows, int unitNumber, const U
   if (unitRow == nullptr) return;
   unitRow->kind = 1;
   unitRow->isArrayUnit = 1;
-  std::snprintf(unitRow->nameText.data(), unitRow->nameText.size(), "Array Unit %d", unitNumber);
-  RaidTypeText(type, d[2], unitRow->typeText);
+  std::snprintf(unitRow->nameText.data(), unitRow->nameText.size(), "Array Unit %d", unit.number);
+  RaidTypeText(unit.type, unit.stripe, unitRow->typeText);
   CapacityText(slot.capacity, unitRow->sizeText);
   std::snprintf(unitRow->sectorsText.data(), unitRow->sectorsText.size(), "%u",
                 static_cast<unsigned>(slot.capacity));
   UnitStatusText(slot.status, unitRow->statusText);
 
-  // Only entries the controller returned in full are laid out.
-  int described = type == kRaid10 ? 3 * members + 1 : members;
-  int returned =
-      descriptor.length > kDescriptorHeader ? (descriptor.length - kDescriptorHeader) / kMemberEntrySize : 0;
-  int entries = described < returned ? described : returned;
-
-  std::array<std::uint8_t, 4> subunitStatus{};
-  int subunits = 0;
-  int currentSubunit = -1;
-  for (int i = 0; i < entries; ++i) {
-    const std::uint8_t* e = d + kDescriptorHeader + i * kMemberEntrySize;
-    if (type == kRaid10) {
-      if (e[0] == 0xFF) {
-        std::memcpy(subunitStatus.data(), e + 2, subunitStatus.size());
-        continue;
-      }
+  for (const EntryRef& ref : unit.entries) {
+    if (ref.subunit) {
+      const SubunitRead& subunit = unit.subunits[static_cast<std::size_t>(ref.index)];
       DisplayRow* row = rows.Next();
       if (row == nullptr) return;
-      if (e[0] != 0) {
-        row->kind = 6;
-        std::snprintf(row->nameText.data(), row->nameText.size(), "   Subunit %i", subunits);
-        CopyText(row->typeText, "Mirror (RAID 1)");
-        // The status header carries four subunits; a fifth has no status.
-        if (subunits < static_cast<int>(subunitStatus.size())) {
-          UnitStatusText(subunitStatus[static_cast<std::size_t>(subunits)], row->statusText);
-        }
-        ++subunits;
-        ++currentSubunit;
-      } else {
-        row->kind = 1;
-        FillDriveRow(kDriveTableBase, kRaid10, d[3], e, *row, record, currentSubunit);
-      }
+      row->kind = 6;
+      std::snprintf(row->nameText.data(), row->nameText.size(), "   Subunit %i", ref.index);
+      CopyText(row->typeText, "Mirror (RAID 1)");
+      // The status header carries four subunits; a fifth has no status.
+      if (subunit.hasStatus) UnitStatusText(subunit.status, row->statusText);
       continue;
     }
-    if (e[2] > 8) continue;  // no such port on the controller: no row
+    const DriveRead& drive = unit.drives[static_cast<std::size_t>(ref.index)];
+    if (!drive.shown) continue;  // no such port on the controller: no row
     DisplayRow* row = rows.Next();
     if (row == nullptr) return;
     row->kind = 1;
-    FillDriveRow(kDriveTableBase, type, d[3], e, *row, record, 0);
+    WriteDriveRow(unit.type, unit.notInService, drive.entry, drive.identityAsked ? &drive.identity : nullptr,
+                  *row, drive.subunit);
   }
 }
 
-// Reads the units of the open controller into the record's rows.
-void ScanUnits(ControllerInfo& record, int allocate) {
-  // Read and not used, in the order the controller expects them.
-  std::array<std::uint8_t, 16> scratch{};
-  record.GetParameter(2, 2, 2, scratch.data());
-  record.GetParameter(2, 3, 16, scratch.data());
-  std::array<std::uint8_t, 2> unitCount{};
-  // The unit count only agrees or disagrees with the rows laid out; the
-  // presence map decides which units exist, and rowCount is the rows filled.
-  record.GetParameter(3, 2, 2, unitCount.data());
-  std::array<std::uint8_t, kUnitSlots> presence{};
-  if (record.GetParameter(3, 3, kUnitSlots, presence.data()) != 0) presence.fill(0);
-
+// Reads the units of the open controller and lays the record's rows out from
+// what was read; at most the 64 display rows are filled, while the inventory
+// keeps every unit and drive.
+ControllerInventory ScanUnits(ControllerInfo& record, int allocate) {
+  ControllerInventory inventory = ReadInventory(record);
   if (allocate != 0 || !record.HasTables()) record.AllocateTables();
   ClearRows(record);
 
-  std::vector<Descriptor> descriptors(kUnitSlots);
   UnitSlot* slots = record.UnitSlots();
+  for (int n = 0; n < kUnitSlots; ++n) slots[n] = UnitSlot{};
   RowCursor rows(record);
-  for (int n = 0; n < kUnitSlots; ++n) {
-    UnitSlot& slot = slots[n];
-    slot = UnitSlot{};
-    if (presence[static_cast<std::size_t>(n)] == 0) continue;
-    auto table = static_cast<std::uint16_t>(0x300 + n);
+  for (const UnitRead& unit : inventory.units) {
+    UnitSlot& slot = slots[unit.number];
     slot.present = 1;
-    slot.unitNumber = n;
-    std::uint8_t status = 0;
-    if (record.GetParameter(table, 3, 1, &status) == 0) slot.status = status;
-    std::array<std::uint8_t, 4> capacity{};
-    if (record.GetParameter(table, 4, 4, capacity.data()) == 0) slot.capacity = ReadLe32(capacity.data());
-
-    Descriptor& descriptor = descriptors[static_cast<std::size_t>(n)];
-    std::array<std::uint8_t, 2> lengthWord{};
-    int length = 0;
-    if (record.GetParameter(table, 5, 2, lengthWord.data()) == 0) {
-      // Parameter 5's low byte is the descriptor length plus 3; below 3
-      // there is nothing to read.
-      length = (ReadLe16(lengthWord.data()) & 0xFF) - 3;
-    }
-    if (length > 0 &&
-        record.GetParameter(table, 6, static_cast<std::uint8_t>(length), descriptor.bytes.data()) == 0) {
-      descriptor.length = length;
-    }
-    // A unit is described by at least its member count, type, stripe (or
-    // port) and service map; one whose descriptor could not be read gets no
-    // rows rather than invented ones.
-    if (descriptor.length < 4) continue;
-    slot.descriptor = descriptor.bytes.data();
-    LayOutUnit(record, rows, n, slot, descriptor);
+    slot.unitNumber = unit.number;
+    slot.status = unit.status;
+    slot.capacity = unit.sizeRead ? unit.sectors : 0;
+    // A unit whose descriptor could not be read gets no rows rather than
+    // invented ones.
+    if (unit.described) LayOutUnit(rows, slot, unit);
   }
   record.rowCount = rows.Filled();
-  // The descriptors go with this scan.
-  for (int n = 0; n < kUnitSlots; ++n) slots[n].descriptor = nullptr;
+  return inventory;
 }
 
 }  // namespace
@@ -378,7 +306,7 @@ void ScanControllers(int allocate, ControllerRecords& records, ScanOutcome* outc
       (record.*field.set)(text.data());
     }
 
-    ScanUnits(record, allocate);
+    seen.inventories[static_cast<std::size_t>(i)] = ScanUnits(record, allocate);
     ++seen.controllersScanned;
     // Open and the driver query succeeded, so every failed call since the
     // open left a hole in what the report shows of this controller.

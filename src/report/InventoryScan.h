@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "controller/ControllerInfo.h"
+#include "report/ScanInventory.h"
 
 namespace kivo {
 
@@ -41,6 +42,9 @@ struct ScanOutcome {
   };
   std::vector<CallFailure> callFailures;
   std::array<ControllerScanState, ControllerRecords::kCount> states{};
+  // What was read of the units and drives of each controller in state kRead
+  // (every one, beyond the 64 display rows too).
+  std::array<ControllerInventory, ControllerRecords::kCount> inventories{};
 };
 
 // Rebuilds the report and every found controller's record. `allocate` makes

@@ -4,6 +4,8 @@
 
 #include <charconv>
 #include <cstdint>
+#include <optional>
+#include <type_traits>
 
 namespace kivo {
 namespace {
@@ -56,14 +58,24 @@ std::string Bool(bool value) {
   return value ? "true" : "false";
 }
 
+std::string Text(const std::optional<std::string>& text) {
+  return text ? Quoted(*text) : "null";
+}
+
+template <typename Value>
+std::string NumberOrNull(const std::optional<Value>& value) {
+  if (!value) return "null";
+  if constexpr (std::is_signed_v<Value>) return Number(static_cast<std::int64_t>(*value));
+  return Number(static_cast<std::uint64_t>(*value));
+}
+
 std::string Drive(const DriveSummary& drive, const std::string& indent) {
-  const bool reached = drive.state != DriveState::kInaccessible;
   return Object(indent)
       .Member("member", Number(static_cast<std::int64_t>(drive.member)))
       .Member("port", drive.port < 0 ? "null" : Number(static_cast<std::int64_t>(drive.port)))
-      .Member("model", reached ? Quoted(drive.model) : "null")
-      .Member("serial", reached ? Quoted(drive.serial) : "null")
-      .Member("sizeBytes", drive.hasSize ? Number(drive.sizeBytes) : "null")
+      .Member("model", Text(drive.model))
+      .Member("serial", Text(drive.serial))
+      .Member("sizeBytes", Number(drive.sizeBytes))
       .Member("status", Quoted(drive.StatusText()))
       .Member("needsAttention", Bool(drive.state != DriveState::kInService))
       .Close();
@@ -73,16 +85,18 @@ std::string Unit(const UnitSummary& unit, const std::string& indent) {
   const std::string inner = indent + "  ";
   return Object(indent)
       .Member("number", Number(static_cast<std::int64_t>(unit.number)))
-      .Member("type", Quoted(unit.type))
-      .Member("sizeBytes", Number(unit.sizeBytes))
-      .Member("status", Quoted(unit.status))
-      .Member("statusCode", Number(static_cast<std::int64_t>(unit.statusCode)))
-      .Member("needsAttention", Bool(unit.needsAttention))
+      .Member("read", Bool(unit.read))
+      .Member("type", Text(unit.type))
+      .Member("typeCode", NumberOrNull(unit.typeCode))
+      .Member("sizeBytes", NumberOrNull(unit.sizeBytes))
+      .Member("status", Text(unit.status))
+      .Member("statusCode", NumberOrNull(unit.statusCode))
+      .Member("needsAttention", unit.needsAttention ? Bool(*unit.needsAttention) : "null")
       .Member("subunits", Array(unit.subunits, inner,
                                 [&](const SubunitSummary& subunit) {
                                   return Object(inner + "  ")
                                       .Member("type", Quoted(subunit.type))
-                                      .Member("status", Quoted(subunit.status))
+                                      .Member("status", Text(subunit.status))
                                       .Close();
                                 }))
       .Member("drives", Array(unit.drives, inner,

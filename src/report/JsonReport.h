@@ -9,7 +9,9 @@
 
 namespace kivo {
 
-constexpr int kJsonFormatVersion = 1;
+// 2: units say whether they were read whole ("read") and carry their type
+// code; a value that was not read is null; drive sizes are always known.
+constexpr int kJsonFormatVersion = 2;
 
 class JsonReport {
  public:

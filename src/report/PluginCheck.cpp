@@ -45,11 +45,13 @@ struct Problems {
 void AddUnit(Problems& problems, const ControllerSummary& controller, const UnitSummary& unit) {
   const std::string where =
       "unit " + std::to_string(unit.number) + " on controller " + std::to_string(controller.id);
-  problems.Add(StatusOfUnitText(unit.status), where + " " + Lower(unit.status));
+  // A status that was not read is among the scan's errors.
+  if (unit.status) problems.Add(StatusOfUnitText(*unit.status), where + " " + Lower(*unit.status));
   for (std::size_t i = 0; i < unit.subunits.size(); ++i) {
-    const std::string& status = unit.subunits[i].status;
-    problems.Add(StatusOfUnitText(status),
-                 "subunit " + std::to_string(i) + " of " + where + " " + Lower(status));
+    const std::optional<std::string>& status = unit.subunits[i].status;
+    if (!status) continue;
+    problems.Add(StatusOfUnitText(*status),
+                 "subunit " + std::to_string(i) + " of " + where + " " + Lower(*status));
   }
   for (const DriveSummary& drive : unit.drives) {
     if (drive.state == DriveState::kNotInService) {

@@ -49,7 +49,9 @@ struct Family {
 
 struct Families {
   Family scanSuccess{
-      "kivo_scan_success", "1 when controllers were found and every one of them was read, 0 otherwise.", {}};
+      "kivo_scan_success",
+      "1 when controllers were found and every one of them, with every unit, was read whole; 0 otherwise.",
+      {}};
   Family controllers{"kivo_controllers", "Number of Zelka controllers the driver reports.", {}};
   Family controllerStatus{"kivo_controller_status",
                           "How far the scan got with a controller: 0 read, 1 could not be opened, 2 driver "
@@ -61,7 +63,8 @@ struct Families {
       "kivo_unit_status", "Status byte of a unit as the controller reports it (255 is OK).", {}};
   Family unitSize{"kivo_unit_size_bytes", "Capacity of a unit in bytes.", {}};
   Family unitAttention{"kivo_unit_needs_attention",
-                       "1 when the unit, one of its subunits or one of its drives needs attention.",
+                       "1 when the unit, one of its subunits or one of its drives needs attention; 0 when "
+                       "it was read whole and is well; no sample when it was not read whole.",
                        {}};
   Family driveStatus{
       "kivo_drive_status", "Status of a drive: 0 in service, 1 not in service, 2 inaccessible.", {}};
@@ -103,27 +106,34 @@ void AddDrives(Families& out, const std::string& controller, const std::string& 
     Labels withStatus = labels;
     withStatus.emplace_back("status", drive.StatusText());
     out.driveStatus.Add(withStatus, static_cast<std::uint64_t>(drive.state));
-    if (drive.state != DriveState::kInaccessible) {
+    if (drive.model && drive.serial) {
       Labels info = labels;
-      info.emplace_back("model", LabelValue(drive.model));
-      info.emplace_back("serial", LabelValue(drive.serial));
+      info.emplace_back("model", LabelValue(*drive.model));
+      info.emplace_back("serial", LabelValue(*drive.serial));
       out.driveInfo.Add(info, 1);
     }
-    if (drive.hasSize) out.driveSize.Add(labels, drive.sizeBytes);
+    out.driveSize.Add(labels, drive.sizeBytes);
   }
 }
 
+// A value the scan could not read has no sample: the scan's success says so.
 void AddUnits(Families& out, const ControllerSummary& summary) {
   const std::string controller = Number(static_cast<std::uint64_t>(summary.id));
   for (const UnitSummary& unitSummary : summary.units) {
     const std::string unit = Number(static_cast<std::uint64_t>(unitSummary.number));
-    out.unitStatus.Add({{"controller", controller},
-                        {"unit", unit},
-                        {"type", LabelValue(unitSummary.type)},
-                        {"status", LabelValue(unitSummary.status)}},
-                       unitSummary.statusCode);
-    out.unitSize.Add({{"controller", controller}, {"unit", unit}}, unitSummary.sizeBytes);
-    out.unitAttention.Add({{"controller", controller}, {"unit", unit}}, unitSummary.needsAttention ? 1 : 0);
+    if (unitSummary.statusCode) {
+      out.unitStatus.Add({{"controller", controller},
+                          {"unit", unit},
+                          {"type", LabelValue(unitSummary.type.value_or(""))},
+                          {"status", LabelValue(*unitSummary.status)}},
+                         *unitSummary.statusCode);
+    }
+    if (unitSummary.sizeBytes)
+      out.unitSize.Add({{"controller", controller}, {"unit", unit}}, *unitSummary.sizeBytes);
+    if (unitSummary.needsAttention) {
+      out.unitAttention.Add({{"controller", controller}, {"unit", unit}},
+                            *unitSummary.needsAttention ? 1 : 0);
+    }
     AddDrives(out, controller, unit, unitSummary);
   }
 }
@@ -152,15 +162,16 @@ std::string PrometheusMetrics::Render(ControllerRecords& records, const ScanOutc
   return out.Text();
 }
 
-bool PrometheusMetrics::WriteAtomically(const std::string& path, const std::string& text,
-                                        std::string* error) {
+bool PrometheusMetrics::WriteAtomically(const std::string& path, const std::string& text, std::string* error,
+                                        platform::FileWriter& writer) {
   auto fail = [&](const std::string& what, int code) {
     if (error != nullptr) *error = what + ": " + std::strerror(code);
     return false;
   };
   if (path.empty()) return fail("no file named", EINVAL);
   // Readable by all: the node exporter runs as another user.
-  if (!platform::ReplaceFileWhole(platform::SystemFileWriter(), path, text.data(), text.size(), 0644)) {
+  if (!platform::ReplaceFileWhole(writer, path, text.data(), text.size(), 0644,
+                                  platform::FollowLinks::kOwnOrRoot)) {
     return fail("cannot write " + path, errno);
   }
   return true;

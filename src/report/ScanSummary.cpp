@@ -1,11 +1,8 @@
-// ScanSummary: the records of a finished scan read back into units and
-// drives. The rows follow the present units in ascending order; an array
-// unit's row names its number, a single-drive unit takes the next present
-// unit after the group before it.
+// ScanSummary: the inventory of a finished scan as units and drives, and the
+// sentences that say why a scan is incomplete; see ScanSummary.h.
 #include "report/ScanSummary.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "controller/StatusText.h"
@@ -14,126 +11,126 @@
 namespace kivo {
 namespace {
 
-bool Is(const char* text, const char* word) {
-  return std::strcmp(text, word) == 0;
+bool IsWhite(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Units and subunits must read exactly "OK" or "Normal"; drives must not read
-// "Not in Service" or "Error" (kivo-report's exit status follows the same rule).
-bool NeedsAttention(const DisplayRow& row) {
-  const char* status = row.statusText.data();
-  if (row.isArrayUnit == 1 || row.kind == 6) return !Is(status, "OK") && !Is(status, "Normal");
-  return Is(status, "Not in Service") || Is(status, "Error");
+bool Well(const std::string& status) {
+  return status == "OK" || status == "Normal";
 }
 
-// The rows of one unit: an array unit's row with its members and subunits,
-// or the one row of a single-drive unit.
-struct RowGroup {
-  int unitNumber = -1;
-  int first = 0;
-  int count = 0;
-};
+std::string StatusWords(std::uint8_t status) {
+  StatusTextBuffer text{};
+  UnitStatusText(status, text);
+  return PrintableText(text.data());
+}
 
-std::vector<RowGroup> GroupRows(ControllerInfo& record) {
-  std::vector<RowGroup> groups;
-  if (!record.HasTables()) return groups;
-  const UnitSlot* slots = record.UnitSlots();
-  int count = record.rowCount < kDisplayRows ? record.rowCount : kDisplayRows;
-  int last = -1;
-  for (int r = 0; r < count; ++r) {
-    const DisplayRow& row = record.Rows()[r];
-    bool startsUnit = row.isArrayUnit == 1 || row.kind == 0;
-    if (!startsUnit) {
-      if (!groups.empty()) ++groups.back().count;
-      continue;
+std::string UnitType(const UnitRead& unit) {
+  if (unit.SingleDrive()) {
+    switch (unit.type) {
+      case 15:
+        return "Independent Disk";
+      case 13:
+        return "Hot Spare Disk";
+      case 12:
+        return "RAID Disk";
+      default:
+        return "Single Drive";
     }
-    int number = -1;
-    if (row.isArrayUnit == 1) {
-      if (std::sscanf(row.nameText.data(), "Array Unit %d", &number) != 1) number = -1;
-    } else {
-      for (int n = last + 1; n < kUnitSlots && number < 0; ++n) {
-        if (slots[n].present != 0) number = n;
-      }
-    }
-    if (number < 0 || number >= kUnitSlots) number = -1;
-    if (number >= 0) last = number;
-    groups.push_back({number, r, 1});
   }
-  return groups;
+  StatusTextBuffer text{};
+  RaidTypeText(unit.type, unit.stripe, text);
+  return PrintableText(text.data());
 }
 
-// A single-drive unit's row names its role after the model: "(Hot Spare Disk)".
-std::string SingleDriveType(const DisplayRow& row) {
-  std::string model = PrintableText(row.typeText.data());
-  std::size_t open = model.rfind('(');
-  if (open == std::string::npos || model.back() != ')') return "Single Drive";
-  return model.substr(open + 1, model.size() - open - 2);
-}
-
-int PortOf(const DisplayRow& row) {
-  int port = -1;
-  if (std::sscanf(row.nameText.data(), " Port %d", &port) != 1) return -1;
-  return port;
-}
-
-void AddDrives(UnitSummary& unit, ControllerInfo& record, const RowGroup& group) {
-  int member = 0;
-  for (int r = group.first; r < group.first + group.count; ++r) {
-    const DisplayRow& row = record.Rows()[r];
-    if (row.kind == 6)
-      unit.subunits.push_back({PrintableText(row.typeText.data()), PrintableText(row.statusText.data())});
-    if (row.isArrayUnit == 1 || row.kind == 6) continue;
-    DriveSummary drive;
-    drive.member = member++;
-    drive.port = PortOf(row);
-    const char* status = row.statusText.data();
-    drive.state = Is(status, "Error")            ? DriveState::kInaccessible
-                  : Is(status, "Not in Service") ? DriveState::kNotInService
-                                                 : DriveState::kInService;
-    if (drive.state != DriveState::kInaccessible) {
-      drive.model = PrintableText(row.typeText.data());
-      drive.serial = PrintableText(row.serialText.data());
-    }
-    char* end = nullptr;
-    const char* sectors = row.sectorsText.data();
-    unsigned long long value = std::strtoull(sectors, &end, 10);
-    if (end != sectors && *end == '\0') {
-      drive.hasSize = true;
-      drive.sizeBytes = static_cast<std::uint64_t>(value) * 512u;
-    }
-    unit.drives.push_back(drive);
+DriveSummary Drive(const DriveRead& read, int member) {
+  DriveSummary drive;
+  drive.member = member;
+  drive.sizeBytes = static_cast<std::uint64_t>(read.entry.sectors) * 512u;
+  if (read.Inaccessible()) {
+    drive.state = DriveState::kInaccessible;
+    return drive;
   }
+  drive.port = read.entry.port;
+  drive.state = read.outOfService ? DriveState::kNotInService : DriveState::kInService;
+  if (read.identityAsked && read.identity.modelRead) drive.model = PrintableText(read.identity.model.data());
+  if (read.identityAsked && read.identity.serialRead)
+    drive.serial = PrintableText(read.identity.serial.data());
+  return drive;
 }
 
-void AddUnits(ControllerSummary& controller, ControllerInfo& record) {
-  std::vector<RowGroup> groups = GroupRows(record);
-  const UnitSlot* slots = record.UnitSlots();
-  for (int n = 0; n < kUnitSlots; ++n) {
-    const UnitSlot& slot = slots[n];
-    if (slot.present == 0) continue;
-    UnitSummary unit;
-    unit.number = n;
-    unit.statusCode = slot.status;
-    StatusTextBuffer status{};
-    UnitStatusText(slot.status, status);
-    unit.status = PrintableText(status.data());
-    unit.sizeBytes = static_cast<std::uint64_t>(slot.capacity) * 512u;
-    const RowGroup* group = nullptr;
-    for (const RowGroup& g : groups) {
-      if (g.unitNumber == n) group = &g;
+UnitSummary Unit(const UnitRead& read) {
+  UnitSummary unit;
+  unit.number = read.number;
+  unit.read = read.ReadWhole();
+  bool trouble = false;
+  if (read.statusRead) {
+    unit.statusCode = read.status;
+    unit.status = StatusWords(read.status);
+    trouble = !Well(*unit.status);
+  }
+  if (read.sizeRead) unit.sizeBytes = static_cast<std::uint64_t>(read.sectors) * 512u;
+  if (read.described) {
+    unit.type = UnitType(read);
+    unit.typeCode = read.type;
+  }
+  for (const SubunitRead& subunitRead : read.subunits) {
+    SubunitSummary subunit{"Mirror (RAID 1)", std::nullopt};
+    if (subunitRead.hasStatus) {
+      subunit.status = StatusWords(subunitRead.status);
+      trouble = trouble || !Well(*subunit.status);
     }
-    if (group != nullptr) {
-      const DisplayRow& head = record.Rows()[group->first];
-      unit.type = head.isArrayUnit == 1 ? PrintableText(head.typeText.data()) : SingleDriveType(head);
-      for (int r = group->first; r < group->first + group->count; ++r) {
-        unit.needsAttention = unit.needsAttention || NeedsAttention(record.Rows()[r]);
-      }
-      AddDrives(unit, record, *group);
-    } else {
-      // No rows: the unit could not be described; its status byte still counts.
-      unit.needsAttention = !Is(status.data(), "OK") && !Is(status.data(), "Normal");
-    }
-    controller.units.push_back(std::move(unit));
+    unit.subunits.push_back(subunit);
+  }
+  for (const DriveRead& driveRead : read.drives) {
+    unit.drives.push_back(Drive(driveRead, static_cast<int>(unit.drives.size())));
+    trouble = trouble || unit.drives.back().state != DriveState::kInService;
+  }
+  if (trouble || unit.read) unit.needsAttention = trouble;
+  return unit;
+}
+
+std::string Why(const ReadFault& fault) {
+  char text[64];
+  if (fault.systemError != 0) {
+    std::snprintf(text, sizeof text, "system error %lu", static_cast<unsigned long>(fault.systemError));
+  } else if (fault.packetStatus != 0) {
+    std::snprintf(text, sizeof text, "refused, packet status 0x%02x", fault.packetStatus);
+  } else {
+    return "too short";
+  }
+  return text;
+}
+
+// Why a unit was not read whole, in one sentence.
+std::string NotWhole(const UnitRead& unit, int controller) {
+  char text[200];
+  const int head = std::snprintf(text, sizeof text,
+                                 "unit %d on controller %d was not read whole: ", unit.number, controller);
+  char* rest = text + head;
+  const std::size_t room = sizeof text - static_cast<std::size_t>(head);
+  if (unit.faultPart != nullptr) {
+    std::snprintf(rest, room, "its %s could not be read (%s)", unit.faultPart, Why(unit.fault).c_str());
+  } else if (unit.entriesMissing > 0) {
+    std::snprintf(rest, room, "its descriptor lists %d more entries than it holds", unit.entriesMissing);
+  } else {
+    std::size_t number = 0;
+    while (number < unit.subunits.size() && unit.subunits[number].hasStatus) ++number;
+    std::snprintf(rest, room, "subunit %zu has no status", number);
+  }
+  return text;
+}
+
+void AddUnits(ScanSummary& summary, ControllerSummary& controller, const ControllerInventory& inventory) {
+  char text[200];
+  if (!inventory.unitMapRead) {
+    std::snprintf(text, sizeof text, "the unit map of controller %d could not be read (%s)", controller.id,
+                  Why(inventory.unitMapFault).c_str());
+    summary.unitErrors.push_back(text);
+  }
+  for (const UnitRead& read : inventory.units) {
+    controller.units.push_back(Unit(read));
+    if (!read.ReadWhole()) summary.unitErrors.push_back(NotWhole(read, controller.id));
   }
 }
 
@@ -146,11 +143,13 @@ std::string Sentence(const char* format, int controller) {
 }  // namespace
 
 std::string PrintableText(const char* text) {
+  std::size_t begin = 0;
+  std::size_t end = std::strlen(text);
+  while (begin < end && IsWhite(text[begin])) ++begin;
+  while (end > begin && IsWhite(text[end - 1])) --end;
   std::string value;
-  for (const char* c = text; *c != '\0'; ++c) value += (*c >= 0x20 && *c < 0x7F) ? *c : '?';
-  std::size_t first = value.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return value.substr(first, value.find_last_not_of(' ') - first + 1);
+  for (std::size_t i = begin; i < end; ++i) value += (text[i] >= 0x20 && text[i] < 0x7F) ? text[i] : '?';
+  return value;
 }
 
 const char* DriveSummary::StatusText() const {
@@ -196,9 +195,14 @@ int ScanSummary::DriveCount() const {
 int ScanSummary::AttentionCount() const {
   int count = 0;
   for (const ControllerSummary& controller : controllers) {
-    for (const UnitSummary& unit : controller.units) count += unit.needsAttention ? 1 : 0;
+    for (const UnitSummary& unit : controller.units) count += unit.needsAttention.value_or(false) ? 1 : 0;
   }
   return count;
+}
+
+int ScanSummary::ExitStatus() const {
+  if (AttentionCount() > 0) return 2;
+  return Complete() ? 0 : 1;
 }
 
 ScanSummary ScanSummary::Of(ControllerRecords& records, const ScanOutcome& outcome) {
@@ -223,7 +227,7 @@ ScanSummary ScanSummary::Of(ControllerRecords& records, const ScanOutcome& outco
       summary.errors.push_back(Sentence("controller %d was not read", controller.id));
     }
     if (controller.state == ControllerScanState::kRead) {
-      ControllerInfo& record = records[i];
+      const ControllerInfo& record = records[i];
       controller.model = PrintableText(record.ModelText());
       controller.driver = PrintableText(record.DriverText());
       controller.monitor = PrintableText(record.MonitorText());
@@ -232,7 +236,10 @@ ScanSummary ScanSummary::Of(ControllerRecords& records, const ScanOutcome& outco
       controller.pcba = PrintableText(record.PcbaText());
       controller.aChip = PrintableText(record.AChipText());
       controller.pChip = PrintableText(record.PChipText());
-      if (record.HasTables()) AddUnits(controller, record);
+      const std::size_t before = summary.unitErrors.size();
+      AddUnits(summary, controller, outcome.inventories[static_cast<std::size_t>(i)]);
+      summary.errors.insert(summary.errors.end(), summary.unitErrors.begin() + static_cast<long>(before),
+                            summary.unitErrors.end());
     }
     summary.controllers.push_back(std::move(controller));
   }

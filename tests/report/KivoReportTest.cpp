@@ -6,12 +6,16 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,14 +66,15 @@ void Drain(int outFd, int errFd, std::string& out, std::string& err, int ms, con
   }
 }
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int* outFd,
-            int* errFd) {
+// Standard output goes to `stdoutFd` when one is given, else to *outFd.
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int* outFd, int* errFd,
+            int stdoutFd = -1) {
   int out[2];
   int err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return -1;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, stdoutFd >= 0 ? stdoutFd : out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   std::vector<char*> args;
@@ -174,7 +179,8 @@ class KivoReportTest : public ::testing::Test {
     emulator = -1;
   }
 
-  Finished RunReport(const std::string& osVersion, const std::vector<std::string>& arguments = {}) {
+  Finished RunReport(const std::string& osVersion, const std::vector<std::string>& arguments = {},
+                     int stdoutFd = -1) {
     std::vector<std::string> env = {"KIVO_DEVICE_DIR=" + dir + "/devices", "KIVO_REGISTRY_DIR=" + registryDir,
                                     "KIVO_RPC_DIR=" + dir + "/rpc", "TZ=UTC"};
     if (!osVersion.empty()) env.push_back("KIVO_OS_VERSION=" + osVersion);
@@ -183,7 +189,7 @@ class KivoReportTest : public ::testing::Test {
     Finished result;
     std::vector<std::string> argv = {BinaryDir() + "/src/app/cli/kivo-report"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    pid_t pid = Spawn(argv, env, &outFd, &errFd);
+    pid_t pid = Spawn(argv, env, &outFd, &errFd, stdoutFd);
     if (pid <= 0) return result;
     Drain(outFd, errFd, result.out, result.err, 60000);
     ::close(outFd);
@@ -313,6 +319,75 @@ TEST_F(KivoReportTest, ABadArgumentIsNamed) {
     EXPECT_EQ(run.status, row.status) << row.arguments[0];
     EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
   }
+}
+
+// Twelve controllers of sixteen mirrors each: a report of 36 KB (JSON 265 KB,
+// metrics 238 KB), more than standard output's buffer and a small file system.
+std::string TwelveControllers() {
+  std::string controllers;
+  for (int id = 0; id < 12; ++id) {
+    controllers +=
+        std::string(id == 0 ? "" : ",") + "{\"port\": " + std::to_string(id) +
+        ", \"drives\": [{\"port\": 0, \"model\": \"KD-4000 ATA Disk\", \"sectors\": 2048}], \"units\": [";
+    for (int n = 0; n < 16; ++n) {
+      controllers += std::string(n == 0 ? "" : ",") + "{\"number\": " + std::to_string(n) +
+                     ", \"type\": 1, \"members\": [0, 0, 0, 0]}";
+    }
+    controllers += "]}";
+  }
+  return "{\"controllers\": [" + controllers + "]}";
+}
+
+const std::vector<std::string> kFaces[] = {{}, {"--json"}, {"--check"}};
+constexpr char kFull[] = "kivo-report: standard output: No space left on device\n";
+
+// Each face exits with 1 and says why when its output is not written whole:
+// a full device, a reader that went away.
+TEST_F(KivoReportTest, EveryFaceFailsWhenItsOutputCannotBeWritten) {
+  WriteFile(dir + "/twelve.json", TwelveControllers());
+  StartEmulator(dir + "/twelve.json");
+  for (const std::vector<std::string>& face : kFaces) {
+    SCOPED_TRACE(face.empty() ? "report" : face[0]);
+    int sink = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    Finished run = RunReport("", face, sink);
+    ::close(sink);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(kFull), std::string::npos) << run.err;
+
+    int lost[2];
+    ASSERT_EQ(::pipe2(lost, O_CLOEXEC), 0);
+    ::close(lost[0]);
+    run = RunReport("", face, lost[1]);
+    ::close(lost[1]);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("kivo-report: standard output: Broken pipe\n"), std::string::npos) << run.err;
+  }
+}
+
+// ... and a small file system that fills up part-way (a tmpfs of 16 KB; the
+// check's one line fits).
+TEST_F(KivoReportTest, EveryFaceFailsWhenItsFileSystemFillsUp) {
+  const std::string full = dir + "/full";
+  ASSERT_EQ(::mkdir(full.c_str(), 0700), 0);
+  if (::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=16k") != 0)
+    GTEST_SKIP() << "a file system of 16 KB needs root: " << std::strerror(errno);
+  std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount(full.c_str()); });
+  WriteFile(dir + "/twelve.json", TwelveControllers());
+  StartEmulator(dir + "/twelve.json");
+  for (const std::vector<std::string>& face : {kFaces[0], kFaces[1]}) {
+    SCOPED_TRACE(face.empty() ? "report" : face[0]);
+    int sink = ::open((full + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    Finished run = RunReport("", face, sink);
+    ::close(sink);
+    ::unlink((full + "/out").c_str());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(kFull), std::string::npos) << run.err;
+  }
+  Finished run = RunReport("", {"--prometheus", full + "/kivo.prom"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(full), std::filesystem::directory_iterator()),
+            0);
 }
 
 TEST_F(KivoReportTest, NoEmulatorAtAllMeansNoController) {

@@ -40,8 +40,9 @@ TEST_F(PluginCheckTest, GoldenWorlds) {
        "controllers=1 "
        "units=2 attention=2 drives=5\n"},
       {"port9.json", -1, CheckStatus::kCritical,
-       "KIVO CRITICAL - unit 0 on controller 2 degraded, unit 1 on controller 2 corrupt incomplete offline | "
-       "controllers=1 units=2 attention=2 drives=3\n"},
+       "KIVO CRITICAL - unit 0 on controller 2 degraded, drive on port 9 of unit 0 on controller 2 not in "
+       "service, unit 1 on controller 2 corrupt incomplete offline, a drive of unit 1 on controller 2 "
+       "inaccessible | controllers=1 units=2 attention=2 drives=5\n"},
       {"faults.json", -1, CheckStatus::kUnknown,
        "KIVO UNKNOWN - controller 3 was not read completely: 1 device call(s) failed, the first with system "
        "error 31 | controllers=1 units=1 attention=0 drives=2\n"},

@@ -46,6 +46,13 @@ TEST_F(ScanReportTest, MemberOnPortNine) {
   ExpectGolden("port9.txt", Scan());
 }
 
+// Units the controller does not describe show no rows, and the table ends
+// after its 64 rows: the faces read more than the report shows.
+TEST_F(ScanReportTest, UnitsNotDescribedAndMoreThanTheTable) {
+  LoadWorld("unread-units.json");
+  ExpectGolden("unread-units.txt", Scan());
+}
+
 struct LevelCase {
   std::uint16_t level;
   const char* golden;

@@ -2,14 +2,17 @@
 // Runs the scan the utility runs at start-up and prints the report to
 // standard output byte for byte; the scan's error boxes go to standard error.
 //
-// Exit status: 2 when a unit or subunit is not "OK" or "Normal", or a drive
-// is "Not in Service" or "Error"; otherwise 1 when the report is incomplete
-// (no controller found, a controller could not be opened, its driver queried
-// or read whole, or the driver-level check failed); otherwise 0.
+// Exit status: 2 when a unit needs attention; otherwise 1 when the scan is
+// incomplete (no controller found, a controller, a unit or its map not read
+// whole, a device call failed, or the driver-level check failed); otherwise
+// 0 (ScanSummary holds the rules, the same for every face).
 // With --prometheus FILE the state goes to FILE as metrics instead, and the
 // exit status only says whether FILE was written (0) or not (1).
 // With --json the state is printed as one JSON document (exit status as
 // above); with --check as a monitoring-plugin result (exit status 0-3).
+// Every face exits with 1, the reason on standard error, when its output
+// cannot be written whole (a full disk, a reader that went away); the check
+// too, since its state reached no one.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -31,36 +34,17 @@
 
 namespace {
 
-bool Healthy(const kivo::DisplayRow& row) {
-  const char* status = row.statusText.data();
-  if (row.isArrayUnit == 1 || row.kind == 6) {
-    return std::strcmp(status, "OK") == 0 || std::strcmp(status, "Normal") == 0;
-  }
-  return std::strcmp(status, "Not in Service") != 0 && std::strcmp(status, "Error") != 0;
-}
-
-int ExitStatus(const kivo::ScanOutcome& outcome, kivo::ControllerRecords& records) {
-  for (int i = 0; i < outcome.controllerCount && i < kivo::ControllerRecords::kCount; ++i) {
-    const kivo::ControllerInfo& record = records[i];
-    if (!record.HasTables()) continue;
-    for (int r = 0; r < record.rowCount && r < kivo::kDisplayRows; ++r) {
-      if (!Healthy(record.Rows()[r])) return 2;
-    }
-  }
-  if (outcome.controllerCount == 0 || outcome.levelMismatch || outcome.openFailures > 0 ||
-      outcome.queryFailures > 0 || !outcome.callFailures.empty()) {
-    return 1;
-  }
-  return 0;
-}
-
 // Writes the whole text; false (with the reason on standard error) when the
-// reader went away or the output cannot be written.
-bool PrintWhole(const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
-    return true;
+// reader went away or the output cannot be written. A short write leaves
+// the stream's error set: a later flush of an empty buffer would succeed.
+bool PrintWhole(const char* text, std::size_t size) {
+  const bool written = std::fwrite(text, 1, size, stdout) == size;
+  if (written && std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
   std::perror("kivo-report: standard output");
   return false;
+}
+bool PrintWhole(const std::string& text) {
+  return PrintWhole(text.data(), text.size());
 }
 
 }  // namespace
@@ -87,13 +71,13 @@ int main(int argc, char** argv) {
         help ? stdout : stderr,
         "usage: %s [--prometheus FILE | --json | --check]\n"
         "Prints the disk information report of every Zelka controller.\n"
-        "Exit status: 0 all well, 1 the report is incomplete (a controller could not be read, or\n"
-        "none was found), 2 a unit or drive needs attention.\n"
+        "Exit status: 0 all well, 1 the report is incomplete (a controller or unit could not be\n"
+        "read, or none was found) or could not be written whole, 2 a unit or drive needs attention.\n"
         "--prometheus FILE writes the state as Prometheus metrics to FILE instead (exit status 1: not "
         "written).\n"
         "--json prints the state as one JSON document instead (exit status as above).\n"
         "--check prints a monitoring-plugin status line instead (exit status 0 OK, 1 WARNING,\n"
-        "2 CRITICAL, 3 UNKNOWN).\n",
+        "2 CRITICAL, 3 UNKNOWN; 1 too when the line could not be written).\n",
         argv[0]);
     return help ? 0 : 64;
   }
@@ -114,15 +98,12 @@ int main(int argc, char** argv) {
   // lines in LF alone on every platform.
   kivo::platform::UseBinaryStandardOutput();
 
+  const kivo::ScanSummary summary = kivo::ScanSummary::Of(*records, outcome);
   if (check) {
-    const kivo::CheckResult result = kivo::PluginCheck::Of(kivo::ScanSummary::Of(*records, outcome));
-    return PrintWhole(result.line) ? static_cast<int>(result.status)
-                                   : static_cast<int>(kivo::CheckStatus::kUnknown);
+    const kivo::CheckResult result = kivo::PluginCheck::Of(summary);
+    return PrintWhole(result.line) ? static_cast<int>(result.status) : 1;
   }
-  if (json) {
-    if (!PrintWhole(kivo::JsonReport::Render(kivo::ScanSummary::Of(*records, outcome)))) return 1;
-    return ExitStatus(outcome, *records);
-  }
+  if (json) return PrintWhole(kivo::JsonReport::Render(summary)) ? summary.ExitStatus() : 1;
 
   if (metricsFile != nullptr) {
     std::string error;
@@ -135,11 +116,7 @@ int main(int argc, char** argv) {
   }
 
   const kivo::TextBuffer& report = kivo::ReportText();
-  std::fwrite(report.Text(), 1, static_cast<std::size_t>(report.Length()), stdout);
-  if (std::fflush(stdout) != 0) {
-    std::perror("kivo-report: standard output");
-    return 1;
-  }
+  if (!PrintWhole(report.Text(), static_cast<std::size_t>(report.Length()))) return 1;
   // Standard error says why the report is incomplete where no error box did.
   if (outcome.controllerCount == 0) {
     std::fprintf(stderr, "kivo-report: no controller found%s\n",
@@ -151,5 +128,7 @@ int main(int argc, char** argv) {
                  "first with system error %lu\n",
                  failure.controllerId, failure.calls, static_cast<unsigned long>(failure.error));
   }
-  return ExitStatus(outcome, *records);
+  for (const std::string& error : summary.unitErrors)
+    std::fprintf(stderr, "kivo-report: %s\n", error.c_str());
+  return summary.ExitStatus();
 }

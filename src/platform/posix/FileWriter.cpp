@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 
 namespace kivo::platform {
 namespace {
@@ -26,6 +27,20 @@ bool WriteInPlace(FileWriter& writer, const std::string& path, const char* data,
   return written && closed;
 }
 
+// Makes `path` + ".XXXXXX" (six random letters) anew, never through a link,
+// mode 0600; the descriptor, or -1 with errno set.
+int CreateTemporary(const std::string& path, std::string& temporary) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = path + '.';
+    for (int i = 0; i < 6; ++i) temporary += kLetters[random() % (sizeof kLetters - 1)];
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
 }  // namespace
 
 FileWriter& SystemFileWriter() {
@@ -34,9 +49,14 @@ FileWriter& SystemFileWriter() {
 }
 
 bool ReplaceFileWhole(FileWriter& writer, const std::string& given, const char* data, std::size_t size,
-                      unsigned mode) {
+                      unsigned mode, FollowLinks links) {
   std::string path = given;
-  if (char* resolved = ::realpath(given.c_str(), nullptr)) {
+  struct stat entry {};
+  const bool isLink = ::lstat(given.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode);
+  const bool follow =
+      !isLink || links == FollowLinks::kAny || entry.st_uid == ::geteuid() || entry.st_uid == 0;
+  char* resolved = follow ? ::realpath(given.c_str(), nullptr) : nullptr;
+  if (resolved != nullptr) {
     path = resolved;  // an existing file, perhaps behind a link
     std::free(resolved);
     struct stat info {};
@@ -45,22 +65,30 @@ bool ReplaceFileWhole(FileWriter& writer, const std::string& given, const char* 
     if (::access(path.c_str(), W_OK) != 0) return false;  // as opening it would be
   }
   // In the same directory, so the rename stays on one file system.
-  std::string temporary = path + ".XXXXXX";
-  int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  std::string temporary;
+  const int fd = CreateTemporary(path, temporary);
   if (fd < 0) return false;
+  // The mode goes on the file itself: its name may be another file's by now.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  bool written = ::fchmod(fd, static_cast<mode_t>(mode) & ~mask) == 0;
   // Some file systems only report a full disk when the data goes out or the
   // file is closed.
-  bool written = WriteFully(writer, fd, data, size) == size && ::fsync(fd) == 0;
+  written = written && WriteFully(writer, fd, data, size) == size && ::fsync(fd) == 0;
   int code = errno;
+  // The name is renamed only while it still is the file written.
+  struct stat opened {};
+  struct stat named {};
+  if (written && (::fstat(fd, &opened) != 0 || ::lstat(temporary.c_str(), &named) != 0 ||
+                  opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)) {
+    written = false;
+    code = EEXIST;
+  }
   if (::close(fd) != 0 && written) {
     written = false;
     code = errno;
   }
-  // mkostemp makes the file 0600.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (written && (::chmod(temporary.c_str(), static_cast<mode_t>(mode) & ~mask) != 0 ||
-                  std::rename(temporary.c_str(), path.c_str()) != 0)) {
+  if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
     written = false;
     code = errno;
   }

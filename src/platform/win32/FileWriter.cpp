@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+
 namespace kivo::platform {
 namespace {
 
@@ -34,6 +37,34 @@ bool MoveOver(const std::string& from, const std::string& to) {
   }
 }
 
+// Makes `path` + ".<process>-<n>.new" anew (CREATE_NEW), never through a
+// link (the link itself would be opened, and it exists); a descriptor of the
+// C runtime for it, or -1 with the last error set. The file inherits its
+// folder's security, as any new file there.
+int CreateTemporary(const std::string& path, std::string& temporary) {
+  static LONG counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = path + "." + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(InterlockedIncrement(&counter)) + ".new";
+    const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) continue;
+      return -1;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+      const DWORD error = GetLastError();
+      CloseHandle(file);
+      DeleteFileA(temporary.c_str());
+      SetLastError(error != 0 ? error : ERROR_TOO_MANY_OPEN_FILES);
+    }
+    return fd;
+  }
+  SetLastError(ERROR_FILE_EXISTS);
+  return -1;
+}
+
 }  // namespace
 
 FileWriter& SystemFileWriter() {
@@ -42,15 +73,15 @@ FileWriter& SystemFileWriter() {
 }
 
 bool ReplaceFileWhole(FileWriter& writer, const std::string& path, const char* data, std::size_t size,
-                      unsigned /*mode*/) {
+                      unsigned /*mode*/, FollowLinks /*links*/) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
   // Beside the file, so the move stays on one volume.
-  const std::string temporary = path + ".new";
-  int fd = _open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+  std::string temporary;
+  const int fd = CreateTemporary(path, temporary);
   if (fd < 0) return false;
   bool written = WriteFully(writer, fd, data, size) == size && _commit(fd) == 0;
   if (_close(fd) != 0) written = false;
