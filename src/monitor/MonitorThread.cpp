@@ -84,28 +84,20 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
     }
     for (int i = 0; i < count; ++i) {
       const int controllerId = controllers.ControllerIdAt(i);
-      std::uint16_t word = 0;
-      const std::uint32_t status = link_.FetchNotification(controllerId, &word);
-      if (stop.Raised()) return 0;
       const auto bit = static_cast<std::uint16_t>(1u << i);
-      if (status != 0) {
-        if (!errorHandedOver) {
-          // The controller set's own status is printed, not the RPC status.
-          HandOver(PendingErrorText(), FetchErrorText(controllerId, controllers.LastStatus()));
-          window_.PostMonitorMessage(ErrorReady);
-          errorHandedOver = true;
+      // A controller that answered an event is asked again at once: its
+      // queue is emptied in this pass, not one word every 18 s.
+      for (int answers = 0; answers < kMaxAnswersPerPass; ++answers) {
+        const Fetched fetched = FetchOne(controllerId, controllers.LastStatus(), stop, &errorHandedOver);
+        if (fetched == Fetched::Stopped) return 0;
+        if (fetched == Fetched::Failed) {
+          if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
+          failureMask = static_cast<std::uint16_t>(failureMask | bit);
+          break;
         }
-        if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
-        failureMask = static_cast<std::uint16_t>(failureMask | bit);
-        continue;
+        failureMask = static_cast<std::uint16_t>(failureMask & ~bit);
+        if (fetched == Fetched::Empty) break;
       }
-      failureMask = static_cast<std::uint16_t>(failureMask & ~bit);
-      const unsigned code = word & 0xFFu;
-      const unsigned unit = (word >> 8) & 0xFFu;
-      if (code == 0) continue;  // the controller's queue is empty
-      HandOver(PendingText(), DescribeEvent(clock, code, unit, controllerId));
-      window_.SetLastEventController(controllerId);
-      window_.PostMonitorMessage(EventReady);
     }
 
     if (failureMask != 0) {
@@ -125,6 +117,29 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
     }
     if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
   }
+}
+
+MonitorThread::Fetched MonitorThread::FetchOne(int controllerId, std::uint32_t lastStatus,
+                                               const platform::StopSignal& stop, bool* errorHandedOver) {
+  std::uint16_t word = 0;
+  const std::uint32_t status = link_.FetchNotification(controllerId, &word);
+  if (stop.Raised()) return Fetched::Stopped;
+  if (status != 0) {
+    if (!*errorHandedOver) {
+      // The controller set's own status is printed, not the RPC status.
+      HandOver(PendingErrorText(), FetchErrorText(controllerId, lastStatus));
+      window_.PostMonitorMessage(ErrorReady);
+      *errorHandedOver = true;
+    }
+    return Fetched::Failed;
+  }
+  const unsigned code = word & 0xFFu;
+  const unsigned unit = (word >> 8) & 0xFFu;
+  if (code == 0) return Fetched::Empty;  // the controller's queue is empty
+  HandOver(PendingText(), DescribeEvent(*context_.clock, code, unit, controllerId));
+  window_.SetLastEventController(controllerId);
+  window_.PostMonitorMessage(EventReady);
+  return Fetched::Event;
 }
 
 bool StartMonitoring(int controllerTotal, MonitorThread& thread) {

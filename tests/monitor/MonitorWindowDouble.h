@@ -64,7 +64,11 @@ class RecordingWindow : public MonitorWindow {
     return true;
   }
 
-  void Refresh() override { calls.push_back("Refresh"); }
+  void Refresh() override {
+    calls.push_back("Refresh");
+    // Refresh rescans: the report begins afresh.
+    ReportText().Assign(kScannedReport);
+  }
   void ShowAlert(const std::string& line) override {
     calls.push_back("ShowAlert");
     alerts.push_back(line);
