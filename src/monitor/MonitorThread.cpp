@@ -74,6 +74,9 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
   // One error text per failing period: the user hears of an outage once, and
   // a window running behind gets no pile of them.
   bool errorHandedOver = false;
+  // The event lines of this pass, handed over together: the window takes
+  // them as one batch, however its handling and the fetches interleave.
+  PassLines lines;
   for (;;) {
     // A run that began while no controller answered (the devices came back
     // after the service, a driver reloading) would otherwise watch nothing
@@ -88,9 +91,12 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
       // A controller that answered an event is asked again at once: its
       // queue is emptied in this pass, not one word every 18 s.
       for (int answers = 0; answers < kMaxAnswersPerPass; ++answers) {
-        const Fetched fetched = FetchOne(controllerId, controllers.LastStatus(), stop, &errorHandedOver);
+        const Fetched fetched =
+            FetchOne(controllerId, controllers.LastStatus(), stop, &lines, &errorHandedOver);
         if (fetched == Fetched::Stopped) return 0;
         if (fetched == Fetched::Failed) {
+          // The lines fetched so far do not wait out the failure's 18 s.
+          HandOverLines(&lines);
           if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
           failureMask = static_cast<std::uint16_t>(failureMask | bit);
           break;
@@ -99,6 +105,7 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
         if (fetched == Fetched::Empty) break;
       }
     }
+    HandOverLines(&lines);
 
     if (failureMask != 0) {
       hadFailure = true;
@@ -120,12 +127,15 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
 }
 
 MonitorThread::Fetched MonitorThread::FetchOne(int controllerId, std::uint32_t lastStatus,
-                                               const platform::StopSignal& stop, bool* errorHandedOver) {
+                                               const platform::StopSignal& stop, PassLines* lines,
+                                               bool* errorHandedOver) {
   std::uint16_t word = 0;
   const std::uint32_t status = link_.FetchNotification(controllerId, &word);
   if (stop.Raised()) return Fetched::Stopped;
   if (status != 0) {
     if (!*errorHandedOver) {
+      // The events fetched before it come first.
+      HandOverLines(lines);
       // The controller set's own status is printed, not the RPC status.
       HandOver(PendingErrorText(), FetchErrorText(controllerId, lastStatus));
       window_.PostMonitorMessage(ErrorReady);
@@ -136,10 +146,20 @@ MonitorThread::Fetched MonitorThread::FetchOne(int controllerId, std::uint32_t l
   const unsigned code = word & 0xFFu;
   const unsigned unit = (word >> 8) & 0xFFu;
   if (code == 0) return Fetched::Empty;  // the controller's queue is empty
-  HandOver(PendingText(), DescribeEvent(*context_.clock, code, unit, controllerId));
-  window_.SetLastEventController(controllerId);
-  window_.PostMonitorMessage(EventReady);
+  lines->text += DescribeEvent(*context_.clock, code, unit, controllerId);
+  lines->lastController = controllerId;
+  ++lines->count;
   return Fetched::Event;
+}
+
+void MonitorThread::HandOverLines(PassLines* lines) {
+  if (lines->count == 0) return;
+  HandOver(PendingText(), lines->text);
+  window_.SetLastEventController(lines->lastController);
+  // One EventReady per line, as ever: the first the window handles takes them
+  // all, the others find nothing.
+  for (int i = 0; i < lines->count; ++i) window_.PostMonitorMessage(EventReady);
+  *lines = PassLines();
 }
 
 bool StartMonitoring(int controllerTotal, MonitorThread& thread) {

@@ -1,8 +1,9 @@
 // MonitorThread: the one worker thread. It waits 90 s, then in every pass
 // asks the service for each controller's notifications until that
 // controller's queue is empty (at most kMaxAnswersPerPass answers), hands
-// event lines and the first error text of a failing period to the window
-// through the pending texts and MonitorMessage, and tells the window
+// the pass's event lines (together, at the end of the pass or before a
+// failure's wait) and the first error text of a failing period to the
+// window through the pending texts and MonitorMessage, and tells the window
 // (RestartMonitor) after the first healthy pass that follows a failing one,
 // going on at its usual pace. A run that finds no controller looks for them
 // again before every pass. Owned and driven by the main window (Start, Stop)
@@ -64,11 +65,20 @@ class MonitorThread {
 
  private:
   enum class Fetched { Event, Empty, Failed, Stopped };
-  // One call for the controller: an event is handed over and posted, a
-  // failure is handed over once per failing period (*errorHandedOver);
-  // nothing is handed over once `stop` is raised.
+  // The event lines of a pass not yet handed over.
+  struct PassLines {
+    std::string text;
+    int lastController = 0;
+    int count = 0;
+  };
+  // One call for the controller: an event's line joins *lines, a failure is
+  // handed over once per failing period (*errorHandedOver) after the lines
+  // before it; nothing is handed over once `stop` is raised.
   Fetched FetchOne(int controllerId, std::uint32_t lastStatus, const platform::StopSignal& stop,
-                   bool* errorHandedOver);
+                   PassLines* lines, bool* errorHandedOver);
+  // Appends the lines to PendingText in one lock, sets LastEventController
+  // and posts one EventReady per line; then *lines is empty.
+  void HandOverLines(PassLines* lines);
 
   platform::PlatformContext context_;
   ServiceLink& link_;
