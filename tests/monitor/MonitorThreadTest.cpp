@@ -362,6 +362,30 @@ INSTANTIATE_TEST_SUITE_P(
                   2}),
     [](const ::testing::TestParamInfo<DrainCase>& info) { return std::string(info.param.name); });
 
+// A window that handles a message while the thread still fetches must not
+// split a pass into batches: the lines of a pass wait in PendingText whole
+// before the first of their messages is posted.
+TEST_F(MonitorThreadTest, APassIsHandedOverWhole) {
+  Build({0, 4}, Queues({{0, Events(5)}, {4, Events(3)}}));
+  std::vector<std::string> pendingAtPost;
+  window.onPost = [&](std::uint32_t) {
+    MessageLock::Scope lock;
+    pendingAtPost.emplace_back(PendingText().Text());
+  };
+  MessageLock::Create();
+  ASSERT_TRUE(thread->Start());
+  Pass(1);
+  ASSERT_TRUE(WaitForSleepCount(clock, 2));
+  ASSERT_EQ(pendingAtPost.size(), 8u);
+  for (const std::string& pending : pendingAtPost) EXPECT_EQ(pending, pendingAtPost[0]);
+  std::size_t lines = 0;
+  for (auto at = pendingAtPost[0].find(" MESSAGE: "); at != std::string::npos;
+       at = pendingAtPost[0].find(" MESSAGE: ", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 8u);
+  EXPECT_EQ(window.LastEventController(), 4);
+}
+
 // The thread and the window side together: 120 events queued over three
 // controllers before a pass reach the window as one batch: one alert with
 // every line in order, one rescan.

@@ -33,6 +33,7 @@ class RecordingWindow : public MonitorWindow {
   explicit RecordingWindow(FakeClock* clock = nullptr) : clock_(clock) {}
 
   void PostMonitorMessage(std::uint32_t wParam) override {
+    if (onPost) onPost(wParam);
     {
       std::lock_guard guard(mutex_);
       posts_.push_back({wParam, clock_ != nullptr ? clock_->ElapsedMs() : 0});
@@ -101,6 +102,9 @@ class RecordingWindow : public MonitorWindow {
   std::vector<std::string> entries;
   int selectedRow = -1;
   std::function<void()> onStart;
+  // Called on the posting thread before each post is recorded; set before
+  // the thread starts.
+  std::function<void(std::uint32_t)> onPost;
 
  private:
   FakeClock* clock_;
