@@ -229,8 +229,10 @@ TEST_F(KivoWatchEndToEndTest, AnOutageUnderLoadIsOneEntryAndNoStall) {
 
 // A flapping cable on one controller (three events a pass) while a burst of
 // 102 events arrives over three others: every event is shown once, none is
-// lost, and each within a pass of its arrival (one pass wait for the pass to
-// come round, one more for the machine's own pace).
+// lost, and each in the pass that follows its arrival: within the wait for
+// that pass, with two more for the pass's own calls and a loaded machine or a
+// sanitizer (one event a pass, as before, shows the last ones 16 and 34
+// passes late).
 TEST_F(KivoWatchEndToEndTest, EveryEventOfABurstAndAStreamIsShownWithinAPass) {
   constexpr int kScale = 25;
   constexpr auto kPass = std::chrono::milliseconds(18000 / kScale);
@@ -282,7 +284,7 @@ TEST_F(KivoWatchEndToEndTest, EveryEventOfABurstAndAStreamIsShownWithinAPass) {
       continue;
     }
     const auto delay = watch.OutArrival(at) - arrival->second;
-    EXPECT_LT(delay, 2 * kPass) << body << " shown after "
+    EXPECT_LT(delay, 3 * kPass) << body << " shown after "
                                 << std::chrono::duration_cast<std::chrono::milliseconds>(delay).count()
                                 << " ms";
   }

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -384,43 +383,6 @@ TEST_F(MonitorThreadTest, APassIsHandedOverWhole) {
     ++lines;
   EXPECT_EQ(lines, 8u);
   EXPECT_EQ(window.LastEventController(), 4);
-}
-
-// The thread and the window side together: 120 events queued over three
-// controllers before a pass reach the window as one batch: one alert with
-// every line in order, one rescan.
-TEST_F(MonitorThreadTest, ABurstOverSeveralControllersIsOneBatch) {
-  Build({0, 4, 7}, Queues({{0, Events(40)}, {4, Events(40)}, {7, Events(40)}}));
-  window.entries = {"Controller SCSI ID:0", "Controller SCSI ID:4", "Controller SCSI ID:7"};
-  MonitorEventHandler handler(clock, window, &ReportText());
-  ASSERT_TRUE(thread->Start());
-  Pass(1);
-  ASSERT_TRUE(WaitForSleepCount(clock, 2));
-  std::uint32_t wParam = 0;
-  while (window.TakeMessage(&wParam)) handler.Handle(wParam);
-
-  EXPECT_EQ(window.Posts().size(), 120u);
-  ASSERT_EQ(window.alerts.size(), 1u);
-  std::string expected;
-  for (int id : {0, 4, 7}) {
-    for (int unit = 0; unit < 40; ++unit) {
-      expected += "MESSAGE: Drive timeout encountered on unit " + std::to_string(unit) +
-                  " on controller ID:" + std::to_string(id) + ".\r\n";
-    }
-  }
-  std::string shown = window.alerts[0];
-  // The time texts aside, the lines in the order they were fetched.
-  std::string bodies;
-  for (std::size_t at = shown.find("MESSAGE: "); at != std::string::npos;
-       at = shown.find("MESSAGE: ", at + 1)) {
-    bodies += shown.substr(at, shown.find("\r\n", at) + 2 - at);
-  }
-  EXPECT_EQ(bodies, expected);
-  EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "Refresh") +
-                std::count(window.calls.begin(), window.calls.end(), "Scan 0"),
-            1);
-  EXPECT_EQ(window.selectedRow, 2);  // the controller of the last event
-  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport + shown);
 }
 
 // A run started while no controller answered (the service back before the
