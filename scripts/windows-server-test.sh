@@ -150,7 +150,8 @@ begin=$(date +%s)
 expect_diagnostic() {
   local from=$1 id=$2 class=$3 text=$4
   local entry="^[0-9a-f]{4}:$class:eventlog:ReportEventW L\"$text\""
-  for _ in $(seq 1 400); do
+  local deadline=$((SECONDS + 20))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     tail -n +"$from" "$session" | grep -qE "$entry" && break
     sleep 0.05
   done
