@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "controller/StatusText.h"
+#include "emulator/WorldEvents.h"
 #include "monitor/EventCatalogue.h"
 
 namespace kivo::emulator {
@@ -133,6 +134,8 @@ std::string AnswerHttpRequest(const std::string& head, World& world) {
   std::string page;
   {
     std::lock_guard<std::mutex> lock(world.mutex);
+    // A series' notifications whose time has come are queued.
+    ReleaseDueNotifications(world);
     page = RenderAlarmsPage(world);
   }
   return Response("200 OK", "text/html; charset=iso-8859-1", page, withBody);

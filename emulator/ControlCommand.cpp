@@ -3,6 +3,7 @@
 #include "emulator/ControlCommand.h"
 
 #include <charconv>
+#include <chrono>
 #include <mutex>
 
 #include "emulator/WorldEvents.h"
@@ -74,6 +75,8 @@ constexpr Argument kCode{"CODE", 1, 255};
 constexpr Argument kUnitByte{"UNIT", 0, 255};
 constexpr Argument kPort{"PORT", 0, 254};
 constexpr Argument kUnit{"UNIT", 0, 15};
+constexpr Argument kCount{"COUNT", 1, kMaxSeriesCount};
+constexpr Argument kInterval{"INTERVAL_MS", 0, 3600000};
 
 }  // namespace
 
@@ -81,6 +84,9 @@ std::string ControlUsage() {
   return "usage: zelka-emulator ctl [--rpc-dir DIR] COMMAND [ARGUMENTS]\n"
          "commands:\n"
          "  aen CONTROLLER CODE [UNIT]      queue AEN CODE (1-255) with a unit or port number (default 0)\n"
+         "  aen-series CONTROLLER CODE COUNT [INTERVAL_MS]\n"
+         "                                  raise AEN CODE COUNT times, units numbered from 0, one every\n"
+         "                                  INTERVAL_MS ms (default 0: all at once, a burst)\n"
          "  fail-drive CONTROLLER PORT      the drive fails: its unit degrades, AEN 2 is queued\n"
          "  rebuild-start CONTROLLER UNIT   the unit starts rebuilding, AEN 11 is queued\n"
          "  rebuild-finish CONTROLLER UNIT  the unit is rebuilt, AEN 5 is queued\n"
@@ -105,6 +111,19 @@ ControlReply RunControlCommand(World& world, ServiceSwitch* service, const std::
     }
     return Ok("AEN " + std::to_string(v[1]) + " with unit " + std::to_string(unit) +
               " queued on controller " + std::to_string(v[0]));
+  }
+  if (command == "aen-series") {
+    if (!ParseArguments(words, {kController, kCode, kCount}, {kInterval}, &v, &error)) return Fail(error);
+    const long interval = v.size() > 3 ? v[3] : 0;
+    std::lock_guard<std::mutex> lock(world.mutex);
+    if (!QueueNotificationSeries(world, static_cast<int>(v[0]), static_cast<std::uint8_t>(v[1]),
+                                 static_cast<int>(v[2]), std::chrono::milliseconds(interval), &error)) {
+      return Fail(error);
+    }
+    std::string text = std::to_string(v[2]) + " x AEN " + std::to_string(v[1]) + " on controller " +
+                       std::to_string(v[0]) + ", units numbered from 0, ";
+    text += interval == 0 ? "queued at once" : "one every " + std::to_string(interval) + " ms from now";
+    return Ok(text);
   }
   if (command == "fail-drive" || command == "rebuild-start" || command == "rebuild-finish") {
     bool drive = command == "fail-drive";

@@ -1,6 +1,6 @@
 // ControlCommand: the commands of `zelka-emulator ctl`, carried out on the
-// running emulator's world and service (aen, fail-drive, rebuild-start,
-// rebuild-finish, service-stop, service-start, calls). Used by ControlServer
+// running emulator's world and service (aen, aen-series, fail-drive,
+// rebuild-start, rebuild-finish, service-stop, service-start, calls). Used by ControlServer
 // and by tests in-process.
 #pragma once
 

@@ -275,6 +275,7 @@ void World::CopyConfigurationFrom(const World& other) {
     copy.identifyRequests = 0;
     copy.notifications.clear();
     copy.notificationsOverflowed = false;
+    copy.scheduled.clear();
     controllers.push_back(std::move(copy));
   }
 }

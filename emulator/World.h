@@ -4,6 +4,7 @@
 // reads or changes a World takes World::mutex first.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -135,6 +136,9 @@ struct Controller {
   // byte unit or port) and whether it overflowed since the last fetch.
   std::deque<std::uint16_t> notifications;
   bool notificationsOverflowed = false;
+  // Notifications raised later (a series with an interval, WorldEvents.h):
+  // each joins the queue when its time has come, in the order of the times.
+  std::multimap<std::chrono::steady_clock::time_point, std::uint16_t> scheduled;
 
   const Drive* FindDrive(int port) const;
   Unit* FindUnit(int number);

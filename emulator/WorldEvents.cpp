@@ -41,19 +41,54 @@ Unit* FindArray(World& world, int controllerId, int unitNumber, std::string* mes
 }  // namespace
 
 bool QueueNotification(World& world, int controllerId, std::uint8_t code, std::uint8_t unit,
-                       std::string* error) {
+                       std::string* error, EventTime now) {
   Controller* controller = world.FindController(controllerId);
   if (!controller) {
     *error = NoController(controllerId);
     return false;
   }
+  // The words whose time came before this one go first.
+  ReleaseDueNotifications(world, now);
   Push(*controller, code, unit);
   return true;
 }
 
-std::uint16_t NextNotification(World& world, int controllerId) {
+bool QueueNotificationSeries(World& world, int controllerId, std::uint8_t code, int count,
+                             std::chrono::milliseconds interval, std::string* error, EventTime now) {
+  Controller* controller = world.FindController(controllerId);
+  if (!controller) {
+    *error = NoController(controllerId);
+    return false;
+  }
+  ReleaseDueNotifications(world, now);
+  for (int i = 0; i < count; ++i) {
+    const auto unit = static_cast<std::uint8_t>(i & 0xFF);
+    if (interval.count() == 0) {
+      Push(*controller, code, unit);
+    } else {
+      controller->scheduled.emplace(now + i * interval, static_cast<std::uint16_t>((unit << 8) | code));
+    }
+  }
+  // The first of a series with an interval is due at once.
+  ReleaseDueNotifications(world, now);
+  return true;
+}
+
+void ReleaseDueNotifications(World& world, EventTime now) {
+  for (Controller& controller : world.controllers) {
+    auto& scheduled = controller.scheduled;
+    while (!scheduled.empty() && scheduled.begin()->first <= now) {
+      const std::uint16_t word = scheduled.begin()->second;
+      scheduled.erase(scheduled.begin());
+      Push(controller, static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8));
+    }
+  }
+}
+
+std::uint16_t NextNotification(World& world, int controllerId, EventTime now) {
   Controller* controller = world.FindController(controllerId);
   if (!controller) return 0;
+  ReleaseDueNotifications(world, now);
   if (controller->notificationsOverflowed) {
     controller->notificationsOverflowed = false;
     return kQueueFullWord;
@@ -88,6 +123,7 @@ bool FailDrive(World& world, int controllerId, int port, std::string* message) {
     if (bit < 0) continue;
     unit.status = kStatusDegraded;
     if (bit < 8) unit.notInService = static_cast<std::uint8_t>(unit.notInService | (1u << bit));
+    ReleaseDueNotifications(world);
     Push(*controller, kAenDegraded, static_cast<std::uint8_t>(unit.number));
     *message = "controller " + std::to_string(controllerId) + " unit " + std::to_string(unit.number) +
                " degraded, port " + std::to_string(port) + " not in service; AEN 2 queued";
@@ -105,6 +141,7 @@ bool StartRebuild(World& world, int controllerId, int unitNumber, std::string* m
   for (Subunit& subunit : unit->subunits) {
     if (subunit.status == kStatusDegraded) subunit.status = kStatusRebuilding;
   }
+  ReleaseDueNotifications(world);
   Push(*world.FindController(controllerId), kAenRebuildStarted, static_cast<std::uint8_t>(unitNumber));
   *message = "controller " + std::to_string(controllerId) + " unit " + std::to_string(unitNumber) +
              " rebuilding; AEN 11 queued";
@@ -117,6 +154,7 @@ bool FinishRebuild(World& world, int controllerId, int unitNumber, std::string* 
   unit->status = kStatusHealthy;
   unit->notInService = 0;
   for (Subunit& subunit : unit->subunits) subunit.status = kStatusHealthy;
+  ReleaseDueNotifications(world);
   Push(*world.FindController(controllerId), kAenRebuildComplete, static_cast<std::uint8_t>(unitNumber));
   *message = "controller " + std::to_string(controllerId) + " unit " + std::to_string(unitNumber) +
              " rebuilt, all members in service; AEN 5 queued";

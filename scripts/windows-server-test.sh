@@ -142,6 +142,42 @@ key_absent "$services\\KivoWatch"
 key_absent "$services\\EventLog\\Application\\Kivo"
 echo "removed: no service key, no event source key"
 
+echo "--- kivo-watch.exe's own diagnostics as Application log entries"
+# A service's standard error reaches nobody: its start, a start without a
+# controller (a warning naming where it looked) and its stop are entries.
+begin=$(date +%s)
+# The traces from line FROM of the session on: entry ID of CLASS with TEXT.
+expect_diagnostic() {
+  local from=$1 id=$2 class=$3 text=$4
+  local entry="^[0-9a-f]{4}:$class:eventlog:ReportEventW L\"$text\""
+  local deadline=$((SECONDS + 20))
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    tail -n +"$from" "$session" | grep -qE "$entry" && break
+    sleep 0.05
+  done
+  tail -n +"$from" "$session" | grep -qE "$entry" ||
+    fail "no $class entry '$text': $(tail -n +"$from" "$session" | grep ReportEventW)"
+  tail -n +"$from" "$session" | grep -qE "fixme:advapi:ReportEventW \([^,]*,0x[0-9a-f]{4},0x0000,0x0*$(printf '%x' "$id")," ||
+    fail "no entry of id $id: $(tail -n +"$from" "$session" | grep ReportEventW)"
+}
+# The run above, with the emulator's two controllers, began and ended so.
+expect_diagnostic 1 1002 trace "monitoring 2 controller\(s\)"
+expect_diagnostic 1 1004 trace "stopped"
+# Without a controller: the service keeps running and says where it looked.
+kill "$emulator_pid"
+wait "$emulator_pid" 2>/dev/null || true
+emulator_pid=""
+from=$(($(wc -l <"$session") + 1))
+expect_watch --install-service 0 "is installed"
+wine sc start KivoWatch >/dev/null 2>&1 || fail "sc start failed"
+wait_state RUNNING
+expect_diagnostic "$from" 1003 warn "no Zelka controller found yet under [^\"]*zelka-service[^\"]* \(KIVO_DEVICE_PIPE names another pipe prefix\); watching for one to appear"
+wine sc stop KivoWatch >/dev/null 2>&1 || fail "sc stop failed"
+wait_state STOPPED
+expect_diagnostic "$from" 1004 trace "stopped"
+expect_watch --remove-service 0 "is removed"
+echo "entries: information 1002 at the start, warning 1003 without a controller (where it looked), information 1004 at the stop ($(($(date +%s) - begin)) s)"
+
 echo "--- the setup program's server components, the metrics for windows_exporter"
 start_emulator
 cmake --build "$win" --target kivo-setup >/dev/null

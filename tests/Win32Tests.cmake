@@ -26,7 +26,8 @@ kivo_win32_test(controller controller/ControllerSetTest.cpp controller/Initialis
 kivo_win32_test(report report/DiskReportTest.cpp report/InventoryScanTest.cpp report/PluginCheckTest.cpp
                 report/JsonReportTest.cpp)
 kivo_win32_test(monitor monitor/EventLogOutputTest.cpp monitor/MessageLockTest.cpp monitor/MonitorEventHandlerTest.cpp
-                monitor/MonitorThreadTest.cpp monitor/EventSeverityTest.cpp monitor/JournalTextTest.cpp)
+                monitor/MonitorThreadTest.cpp monitor/EventSeverityTest.cpp monitor/JournalTextTest.cpp
+                monitor/DiagnosticOutputTest.cpp)
 # The message table test reads kivo-watch.exe's resources; the service link's
 # process test starts the emulator.
 add_dependencies(kivo_monitor_tests kivo-watch)

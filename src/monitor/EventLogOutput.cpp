@@ -1,13 +1,9 @@
 // EventLogOutput: alert lines to event log entries.
 #include "monitor/EventLogOutput.h"
 
-#include "monitor/EventSeverity.h"
-#include "platform/EventLog.h"
-
 namespace kivo {
-namespace {
 
-platform::EventLogType TypeOf(EventSeverity severity) {
+platform::EventLogType EventLogTypeOf(EventSeverity severity) {
   switch (severity) {
     case EventSeverity::Error:
       return platform::EventLogType::Error;
@@ -19,8 +15,6 @@ platform::EventLogType TypeOf(EventSeverity severity) {
   return platform::EventLogType::Information;
 }
 
-}  // namespace
-
 bool EventLogOutput::Write(const std::string& text) {
   bool written = true;
   for (const std::string& line : SplitEventLines(text)) {
@@ -28,7 +22,7 @@ bool EventLogOutput::Write(const std::string& text) {
     // The viewer ends the entry itself; the line ends inside it stay.
     std::string insertion = line;
     while (!insertion.empty() && (insertion.back() == '\n' || insertion.back() == '\r')) insertion.pop_back();
-    if (!log_.Report(kind.eventId, TypeOf(kind.severity), insertion)) written = false;
+    if (!log_.Report(kind.eventId, EventLogTypeOf(kind.severity), insertion)) written = false;
   }
   return written;
 }

@@ -6,11 +6,13 @@
 
 #include <string>
 
+#include "monitor/EventSeverity.h"
+#include "platform/EventLog.h"
+
 namespace kivo {
 
-namespace platform {
-class EventLog;
-}
+// The entry type of a severity.
+platform::EventLogType EventLogTypeOf(EventSeverity severity);
 
 class EventLogOutput {
  public:

@@ -24,17 +24,22 @@ const char* PriorityPrefix(EventSeverity severity) {
 
 std::string JournalText(const std::string& text) {
   std::string out;
-  for (const std::string& entry : SplitEventLines(text)) {
-    const char* prefix = PriorityPrefix(ClassifyEventLine(entry).severity);
-    std::size_t start = 0;
-    while (start < entry.size()) {
-      std::size_t end = entry.find('\n', start);
-      if (end == std::string::npos) end = entry.size();
-      std::size_t length = end - start;
-      if (length > 0 && entry[start + length - 1] == '\r') --length;
-      if (length > 0) out += prefix + entry.substr(start, length) + '\n';
-      start = end + 1;
-    }
+  for (const std::string& entry : SplitEventLines(text))
+    out += JournalLines(entry, ClassifyEventLine(entry).severity);
+  return out;
+}
+
+std::string JournalLines(const std::string& text, EventSeverity severity) {
+  const char* prefix = PriorityPrefix(severity);
+  std::string out;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::size_t length = end - start;
+    if (length > 0 && text[start + length - 1] == '\r') --length;
+    if (length > 0) out += prefix + text.substr(start, length) + '\n';
+    start = end + 1;
   }
   return out;
 }

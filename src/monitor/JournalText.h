@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "monitor/EventSeverity.h"
+
 namespace kivo {
 
 // The journal makes one record of every line and reads a leading "<N>" as
@@ -14,5 +16,9 @@ namespace kivo {
 // blank lines between paragraphs would be empty records and are left out,
 // and lines end in LF alone (a CR would make the record binary).
 std::string JournalText(const std::string& text);
+
+// Every non-empty line of `text` with the prefix of `severity`, ending in LF
+// alone: one record of that priority per line.
+std::string JournalLines(const std::string& text, EventSeverity severity);
 
 }  // namespace kivo

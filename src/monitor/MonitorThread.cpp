@@ -74,6 +74,9 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
   // One error text per failing period: the user hears of an outage once, and
   // a window running behind gets no pile of them.
   bool errorHandedOver = false;
+  // The event lines of this pass, handed over together: the window takes
+  // them as one batch, however its handling and the fetches interleave.
+  PassLines lines;
   for (;;) {
     // A run that began while no controller answered (the devices came back
     // after the service, a driver reloading) would otherwise watch nothing
@@ -84,29 +87,25 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
     }
     for (int i = 0; i < count; ++i) {
       const int controllerId = controllers.ControllerIdAt(i);
-      std::uint16_t word = 0;
-      const std::uint32_t status = link_.FetchNotification(controllerId, &word);
-      if (stop.Raised()) return 0;
       const auto bit = static_cast<std::uint16_t>(1u << i);
-      if (status != 0) {
-        if (!errorHandedOver) {
-          // The controller set's own status is printed, not the RPC status.
-          HandOver(PendingErrorText(), FetchErrorText(controllerId, controllers.LastStatus()));
-          window_.PostMonitorMessage(ErrorReady);
-          errorHandedOver = true;
+      // A controller that answered an event is asked again at once: its
+      // queue is emptied in this pass, not one word every 18 s.
+      for (int answers = 0; answers < kMaxAnswersPerPass; ++answers) {
+        const Fetched fetched =
+            FetchOne(controllerId, controllers.LastStatus(), stop, &lines, &errorHandedOver);
+        if (fetched == Fetched::Stopped) return 0;
+        if (fetched == Fetched::Failed) {
+          // The lines fetched so far do not wait out the failure's 18 s.
+          HandOverLines(&lines);
+          if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
+          failureMask = static_cast<std::uint16_t>(failureMask | bit);
+          break;
         }
-        if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
-        failureMask = static_cast<std::uint16_t>(failureMask | bit);
-        continue;
+        failureMask = static_cast<std::uint16_t>(failureMask & ~bit);
+        if (fetched == Fetched::Empty) break;
       }
-      failureMask = static_cast<std::uint16_t>(failureMask & ~bit);
-      const unsigned code = word & 0xFFu;
-      const unsigned unit = (word >> 8) & 0xFFu;
-      if (code == 0) continue;  // the controller's queue is empty
-      HandOver(PendingText(), DescribeEvent(clock, code, unit, controllerId));
-      window_.SetLastEventController(controllerId);
-      window_.PostMonitorMessage(EventReady);
     }
+    HandOverLines(&lines);
 
     if (failureMask != 0) {
       hadFailure = true;
@@ -125,6 +124,42 @@ int MonitorThread::Run(const platform::StopSignal& stop) {
     }
     if (!clock.Sleep(kMonitorPassWaitMs, &stop)) return 0;
   }
+}
+
+MonitorThread::Fetched MonitorThread::FetchOne(int controllerId, std::uint32_t lastStatus,
+                                               const platform::StopSignal& stop, PassLines* lines,
+                                               bool* errorHandedOver) {
+  std::uint16_t word = 0;
+  const std::uint32_t status = link_.FetchNotification(controllerId, &word);
+  if (stop.Raised()) return Fetched::Stopped;
+  if (status != 0) {
+    if (!*errorHandedOver) {
+      // The events fetched before it come first.
+      HandOverLines(lines);
+      // The controller set's own status is printed, not the RPC status.
+      HandOver(PendingErrorText(), FetchErrorText(controllerId, lastStatus));
+      window_.PostMonitorMessage(ErrorReady);
+      *errorHandedOver = true;
+    }
+    return Fetched::Failed;
+  }
+  const unsigned code = word & 0xFFu;
+  const unsigned unit = (word >> 8) & 0xFFu;
+  if (code == 0) return Fetched::Empty;  // the controller's queue is empty
+  lines->text += DescribeEvent(*context_.clock, code, unit, controllerId);
+  lines->lastController = controllerId;
+  ++lines->count;
+  return Fetched::Event;
+}
+
+void MonitorThread::HandOverLines(PassLines* lines) {
+  if (lines->count == 0) return;
+  HandOver(PendingText(), lines->text);
+  window_.SetLastEventController(lines->lastController);
+  // One EventReady per line, as ever: the first the window handles takes them
+  // all, the others find nothing.
+  for (int i = 0; i < lines->count; ++i) window_.PostMonitorMessage(EventReady);
+  *lines = PassLines();
 }
 
 bool StartMonitoring(int controllerTotal, MonitorThread& thread) {

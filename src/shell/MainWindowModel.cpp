@@ -8,6 +8,7 @@
 #include "monitor/MessageLock.h"
 #include "monitor/ServiceLink.h"
 #include "report/DiskReport.h"
+#include "report/ReportText.h"
 #include "shell/StartupSequence.h"
 
 namespace kivo {
@@ -19,7 +20,7 @@ MainWindowModel::MainWindowModel(MainWindowView& view, const platform::PlatformC
       monitorContext_(monitorContext),
       link_(link),
       records_(context),
-      handler_(*context.clock, *this) {}
+      handler_(*context.clock, *this, &ReportText()) {}
 
 MainWindowModel::~MainWindowModel() {
   // The thread posts to the window and writes these fields: it goes first.

@@ -69,6 +69,12 @@ TEST_F(ControlTest, BadCommandsAreRefusedWithTheReason) {
       {"aen 12 9", "CONTROLLER must be a number from 0 to 11, not '12'\n"},
       {"aen 0 9 256", "UNIT must be a number from 0 to 255, not '256'\n"},
       {"aen 5 9", "no controller with id 5\n"},
+      {"aen-series 0 9",
+       "wrong number of arguments for aen-series; usage: aen-series CONTROLLER CODE COUNT [INTERVAL_MS]\n"},
+      {"aen-series 0 9 0", "COUNT must be a number from 1 to 100000, not '0'\n"},
+      {"aen-series 0 9 100001", "COUNT must be a number from 1 to 100000, not '100001'\n"},
+      {"aen-series 0 9 5 -1", "INTERVAL_MS must be a number from 0 to 3600000, not '-1'\n"},
+      {"aen-series 5 9 5", "no controller with id 5\n"},
       {"fail-drive 0", "wrong number of arguments for fail-drive; usage: fail-drive CONTROLLER PORT\n"},
       {"fail-drive 0 255", "PORT must be a number from 0 to 254, not '255'\n"},
       {"fail-drive 1 4", "port 4 of controller 1 is not a member of an array\n"},
@@ -97,6 +103,24 @@ TEST_F(ControlTest, AenQueuesAnyCodeWithItsUnit) {
   ASSERT_TRUE(Run("aen 1 255").ok);
   EXPECT_EQ(Next(1), 0x032F);
   EXPECT_EQ(Next(1), 0x00FF);
+}
+
+TEST_F(ControlTest, AenSeriesQueuesABurstOrRaisesAtARate) {
+  ControlReply burst = Run("aen-series 1 9 3");
+  ASSERT_TRUE(burst.ok);
+  EXPECT_EQ(burst.text, "3 x AEN 9 on controller 1, units numbered from 0, queued at once\n");
+  EXPECT_EQ(Next(1), 0x0009);
+  EXPECT_EQ(Next(1), 0x0109);
+  EXPECT_EQ(Next(1), 0x0209);
+  EXPECT_EQ(Next(1), 0);
+
+  // An hour apart: the first at once, the second not within this test.
+  ControlReply series = Run("aen-series 0 0x21 2 3600000");
+  ASSERT_TRUE(series.ok);
+  EXPECT_EQ(series.text,
+            "2 x AEN 33 on controller 0, units numbered from 0, one every 3600000 ms from now\n");
+  EXPECT_EQ(Next(0), 0x0021);
+  EXPECT_EQ(Next(0), 0);
 }
 
 TEST_F(ControlTest, DriveFailureAndRebuildChangeTheUnitAndQueueTheirAens) {

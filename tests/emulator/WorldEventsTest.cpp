@@ -73,6 +73,38 @@ TEST_F(WorldEventsTest, OverflowIsReportedOnceThenTheQueueContinues) {
   EXPECT_EQ(NextNotification(world_, 0), 3);
 }
 
+// A series on virtual time: each word joins the queue at its own time, as
+// if queued then, so a reader between two times sees only the earlier ones,
+// and a queue left unread overflows as it would have.
+TEST_F(WorldEventsTest, SeriesWordsArriveAtTheirTimes) {
+  using std::chrono::milliseconds;
+  const EventTime t0{};
+  ASSERT_TRUE(QueueNotificationSeries(world_, 0, 9, 3, milliseconds(100), &message_, t0));
+  EXPECT_EQ(NextNotification(world_, 0, t0), 0x0009);
+  EXPECT_EQ(NextNotification(world_, 0, t0 + milliseconds(99)), 0);
+  ASSERT_TRUE(QueueNotification(world_, 0, 36, 0, &message_, t0 + milliseconds(150)));
+  // The aen at 150 ms came after the second word of the series (100 ms).
+  EXPECT_EQ(NextNotification(world_, 0, t0 + milliseconds(150)), 0x0109);
+  EXPECT_EQ(NextNotification(world_, 0, t0 + milliseconds(150)), 0x0024);
+  EXPECT_EQ(NextNotification(world_, 0, t0 + milliseconds(150)), 0);
+  EXPECT_EQ(NextNotification(world_, 0, t0 + milliseconds(200)), 0x0209);
+  EXPECT_TRUE(world_.controllers[0].scheduled.empty());
+
+  // 300 words a millisecond apart on controller 1, read once after all of
+  // them: the queue kept the first 64, then reports the overflow; the
+  // units count on past 255 from 0.
+  ASSERT_TRUE(QueueNotificationSeries(world_, 1, 2, 300, milliseconds(1), &message_, t0));
+  EXPECT_EQ(NextNotification(world_, 1, t0 + milliseconds(299)), kQueueFullWord);
+  for (int unit = 0; unit < 64; ++unit)
+    ASSERT_EQ(NextNotification(world_, 1, t0 + milliseconds(299)), unit << 8 | 2);
+  EXPECT_EQ(NextNotification(world_, 1, t0 + milliseconds(299)), 0);
+  ASSERT_TRUE(QueueNotificationSeries(world_, 1, 2, 260, milliseconds(0), &message_, t0));
+  EXPECT_EQ(NextNotification(world_, 1, t0), kQueueFullWord);
+
+  EXPECT_FALSE(QueueNotificationSeries(world_, 7, 9, 1, milliseconds(0), &message_, t0));
+  EXPECT_EQ(message_, "no controller with id 7");
+}
+
 struct FailCase {
   int controller;
   int port;

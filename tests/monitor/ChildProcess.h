@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -77,6 +78,14 @@ class ChildProcess {
   // Stops reading standard output: the program's next write there fails.
   void CloseOut() { Close(out_); }
   const std::string& Out() const { return outText_; }
+  // When the byte of standard output at `offset` was read (a reader that
+  // keeps waiting on the output reads each write as it comes).
+  std::chrono::steady_clock::time_point OutArrival(std::size_t offset) const {
+    for (const auto& [time, size] : outArrivals_) {
+      if (offset < size) return time;
+    }
+    return std::chrono::steady_clock::time_point::max();
+  }
   const std::string& Err() const { return errText_; }
 
   // Reads until standard output (or error) holds `text`, the streams close or
@@ -126,6 +135,9 @@ class ChildProcess {
     if (ready <= 0) return false;
     ReadInto(fds[0], out_, outText_);
     ReadInto(fds[1], err_, errText_);
+    if (outArrivals_.empty() || outArrivals_.back().second < outText_.size()) {
+      outArrivals_.emplace_back(std::chrono::steady_clock::now(), outText_.size());
+    }
     return true;
   }
   static void ReadInto(const pollfd& fd, int& descriptor, std::string& text) {
@@ -153,6 +165,8 @@ class ChildProcess {
   int err_ = -1;
   std::string outText_;
   std::string errText_;
+  // The time of each read of standard output and the text's size after it.
+  std::vector<std::pair<std::chrono::steady_clock::time_point, std::size_t>> outArrivals_;
 };
 
 }  // namespace kivo::test

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingEventLog.h"
 #include "monitor/EventCatalogue.h"
 #include "monitor/MonitorThread.h"
 #include "platform/EventLog.h"
@@ -16,24 +17,6 @@ namespace kivo::test {
 namespace {
 
 using Type = platform::EventLogType;
-
-struct Entry {
-  unsigned id;
-  Type type;
-  std::string text;
-  bool operator==(const Entry&) const = default;
-};
-
-// Records the entries; refuses the ones whose id is `refuse`.
-class RecordingEventLog : public platform::EventLog {
- public:
-  bool Report(unsigned eventId, Type type, const std::string& text) override {
-    entries.push_back({eventId, type, text});
-    return eventId != refuse;
-  }
-  std::vector<Entry> entries;
-  unsigned refuse = 0xFFFFFFFF;
-};
 
 std::string WithoutLineEnds(std::string line) {
   while (line.back() == '\n' || line.back() == '\r') line.pop_back();

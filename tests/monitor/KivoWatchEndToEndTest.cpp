@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -226,6 +227,71 @@ TEST_F(KivoWatchEndToEndTest, AnOutageUnderLoadIsOneEntryAndNoStall) {
   EXPECT_EQ(errors, 1) << watch.Out();
 }
 
+// A flapping cable on one controller (three events a pass) while a burst of
+// 102 events arrives over three others: every event is shown once, none is
+// lost, and each in the pass that follows its arrival: within the wait for
+// that pass, with two more for the pass's own calls and a loaded machine or a
+// sanitizer (one event a pass, as before, shows the last ones 16 and 34
+// passes late).
+TEST_F(KivoWatchEndToEndTest, EveryEventOfABurstAndAStreamIsShownWithinAPass) {
+  constexpr int kScale = 25;
+  constexpr auto kPass = std::chrono::milliseconds(18000 / kScale);
+  constexpr int kStream = 24;
+  constexpr auto kStreamInterval = kPass / 3;
+  constexpr int kBurstEach = 34;
+  StartEmulatorOn(R"({"controllers": [{"port": 0}, {"port": 1}, {"port": 2}, {"port": 3}]})");
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start({WatchPath()}, WithTimeScale(std::to_string(kScale))));
+  ASSERT_TRUE(watch.WaitForErr("monitoring 4 controller")) << watch.Err();
+  ASSERT_TRUE(WaitForServiceCall());  // past the first wait
+
+  // Each event by its line's body, with the time it arrived at the service.
+  std::map<std::string, std::chrono::steady_clock::time_point> arrivals;
+  const auto streamStart = std::chrono::steady_clock::now();
+  ASSERT_EQ(
+      Control({"aen-series", "0", "33", std::to_string(kStream), std::to_string(kStreamInterval.count())}),
+      0);
+  for (int unit = 0; unit < kStream; ++unit) {
+    arrivals["Drive cable CRC error detected on port " + std::to_string(unit) + " on controller ID:0."] =
+        streamStart + unit * kStreamInterval;
+  }
+  for (int id = 1; id <= 3; ++id) {
+    ASSERT_EQ(Control({"aen-series", std::to_string(id), "9", std::to_string(kBurstEach)}), 0);
+    const auto queued = std::chrono::steady_clock::now();
+    for (int unit = 0; unit < kBurstEach; ++unit) {
+      arrivals["Drive timeout encountered on unit " + std::to_string(unit) +
+               " on controller ID:" + std::to_string(id) + "."] = queued;
+    }
+  }
+  const std::string last =
+      "Drive cable CRC error detected on port " + std::to_string(kStream - 1) + " on controller ID:0.\r\n";
+  const bool allShown = watch.WaitForOut(last, 15);
+  EXPECT_EQ(watch.Signal(SIGTERM), 0);
+  ASSERT_TRUE(allShown) << watch.Out();
+
+  const std::string& out = watch.Out();
+  std::map<std::string, int> shown;
+  std::size_t lines = 0;
+  for (std::size_t at = out.find(" MESSAGE: "); at != std::string::npos;
+       at = out.find(" MESSAGE: ", at + 1)) {
+    const std::size_t bodyStart = at + 10;
+    const std::string body = out.substr(bodyStart, out.find("\r\n", bodyStart) - bodyStart);
+    ++lines;
+    ++shown[body];
+    const auto arrival = arrivals.find(body);
+    if (arrival == arrivals.end()) {
+      ADD_FAILURE() << "not an event of this test: " << body;
+      continue;
+    }
+    const auto delay = watch.OutArrival(at) - arrival->second;
+    EXPECT_LT(delay, 3 * kPass) << body << " shown after "
+                                << std::chrono::duration_cast<std::chrono::milliseconds>(delay).count()
+                                << " ms";
+  }
+  EXPECT_EQ(lines, arrivals.size());
+  for (const auto& [body, time] : arrivals) EXPECT_EQ(shown[body], 1) << body;
+}
+
 TEST_F(KivoWatchEndToEndTest, StopsWhenNobodyReadsTheLines) {
   StartEmulator();
   if (IsSkipped()) return;
@@ -327,6 +393,33 @@ TEST_F(KivoWatchEndToEndTest, LinesToTheJournalCarryTheirPriority) {
           << watch.Out();
     }
   }
+}
+
+// kivo-watch's own diagnostics under the service manager: its start, that
+// it found no controller and where it looked, and its stop are journal
+// records of their priorities; elsewhere they read as before.
+TEST_F(KivoWatchEndToEndTest, DiagnosticsToTheJournalCarryTheirPriority) {
+  for (const bool journal : {true, false}) {
+    SCOPED_TRACE(journal ? "journal" : "terminal");
+    ChildProcess watch;
+    const std::string stream = journal ? "$(stat -L -c %d:%i /proc/$$/fd/2)" : "0:0";
+    ASSERT_TRUE(watch.Start({"/bin/sh", "-c", "JOURNAL_STREAM=" + stream + " exec " + WatchPath()}, env));
+    ASSERT_TRUE(watch.WaitForErr("appear\n")) << watch.Err();
+    EXPECT_EQ(watch.Signal(SIGTERM), 0);
+    EXPECT_EQ(watch.Err(), (journal ? "<4>" : "") +
+                               std::string("kivo-watch: no Zelka controller found yet in ") + deviceDir +
+                               " (KIVO_DEVICE_DIR names another device directory; the services take it from "
+                               "/etc/default/kivo); watching for one to appear\n" +
+                               (journal ? "<6>" : "") + "kivo-watch: stopped\n");
+  }
+  StartEmulator();
+  if (IsSkipped()) return;
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start(
+      {"/bin/sh", "-c", "JOURNAL_STREAM=$(stat -L -c %d:%i /proc/$$/fd/2) exec " + WatchPath()}, env));
+  ASSERT_TRUE(watch.WaitForErr("controller(s)\n")) << watch.Err();
+  EXPECT_EQ(watch.Signal(SIGTERM), 0);
+  EXPECT_EQ(watch.Err(), "<6>kivo-watch: monitoring 2 controller(s)\n<6>kivo-watch: stopped\n");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -47,7 +48,7 @@ class MonitorEventHandlerTest : public ::testing::Test {
 
   FakeClock clock;
   RecordingWindow window;
-  MonitorEventHandler handler{clock, window};
+  MonitorEventHandler handler{clock, window, &ReportText()};
 };
 
 TEST_F(MonitorEventHandlerTest, EventLineIsShownSelectedAndRecorded) {
@@ -57,8 +58,9 @@ TEST_F(MonitorEventHandlerTest, EventLineIsShownSelectedAndRecorded) {
 
   EXPECT_EQ(handler.Handle(EventReady), 1);
 
-  EXPECT_EQ(window.calls, (Calls{"Refresh", "ShowAlert", "Find Controller SCSI ID:4", "Scan 0",
-                                 "ShowController 0,1", "Push"}));
+  // One rescan: the refresh that opens the message.
+  EXPECT_EQ(window.calls,
+            (Calls{"Refresh", "ShowAlert", "Find Controller SCSI ID:4", "ShowController 0,1", "Push"}));
   EXPECT_EQ(window.alerts, std::vector<std::string>{line});
   EXPECT_EQ(window.selectedRow, 1);
   // The fresh report followed by the line.
@@ -80,14 +82,13 @@ TEST_F(MonitorEventHandlerTest, TwoEventsBeforeTheFirstMessageMakeOneAlert) {
   EXPECT_EQ(window.selectedRow, 1);  // the second controller
   EXPECT_EQ(std::string(ReportText().Text()), kScannedReport + first + second);
 
-  // The second message finds nothing: the alert window is shown again with
-  // empty text, the view is refreshed, nothing is appended.
+  // The second message finds its line taken: it shows nothing, rescans
+  // nothing, and the report keeps the batch.
   window.calls.clear();
   handler.Handle(EventReady);
-  EXPECT_EQ(window.calls, (Calls{"Refresh", "ShowAlert", "Find Controller SCSI ID:4", "Scan 0",
-                                 "ShowController 0,1", "Push"}));
-  EXPECT_EQ(window.alerts.back(), "");
-  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport);
+  EXPECT_TRUE(window.calls.empty());
+  EXPECT_EQ(window.alerts.size(), 1u);
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport + first + second);
 }
 
 TEST_F(MonitorEventHandlerTest, UnlistedControllerSelectsEntryZero) {
@@ -104,6 +105,7 @@ TEST_F(MonitorEventHandlerTest, EntryTextMustMatchWhole) {
   window.SetLastEventController(1);
   handler.Handle(EventReady);
   EXPECT_EQ(window.selectedRow, 0);
+  Pend(Frame("Controller ID:11 error."));
   window.SetLastEventController(11);
   handler.Handle(EventReady);
   EXPECT_EQ(window.selectedRow, 1);
@@ -149,12 +151,13 @@ TEST_F(MonitorEventHandlerTest, ErrorTextIsShownFramedOnce) {
   handler.Handle(ErrorReady);
   const std::string line = Frame(kError);
   EXPECT_EQ(line.substr(line.size() - 4), "\r\n\r\n");
-  EXPECT_EQ(window.calls, (Calls{"Refresh", "Refresh", "ShowAlert"}));
+  // One refresh, after the status line is set, so that it shows it.
+  EXPECT_EQ(window.calls, (Calls{"Refresh", "ShowAlert"}));
   EXPECT_EQ(window.alerts, std::vector<std::string>{line});
   EXPECT_EQ(window.StatusLine(), line);
   EXPECT_EQ(window.MonitorState(), 0);
-  // No rescan of its own: the line follows the report as it stood.
-  EXPECT_EQ(std::string(ReportText().Text()), "OLD REPORT\r\n" + line);
+  // The line follows the report of that refresh.
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport + line);
   EXPECT_EQ(PendingErrorText().Length(), 0);
 
   // A message whose text was taken already shows no empty entry.
@@ -162,7 +165,7 @@ TEST_F(MonitorEventHandlerTest, ErrorTextIsShownFramedOnce) {
   handler.Handle(ErrorReady);
   EXPECT_TRUE(window.calls.empty());
   EXPECT_EQ(window.alerts.size(), 1u);
-  EXPECT_EQ(std::string(ReportText().Text()), "OLD REPORT\r\n" + line);
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport + line);
 }
 
 // A window running behind: the thread has marked the period failing and
@@ -201,7 +204,8 @@ TEST_F(MonitorEventHandlerTest, RestartCreatesTheLockAndStartsAThread) {
   EXPECT_EQ(window.calls, (Calls{"Refresh", "StartMonitorThread"}));
   EXPECT_TRUE(lockReadyAtStart);
   EXPECT_TRUE(window.alerts.empty());
-  EXPECT_EQ(std::string(ReportText().Text()), "OLD REPORT\r\n");
+  // The refresh's report, nothing appended.
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport);
   EXPECT_EQ(std::string(PendingText().Text()), "untouched\r\n");
 }
 
@@ -209,6 +213,69 @@ TEST_F(MonitorEventHandlerTest, RestartWhileFailingSkipsTheRefresh) {
   window.SetMonitorState(0);
   handler.Handle(RestartMonitor);
   EXPECT_EQ(window.calls, (Calls{"StartMonitorThread"}));
+}
+
+struct RescanCase {
+  const char* name;
+  std::uint32_t wParam;
+  bool pending;  // a text waits for this message
+  int monitorState;
+  int rescans;
+};
+void PrintTo(const RescanCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class RescanTest : public MonitorEventHandlerTest, public ::testing::WithParamInterface<RescanCase> {};
+
+// A message rescans the controllers once when it shows something (the
+// opening refresh, or the event's own scan while failing), and not at all
+// when its text was taken by an earlier one.
+TEST_P(RescanTest, AtMostOneRescanAMessage) {
+  const RescanCase& c = GetParam();
+  if (c.pending) {
+    Pend(Frame("Rebuild started on unit 0 on controller ID:0."));
+    Pend(kError, PendingErrorText());
+  }
+  window.SetMonitorState(c.monitorState);
+  handler.Handle(c.wParam);
+  const auto rescans = std::count_if(window.calls.begin(), window.calls.end(), [](const std::string& call) {
+    return call == "Refresh" || call == "Scan 0";
+  });
+  EXPECT_EQ(rescans, c.rescans);
+  EXPECT_EQ(window.alerts.size(), c.pending || c.wParam == 5 ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, RescanTest,
+                         ::testing::Values(RescanCase{"EventHealthy", EventReady, true, 1, 1},
+                                           RescanCase{"EventFailing", EventReady, true, 0, 1},
+                                           RescanCase{"EventTakenHealthy", EventReady, false, 1, 0},
+                                           RescanCase{"EventTakenFailing", EventReady, false, 0, 0},
+                                           RescanCase{"ErrorHealthy", ErrorReady, true, 1, 1},
+                                           RescanCase{"ErrorFailing", ErrorReady, true, 0, 1},
+                                           RescanCase{"ErrorTaken", ErrorReady, false, 1, 0},
+                                           RescanCase{"RestartHealthy", RestartMonitor, false, 1, 1},
+                                           RescanCase{"RestartFailing", RestartMonitor, false, 0, 0},
+                                           RescanCase{"NumberHealthy", 5, false, 1, 1},
+                                           RescanCase{"NumberFailing", 5, false, 0, 1}),
+                         [](const ::testing::TestParamInfo<RescanCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A window that never reads a record (kivo-watch) keeps none: the lines are
+// shown and nothing grows.
+TEST_F(MonitorEventHandlerTest, WithoutARecordNothingIsKept) {
+  MonitorEventHandler console(clock, window, nullptr);
+  ReportText().Assign("REPORT\r\n");
+  for (int i = 0; i < 3; ++i) {
+    Pend(Frame("Drive timeout encountered on unit " + std::to_string(i) + " on controller ID:0."));
+    console.Handle(EventReady);
+  }
+  Pend(kError, PendingErrorText());
+  console.Handle(ErrorReady);
+  console.Handle(5);
+  EXPECT_EQ(window.alerts.size(), 5u);
+  EXPECT_EQ(std::string(ReportText().Text()), "REPORT\r\n");
 }
 
 }  // namespace

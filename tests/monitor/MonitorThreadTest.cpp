@@ -6,7 +6,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <functional>
+#include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -272,11 +276,120 @@ TEST_F(MonitorThreadTest, RecoveryGoesOnAtTheUsualPace) {
   EXPECT_EQ(clock.Sleeps(), (Waits{90000, 18000, 18000, 18000, 18000, 18000, 18000, 18000}));
 }
 
+// Each controller's queue, as the service keeps it: the answers in order,
+// then "empty" for good.
+ScriptedServiceLink::Script Queues(std::map<int, std::deque<ScriptedServiceLink::Answer>> queues) {
+  auto shared = std::make_shared<std::map<int, std::deque<ScriptedServiceLink::Answer>>>(std::move(queues));
+  return [shared](int id, int) {
+    std::deque<ScriptedServiceLink::Answer>& queue = (*shared)[id];
+    if (queue.empty()) return ScriptedServiceLink::Answer{0, 0};
+    ScriptedServiceLink::Answer answer = queue.front();
+    queue.pop_front();
+    return answer;
+  };
+}
+std::deque<ScriptedServiceLink::Answer> Events(int count) {
+  std::deque<ScriptedServiceLink::Answer> events;
+  for (int unit = 0; unit < count; ++unit) events.push_back({0, static_cast<std::uint16_t>(unit << 8 | 9)});
+  return events;
+}
+
+struct DrainCase {
+  const char* name;
+  std::function<ScriptedServiceLink::Script()> script;
+  std::vector<int> asked;  // in the first pass, controllers 0 and 4
+  Params posted;
+  std::size_t sleepsThroughPass;  // the 90 s and every sleep up to the one after the pass
+};
+void PrintTo(const DrainCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class DrainTest : public MonitorThreadTest, public ::testing::WithParamInterface<DrainCase> {};
+
+// In one pass every controller is asked until its queue is empty, at most
+// kMaxAnswersPerPass answers; a failure or an empty answer ends its turn.
+// The pass keeps its one sleep after it.
+TEST_P(DrainTest, EachControllersQueueIsEmptiedInOnePass) {
+  const DrainCase& c = GetParam();
+  Build({0, 4}, c.script());
+  ASSERT_TRUE(thread->Start());
+  for (std::size_t n = 1; n < c.sleepsThroughPass; ++n) Pass(n);
+  ASSERT_TRUE(WaitForSleepCount(clock, c.sleepsThroughPass));
+  EXPECT_EQ(link->Asked(), c.asked);
+  EXPECT_EQ(window.PostedParams(), c.posted);
+  EXPECT_EQ(clock.Sleeps().back(), kMonitorPassWaitMs);
+}
+
+std::vector<int> NeverEmptyAsked() {
+  std::vector<int> asked(kMaxAnswersPerPass, 0);
+  asked.push_back(4);
+  return asked;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Queues, DrainTest,
+    ::testing::Values(
+        DrainCase{"ThreeAndTwoEvents",
+                  [] {
+                    return Queues({{0, Events(3)}, {4, Events(2)}});
+                  },
+                  {0, 0, 0, 0, 4, 4, 4},
+                  Params(5, EventReady),
+                  2},
+        DrainCase{"AServiceThatNeverSaysEmpty",
+                  [] {
+                    return [](int id, int) {
+                      return ScriptedServiceLink::Answer{0, static_cast<std::uint16_t>(id == 0 ? 9 : 0)};
+                    };
+                  },
+                  NeverEmptyAsked(), Params(kMaxAnswersPerPass, EventReady), 2},
+        // The failed call's 18 s, then the failing pass's.
+        DrainCase{"AFailureAfterAnEvent",
+                  [] {
+                    return Queues({{0, {{0, 0x0109}, {kServerUnavailable, 0}, {0, 0x0209}}}, {4, Events(1)}});
+                  },
+                  {0, 0, 4, 4},
+                  Params{EventReady, ErrorReady, EventReady},
+                  3},
+        DrainCase{"AUnitWithoutACode",
+                  [] {
+                    return Queues({{0, {{0, 0x0500}, {0, 0x0109}}}});
+                  },
+                  {0, 4},
+                  Params{},
+                  2}),
+    [](const ::testing::TestParamInfo<DrainCase>& info) { return std::string(info.param.name); });
+
+// A window that handles a message while the thread still fetches must not
+// split a pass into batches: the lines of a pass wait in PendingText whole
+// before the first of their messages is posted.
+TEST_F(MonitorThreadTest, APassIsHandedOverWhole) {
+  Build({0, 4}, Queues({{0, Events(5)}, {4, Events(3)}}));
+  std::vector<std::string> pendingAtPost;
+  window.onPost = [&](std::uint32_t) {
+    MessageLock::Scope lock;
+    pendingAtPost.emplace_back(PendingText().Text());
+  };
+  MessageLock::Create();
+  ASSERT_TRUE(thread->Start());
+  Pass(1);
+  ASSERT_TRUE(WaitForSleepCount(clock, 2));
+  ASSERT_EQ(pendingAtPost.size(), 8u);
+  for (const std::string& pending : pendingAtPost) EXPECT_EQ(pending, pendingAtPost[0]);
+  std::size_t lines = 0;
+  for (auto at = pendingAtPost[0].find(" MESSAGE: "); at != std::string::npos;
+       at = pendingAtPost[0].find(" MESSAGE: ", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 8u);
+  EXPECT_EQ(window.LastEventController(), 4);
+}
+
 // A run started while no controller answered (the service back before the
 // devices) keeps looking for them and watches them once they appear.
 TEST_F(MonitorThreadTest, RunWithoutControllersResumesWhenTheyAppear) {
-  Build({}, [](int id, int) {
-    return ScriptedServiceLink::Answer{0, static_cast<std::uint16_t>(id == 4 ? 0x0109 : 0)};
+  Build({}, [](int id, int call) {
+    return ScriptedServiceLink::Answer{0, static_cast<std::uint16_t>(id == 4 && call == 0 ? 0x0109 : 0)};
   });
   ASSERT_TRUE(thread->Start());
   Pass(1);
@@ -294,7 +407,8 @@ TEST_F(MonitorThreadTest, RunWithoutControllersResumesWhenTheyAppear) {
   ASSERT_TRUE(window.WaitForPosts(1));
   EXPECT_EQ(window.PostedParams(), Params{EventReady});
   EXPECT_EQ(window.LastEventController(), 4);
-  EXPECT_EQ(link->Asked(), std::vector<int>{4});
+  // The event, then the empty queue.
+  EXPECT_EQ(link->Asked(), (std::vector<int>{4, 4}));
 }
 
 TEST_F(MonitorThreadTest, StopEndsTheThreadWhileItSleeps) {
@@ -328,7 +442,7 @@ TEST_F(MonitorThreadTest, OnlyTheFirstErrorOfAFailingPeriodReachesTheUser) {
   });
   window.entries = {"Controller SCSI ID:0"};
   window.onStart = [this] { thread->Start(); };
-  MonitorEventHandler handler(clock, window);
+  MonitorEventHandler handler(clock, window, &ReportText());
   auto pump = [&] {
     std::uint32_t wParam = 0;
     while (window.TakeMessage(&wParam)) handler.Handle(wParam);
@@ -340,6 +454,8 @@ TEST_F(MonitorThreadTest, OnlyTheFirstErrorOfAFailingPeriodReachesTheUser) {
   Pass(1);
   ASSERT_TRUE(window.WaitForPosts(1));
   pump();
+  ASSERT_EQ(window.alerts.size(), 1u);
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport + window.alerts[0]);
   for (std::size_t n = 2; n <= 7; ++n) Pass(n);
   ASSERT_TRUE(window.WaitForPosts(2));
   pump();
@@ -351,7 +467,8 @@ TEST_F(MonitorThreadTest, OnlyTheFirstErrorOfAFailingPeriodReachesTheUser) {
   EXPECT_EQ(alert.substr(0, 6), "TIME: ");
   EXPECT_NE(alert.find(" MESSAGE: Error retrieving notification from controller 0."), std::string::npos);
   EXPECT_EQ(alert.substr(alert.size() - 4), "\r\n\r\n");
-  EXPECT_EQ(std::string(ReportText().Text()), alert);
+  // The refresh that opened the restart began the report afresh.
+  EXPECT_EQ(std::string(ReportText().Text()), kScannedReport);
   EXPECT_EQ(window.StatusLine(), "");
   EXPECT_EQ(window.MonitorState(), 1);
   ASSERT_TRUE(WaitForSleepCount(clock, sleeps + 1));

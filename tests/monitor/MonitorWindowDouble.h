@@ -33,6 +33,7 @@ class RecordingWindow : public MonitorWindow {
   explicit RecordingWindow(FakeClock* clock = nullptr) : clock_(clock) {}
 
   void PostMonitorMessage(std::uint32_t wParam) override {
+    if (onPost) onPost(wParam);
     {
       std::lock_guard guard(mutex_);
       posts_.push_back({wParam, clock_ != nullptr ? clock_->ElapsedMs() : 0});
@@ -64,7 +65,11 @@ class RecordingWindow : public MonitorWindow {
     return true;
   }
 
-  void Refresh() override { calls.push_back("Refresh"); }
+  void Refresh() override {
+    calls.push_back("Refresh");
+    // Refresh rescans: the report begins afresh.
+    ReportText().Assign(kScannedReport);
+  }
   void ShowAlert(const std::string& line) override {
     calls.push_back("ShowAlert");
     alerts.push_back(line);
@@ -97,6 +102,9 @@ class RecordingWindow : public MonitorWindow {
   std::vector<std::string> entries;
   int selectedRow = -1;
   std::function<void()> onStart;
+  // Called on the posting thread before each post is recorded; set before
+  // the thread starts.
+  std::function<void(std::uint32_t)> onPost;
 
  private:
   FakeClock* clock_;

@@ -27,15 +27,19 @@
 #include <QTreeWidget>
 #include <QWindow>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <thread>
 
 #include "MainDialogFixture.h"
 #include "UiTestSupport.h"
 #include "emulator/InProcessDeviceIo.h"
 #include "emulator/World.h"
+#include "emulator/WorldEvents.h"
+#include "emulator/posix/ServiceServer.h"
 #include "mail/SettingsStore.h"
 #include "monitor/MessageLock.h"
 #include "monitor/PendingText.h"
@@ -432,9 +436,11 @@ TEST_F(MainDialogTest, TwoEventsBeforeTheFirstIsHandled) {
   EXPECT_EQ(dialog.Alert()->Logic().AlarmStopped(), 0);
   EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 1) << "the second controller is selected";
   EXPECT_EQ(Control(1009), world_.controllers[1].versions.model);
+  // The second message found its line taken: no rescan, nothing appended,
+  // the report keeps the batch after its one rescan.
   const std::string report = ReportText().Text();
-  EXPECT_EQ(Count(report, "MESSAGE: Drive timeout"), 0)
-      << "the second handling rescanned and appended nothing";
+  EXPECT_EQ(Count(report, "MESSAGE: Drive timeout"), 2);
+  EXPECT_EQ(report.substr(report.size() - first.size() - second.size()), first + second);
   EXPECT_EQ(std::string(PendingText().Text()), "");
 }
 
@@ -499,6 +505,104 @@ TEST_F(MainDialogTest, EventFetchedByTheMonitorThreadReachesTheAlertWindow) {
                 " MESSAGE: Drive timeout encountered on unit 1 on controller ID:2.\r\n"),
             std::string::npos);
   EXPECT_EQ(dialog.Model().LastEventController(), 2);
+}
+
+// The window against the emulator's service: a burst of 100 events over the
+// two controllers, then a stream of three events a pass on one. Every line
+// reaches the alert window in order, and the window rescans once per batch
+// (one pass's events), not once or twice per event.
+TEST_F(MainDialogTest, ABurstAndAStreamReachTheAlertWindowWithOneRescanABatch) {
+  context_.rpcDirectory = scratch_.Path() + "/rpc";
+  emulator::ServiceServer service(world_, context_.rpcDirectory);
+  std::string error;
+  ASSERT_TRUE(service.Start(&error)) << error;
+  MainDialogServices services;
+  services.monitorClock = &monitorClock_;
+  services.beeper = &beeper_;
+  services.flasher = &flasher_;
+  dialog_ = std::make_unique<MainDialog>(context_, services);
+  MainDialog& dialog = *dialog_;
+  dialog.OnInitDialog();
+  dialog.Alert()->BeepTimer().stop();
+  dialog.Alert()->FlashTimer().stop();
+  dialog.show();
+  auto deviceCalls = [&] {
+    std::lock_guard lock(world_.mutex);
+    return world_.deviceCalls;
+  };
+  // The thread's next sleep, reached without the window handling anything:
+  // everything it fetched in the pass waits as one batch.
+  auto passEnds = [&](std::size_t sleeps) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (monitorClock_.Sleeps().size() < sleeps || monitorClock_.Sleepers() < 1) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::yield();
+    }
+    return true;
+  };
+  auto line = [](int code, int unit, int id) {
+    return std::string(code == 9 ? "Drive timeout encountered on unit "
+                                 : "Drive cable CRC error detected on port ") +
+           std::to_string(unit) + " on controller ID:" + std::to_string(id) + ".";
+  };
+  std::vector<std::vector<std::string>> batches;
+
+  ASSERT_TRUE(passEnds(1));  // the first 90 s, the thread's own scan done
+  // A rescan's device calls, as the Update button makes them.
+  std::uint64_t before = deviceCalls();
+  QTest::keyClick(&dialog, Qt::Key_Return);
+  const std::uint64_t perScan = deviceCalls() - before;
+  ASSERT_GT(perScan, 0u);
+  {
+    std::lock_guard lock(world_.mutex);
+    ASSERT_TRUE(emulator::QueueNotificationSeries(world_, 2, 9, 50, std::chrono::milliseconds(0), &error));
+    ASSERT_TRUE(emulator::QueueNotificationSeries(world_, 10, 9, 50, std::chrono::milliseconds(0), &error));
+  }
+  batches.emplace_back();
+  for (int id : {2, 10}) {
+    for (int unit = 0; unit < 50; ++unit) batches.back().push_back(line(9, unit, id));
+  }
+  before = deviceCalls();
+  ASSERT_TRUE(monitorClock_.AdvanceToNextWake());
+  ASSERT_TRUE(passEnds(2));
+  Deliver();
+  EXPECT_EQ(dialog.ControllerBox()->currentIndex(), 1) << "the controller of the last event";
+  for (int pass = 0; pass < 5; ++pass) {
+    batches.emplace_back();
+    {
+      std::lock_guard lock(world_.mutex);
+      for (int k = 0; k < 3; ++k) {
+        ASSERT_TRUE(
+            emulator::QueueNotification(world_, 2, 33, static_cast<std::uint8_t>(pass * 3 + k), &error));
+        batches.back().push_back(line(33, pass * 3 + k, 2));
+      }
+    }
+    ASSERT_TRUE(monitorClock_.AdvanceToNextWake());
+    ASSERT_TRUE(passEnds(3 + pass));
+    Deliver();
+  }
+
+  EXPECT_EQ((deviceCalls() - before) / perScan, batches.size()) << "one rescan per batch of 115 events";
+  EXPECT_EQ((deviceCalls() - before) % perScan, 0u);
+  // Newest batch on top, each batch's lines in the order they came.
+  std::string expected;
+  for (auto batch = batches.rbegin(); batch != batches.rend(); ++batch) {
+    for (const std::string& body : *batch) expected += body + "\n";
+  }
+  std::string shown;
+  const std::string message = dialog.Alert()->Logic().Message();
+  for (std::size_t at = message.find(" MESSAGE: "); at != std::string::npos;
+       at = message.find(" MESSAGE: ", at + 1)) {
+    shown += message.substr(at + 10, message.find("\r\n", at) - at - 10) + "\n";
+  }
+  EXPECT_EQ(shown, expected);
+  EXPECT_TRUE(dialog.Alert()->isVisible());
+  // The report holds the last batch after its rescan.
+  const std::string report = ReportText().Text();
+  EXPECT_EQ(Count(report, " MESSAGE: "), 3);
+  EXPECT_NE(report.find(line(33, 14, 2)), std::string::npos);
+  dialog_.reset();
+  service.Stop();
 }
 
 TEST_F(MainDialogTest, ServiceFailureThenRecoveryGoesOnMonitoring) {

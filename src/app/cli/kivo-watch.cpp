@@ -2,9 +2,11 @@
 // scans the controllers once, then runs the monitor thread against them and
 // prints every event line, and the first error of a failing period, on
 // standard output as the alert window would show them. Diagnostics go to
-// standard error. Ends cleanly on SIGTERM or SIGINT. On Windows it also
-// registers itself as a service and, run as one, writes the Application
-// event log instead of standard output.
+// standard error (with syslog priorities when that is the journal). Ends
+// cleanly on SIGTERM or SIGINT. On Windows it also registers itself as a
+// service and, run as one, writes its alerts and its diagnostics to the
+// Application event log instead. It keeps no record of the lines it showed:
+// nothing would read it, and a flapping cable would grow it without end.
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "controller/ControllerInfo.h"
+#include "monitor/DiagnosticOutput.h"
 #include "monitor/EventLogOutput.h"
 #include "monitor/JournalText.h"
 #include "monitor/MessageLock.h"
@@ -26,7 +29,7 @@
 #include "monitor/MonitorWindow.h"
 #include "monitor/ServiceLink.h"
 #include "platform/Clock.h"
-#include "platform/ConsoleMessageBoxes.h"
+#include "platform/DeviceIo.h"
 #include "platform/EventLog.h"
 #include "platform/JournalStream.h"
 #include "platform/PlatformContext.h"
@@ -99,7 +102,8 @@ class MessageQueue {
 // to standard output, the controller box is a list of entry texts.
 class ConsoleWindow : public MonitorWindow {
  public:
-  ConsoleWindow(ControllerRecords& records, MessageQueue& queue) : records_(records), queue_(queue) {}
+  ConsoleWindow(ControllerRecords& records, MessageQueue& queue, DiagnosticOutput& diagnostics)
+      : records_(records), queue_(queue), diagnostics_(diagnostics) {}
 
   void SetThread(MonitorThread* thread) { thread_ = thread; }
   // Run as a service, the alerts go to the event log instead.
@@ -116,13 +120,16 @@ class ConsoleWindow : public MonitorWindow {
     // Empty text only re-shows the alert window; there is nothing to print.
     if (line.empty() || outputLost_) return;
     if (eventLog_ != nullptr) {
-      if (!eventLog_->Write(line)) std::fputs("kivo-watch: the event log refused an entry\n", stderr);
+      if (!eventLog_->Write(line)) {
+        diagnostics_.Report(EventSeverity::Warning, kWatchFailureEventId, "the event log refused an entry");
+      }
       return;
     }
     const std::string text = journal_ ? JournalText(line) : line;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
       // Nobody reads the alerts any more: stop rather than watch in vain.
-      std::fprintf(stderr, "kivo-watch: cannot write to standard output: %s\n", std::strerror(errno));
+      diagnostics_.Report(EventSeverity::Error, kWatchFailureEventId,
+                          std::string("cannot write to standard output: ") + std::strerror(errno));
       outputLost_ = true;
       queue_.Quit();
     }
@@ -148,13 +155,15 @@ class ConsoleWindow : public MonitorWindow {
   void StartMonitorThread() override {
     // The run usually goes on after an outage: nothing to start then.
     if (thread_ != nullptr && !thread_->Start() && !thread_->Running()) {
-      std::fputs("kivo-watch: the monitor thread could not be restarted\n", stderr);
+      diagnostics_.Report(EventSeverity::Error, kWatchFailureEventId,
+                          "the monitor thread could not be restarted");
     }
   }
 
  private:
   ControllerRecords& records_;
   MessageQueue& queue_;
+  DiagnosticOutput& diagnostics_;
   MonitorThread* thread_ = nullptr;
   EventLogOutput* eventLog_ = nullptr;
   std::vector<std::string> entries_;
@@ -168,11 +177,12 @@ class ConsoleWindow : public MonitorWindow {
 
 // The monitor until the stop request; its alerts go to `eventLog` when one
 // is given, else to standard output.
-static int Watch(platform::StopRequest& stopRequest, EventLogOutput* eventLog) {
+static int Watch(platform::StopRequest& stopRequest, EventLogOutput* eventLog,
+                 DiagnosticOutput& diagnostics) {
   // The lines carry their own CR LF.
   platform::UseBinaryStandardOutput();
 
-  platform::ConsoleMessageBoxes messageBoxes;
+  DiagnosticBoxes messageBoxes(diagnostics);
   platform::ProcessLauncher launcher;
   platform::SystemPlatform system(messageBoxes, launcher);
   platform::SystemClock& systemClock = system.clock;
@@ -190,7 +200,7 @@ static int Watch(platform::StopRequest& stopRequest, EventLogOutput* eventLog) {
   SetErrorBoxesEnabled(false);
 
   MessageQueue queue;
-  ConsoleWindow window(records, queue);
+  ConsoleWindow window(records, queue, diagnostics);
   window.SetEventLog(eventLog);
   window.ShowController(1, 0);
   ServiceLink link(context.rpcDirectory);
@@ -200,13 +210,17 @@ static int Watch(platform::StopRequest& stopRequest, EventLogOutput* eventLog) {
   // late: with no controller the monitor runs anyway and looks for them again
   // before every pass.
   if (outcome.controllerCount > 0) {
-    std::fprintf(stderr, "kivo-watch: monitoring %d controller(s)\n", outcome.controllerCount);
+    diagnostics.Report(EventSeverity::Information, kWatchStartedEventId,
+                       "monitoring " + std::to_string(outcome.controllerCount) + " controller(s)");
   } else {
-    std::fputs("kivo-watch: no Zelka controller found yet; watching for one to appear\n", stderr);
+    diagnostics.Report(EventSeverity::Warning, kNoControllerEventId,
+                       "no Zelka controller found yet" +
+                           platform::DeviceLocationHint(platform::DefaultDeviceDirectory()) +
+                           "; watching for one to appear");
   }
   MessageLock::Create();
   if (!thread.Start()) {
-    std::fputs("kivo-watch: the monitor thread could not be started\n", stderr);
+    diagnostics.Report(EventSeverity::Error, kWatchFailureEventId, "the monitor thread could not be started");
     return 1;
   }
 
@@ -217,7 +231,8 @@ static int Watch(platform::StopRequest& stopRequest, EventLogOutput* eventLog) {
     queue.Quit();
   });
 
-  MonitorEventHandler handler(systemClock, window);
+  // No record of the shown lines: nothing here reads one.
+  MonitorEventHandler handler(systemClock, window, nullptr);
   std::uint32_t wParam = 0;
   while (queue.Take(&wParam)) handler.Handle(wParam);
 
@@ -226,7 +241,7 @@ static int Watch(platform::StopRequest& stopRequest, EventLogOutput* eventLog) {
   MessageLock::Retire();
   if (window.OutputLost()) stopRequest.Raise();
   stopWaiter.join();
-  std::fputs("kivo-watch: stopped\n", stderr);
+  diagnostics.Report(EventSeverity::Information, kWatchStoppedEventId, "stopped");
   return window.OutputLost() ? 1 : 0;
 }
 
@@ -255,7 +270,8 @@ int main(int argc, char** argv) {
   // up before any thread starts. A closed standard output is reported by the
   // failed write.
   platform::StopRequest stopRequest;
-  if (option.empty()) return Watch(stopRequest, nullptr);
+  DiagnosticOutput diagnostics(stderr, platform::StandardErrorIsJournal());
+  if (option.empty()) return Watch(stopRequest, nullptr, diagnostics);
 
   std::string error;
   const int status = platform::RunService(
@@ -265,13 +281,18 @@ int main(int argc, char** argv) {
         std::unique_ptr<platform::EventLog> log =
             platform::OpenApplicationLog(kService.eventSource, &openError);
         if (log == nullptr) {
-          std::fprintf(stderr, "kivo-watch: %s\n", openError.c_str());
+          diagnostics.Report(EventSeverity::Error, kWatchFailureEventId, openError);
           return 1;
         }
         EventLogOutput output(*log);
-        return Watch(stopRequest, &output);
+        // A service's standard error reaches nobody: its diagnostics are
+        // entries too, the stop among them.
+        diagnostics.UseEventLog(log.get());
+        const int status = Watch(stopRequest, &output, diagnostics);
+        diagnostics.UseEventLog(nullptr);
+        return status;
       },
       [&] { stopRequest.Raise(); }, &error);
-  if (!error.empty()) std::fprintf(stderr, "kivo-watch: %s\n", error.c_str());
+  if (!error.empty()) diagnostics.Report(EventSeverity::Error, kWatchFailureEventId, error);
   return status;
 }

@@ -7,4 +7,8 @@ bool StandardOutputIsJournal() {
   return false;
 }
 
+bool StandardErrorIsJournal() {
+  return false;
+}
+
 }  // namespace kivo::platform
