@@ -36,11 +36,19 @@ file_has() {
   grep -qE -- "$2" "$1" 2>/dev/null
 }
 
-# reg_has KEY VALUE PATTERN: `wine reg query KEY /v VALUE` prints a line
-# matching PATTERN (extended); $seen is what it printed and its status.
-reg_has() {
+# reg_look KEY VALUE PATTERN: one `wine reg query KEY /v VALUE` prints a
+# line matching PATTERN (extended); $seen is what it printed and its status.
+reg_look() {
   local status=0
   seen=$(wine reg query "$1" /v "$2" 2>&1 | tr -d '\r') || status=$?
   seen="$seen"$'\n'"(reg query status $status)"
   [ "$status" = 0 ] && grep -qE -- "$3" <<<"$seen"
+}
+
+# reg_has KEY VALUE PATTERN: the value is there as PATTERN says. On a loaded
+# machine a `wine reg query` of a value that is there can now and then come
+# back with "not found" (status 1); a value that is there shows in the next
+# look, so the answer is the looks' for 10 s, and $seen the last look's.
+reg_has() {
+  poll 10000 reg_look "$@"
 }

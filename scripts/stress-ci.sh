@@ -54,7 +54,8 @@ if [ ! -f "$win/CMakeCache.txt" ]; then
   cmake -S . -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 fi
-nice -n 10 cmake --build "$win" -j"$jobs"
+nice -n 10 cmake --build "$win" -j"$jobs" --target kivo kivo-report kivo-watch kivo_win32ui_tests kivo-shell-driver \
+  kivo-setup zelka-emulator
 linux=$(realpath "$linux")
 win=$(realpath "$win")
 

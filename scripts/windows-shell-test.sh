@@ -351,7 +351,7 @@ driver click "$main" 1
 ok "About box from Help and from the system menu"
 
 # View > "&Audio Off" (32785) stores the setting; a second time clears it.
-audio_off_is() { reg_has 'HKU\.DEFAULT\Software\Zelka\kivo\Audio' AudioOff "AudioOff +REG_DWORD +$1\$"; }
+audio_off_is() { reg_look 'HKU\.DEFAULT\Software\Zelka\kivo\Audio' AudioOff "AudioOff +REG_DWORD +$1\$"; }
 driver command 32785
 poll 10000 audio_off_is 0x1 || fail "Audio Off not stored within 10 s: $seen"
 driver command 32785
@@ -526,7 +526,7 @@ t=$(now_ms)
 # The uninstaller runs a copy of itself and returns at once: wait (bounded)
 # until the files and the logon start are gone.
 wine "C:\\Program Files\\Zelka\\Kivo\\uninstall.exe" /S
-run_key_present() { reg_has 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Kivo 'Kivo'; }
+run_key_present() { reg_look 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Kivo 'Kivo'; }
 uninstalled() { [ ! -e "$installed" ] && ! run_key_present; }
 poll 90000 uninstalled || true
 echo "silent uninstall: $(($(now_ms) - t)) ms"
