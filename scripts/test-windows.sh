@@ -15,6 +15,7 @@
 #     kivo-report.exe's metrics file (scripts/windows-server-test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/stage-waits.sh
 linux=$(realpath "$1")
 win=$(realpath "$2")
 
@@ -35,15 +36,13 @@ fail() {
   echo "windows stage: $*" >&2
   exit 1
 }
+# A step that fails on its own (set -e) says which and how.
+set -E
+trap 'failed=$?; echo "windows stage: line $LINENO: \"$BASH_COMMAND\" ended with status $failed" >&2' ERR
 
-# Waits (bounded) until FILE holds PATTERN.
+# Waits (30 s at most) until FILE holds PATTERN (an extended regular expression).
 wait_for() {
-  local file=$1 pattern=$2
-  for _ in $(seq 1 600); do
-    grep -q -- "$pattern" "$file" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  fail "no '$pattern' in $file: $(cat "$file" 2>/dev/null)"
+  poll 30000 file_has "$1" "$2" || fail "no '$2' in $1 after 30 s: $seen"
 }
 
 start_windows_emulator() {
@@ -127,7 +126,8 @@ for world in "" tests/report/worlds/*.json; do
   cmp -s "$work/linux.masked" "$work/windows.masked" ||
     { diff "$work/linux.masked" "$work/windows.masked" | head -20; cat "$work/windows.err" "$work/emulator.err"
       fail "$name: the reports differ"; }
-  [ "$status" = "$win_status" ] || fail "$name: exit status $win_status on Windows, $status on Linux"
+  [ "$status" = "$win_status" ] ||
+    fail "$name: exit status $win_status on Windows, $status on Linux: $(tr -d '\r' <"$work/windows.err")"
   cmp -s "$work/linux.json" "$work/windows.json" || { diff "$work/linux.json" "$work/windows.json" | head -20
     fail "$name: the JSON documents differ"; }
   [ "$json_status" = "$status" ] || fail "$name: --json exit status $json_status, the report's $status"
@@ -142,14 +142,15 @@ start_windows_emulator
 wine "$win/src/app/cli/kivo-report.exe" >"$work/registry.txt" 2>/dev/null || true
 sed -n 3p "$work/registry.txt" | grep -q '^Microsoft Windows 2000 Professional (5.0 Build 2195)' ||
   fail "no Windows 2000 Professional host line: $(sed -n 3p "$work/registry.txt")"
-grep -q 'Stage 9.8.7' "$work/registry.txt" || fail "the service version from the registry is not in the report"
+grep -q 'Stage 9.8.7' "$work/registry.txt" ||
+  fail "the service version from the registry is not in the report: $(head -c 1500 "$work/registry.txt")"
 echo "host line: $(sed -n 3p "$work/registry.txt" | tr -d '\r'); service version read"
 
 echo "--- kivo-watch.exe prints an injected event through rpcrt4"
 wine "$win/emulator/zelka-emulator.exe" ctl aen 0 9 1 >/dev/null
 KIVO_TIME_SCALE=1000 wine "$win/src/app/cli/kivo-watch.exe" >"$work/watch.txt" 2>"$work/watch.err" &
 watch_pid=$!
-wait_for "$work/watch.txt" "MESSAGE: Drive timeout encountered on unit 1 on controller ID:0."
+wait_for "$work/watch.txt" "MESSAGE: Drive timeout encountered on unit 1 on controller ID:0\\."
 kill "$watch_pid" 2>/dev/null || true
 wait "$watch_pid" 2>/dev/null || true
 [ "$(wc -l <"$work/watch.txt")" = 1 ] &&

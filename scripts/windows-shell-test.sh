@@ -18,6 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+source scripts/stage-waits.sh
 build=build-win
 shots=""
 while [ $# -gt 0 ]; do
@@ -60,26 +61,28 @@ cleanup() {
 }
 trap cleanup EXIT
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 stage_start=$(now_ms)
 fail() { echo "windows-shell-test: FAILED: $*" >&2; exit 1; }
 ok() { echo "windows-shell-test: ok: $*"; }
+# A step that fails on its own (set -e) says which and how.
+set -E
+trap 'failed=$?; echo "windows-shell-test: FAILED: line $LINENO: \"$BASH_COMMAND\" ended with status $failed" >&2' ERR
 
 # A display of our own, a window manager (Wine waits for it when hiding a
 # window) and a tray host.
 # KIVO_TEST_DISPLAY picks the display number; else the X server takes a free one.
 if [ -n "${KIVO_TEST_DISPLAY:-}" ]; then
-  Xvfb ":$KIVO_TEST_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$KIVO_TEST_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   export DISPLAY=":$KIVO_TEST_DISPLAY"
 else
   exec 3>"$work/display"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
   pids+=($!)
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+  poll 30000 test -s "$work/display" || fail "Xvfb named no display within 30 s: $(cat "$work/xvfb.log")"
   export DISPLAY=":$(head -n1 "$work/display")"
 fi
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+poll 30000 xdpyinfo >/dev/null 2>&1 || fail "display $DISPLAY not up within 30 s: $(cat "$work/xvfb.log")"
 openbox >/dev/null 2>&1 &
 pids+=($!)
 trayer --edge bottom --align right --widthtype request --height 24 --transparent false >/dev/null 2>&1 &
@@ -96,6 +99,17 @@ boxes="Kivo Disk Managenemt Utility"
 alert="Kivo - Event Notification Message"
 # The driver's standard output is in text mode: its line ends come as CR LF.
 driver() { wine "$build/tests/win32ui/kivo-shell-driver.exe" "$@" | tr -d '\r'; }
+# The windows shown, for a failure message.
+shown() { printf 'shown:\n%s' "$(driver windows 2>&1)"; }
+# Conditions on the windows: each keeps what it saw in $seen.
+count_is() {  # count_is TITLE N: N windows (shown or not) have the title
+  seen="$(driver count "$1" 2>&1) windows titled \"$1\""
+  [ "${seen%% *}" = "$2" ]
+}
+text_has() {  # text_has TITLE ID PATTERN: the control's text matches PATTERN
+  seen=$(driver text "$1" "$2" 2>&1) || true
+  grep -qE -- "$3" <<<"$seen"
+}
 shot() {  # shot NAME TITLE: the window with its frame, when screenshots are asked for
   [ -n "$shots" ] || return 0
   mkdir -p "$shots"
@@ -110,17 +124,29 @@ gone_within() {  # gone_within MS PID: the process ends within MS milliseconds
   while kill -0 "$2" 2>/dev/null; do [ "$(now_ms)" -lt "$end" ] || return 1; sleep 0.05; done
   echo "the utility ended $(($(now_ms) - start)) ms after Exit"
 }
+panel_width() {
+  width=$(xwininfo -root -tree 2>/dev/null |
+    awk '/"panel": \("panel" "trayer"\)/ && !done { split($5, s, "x"); print s[1]; done = 1 }')
+  [ -n "$width" ]
+}
 tray_width() {
   # The tray host's panel grows by one icon's width per icon. A window that
-  # goes while xwininfo walks the tree fails the walk: walk again.
+  # goes while xwininfo walks the tree fails the walk: walk again (2 s).
   local width=""
-  for _ in 1 2 3 4 5; do
-    width=$(xwininfo -root -tree 2>/dev/null |
-      awk '/"panel": \("panel" "trayer"\)/ && !done { split($5, s, "x"); print s[1]; done = 1 }')
-    [ -n "$width" ] && break
-    sleep 0.05
-  done
+  poll 2000 panel_width || true
   echo "${width:-0}"
+}
+tray_wider() {  # the tray host holds more icons than before the utility started
+  local width
+  width=$(tray_width)
+  seen="the tray host is $width pixels wide, ${tray_before:-0} before the utility"
+  [ "$width" -gt "${tray_before:-0}" ]
+}
+tray_back() {  # ... and as many as before
+  local width
+  width=$(tray_width)
+  seen="the tray host is $width pixels wide, ${tray_before:-0} before the utility"
+  [ "$width" -le "${tray_before:-0}" ]
 }
 
 echo "=== the shell's tests ==="
@@ -157,12 +183,12 @@ pids+=($!)
 plain_driver wait "Kivo Disk Management Utility" shown 30000 || fail "the utility did not start as a plain user"
 plain_driver command 32776
 plain_driver wait "data.txt - Notepad" shown 20000 || fail "no editor on the snapshot as a plain user"
-plain_driver close "data.txt - Notepad"
+plain_driver close "data.txt - Notepad" || fail "could not close the editor as a plain user"
 per_user="$work/plain/prefix/drive_c/users/${plain_user:-$(id -un)}/AppData/Local/Zelka/Kivo"
 [ -s "$per_user/data.txt" ] || fail "no data.txt in the per-user folder: $(ls -R "$work/plain/prefix/drive_c/users")"
-[ ! -e "$plain_installed/data.txt" ] || fail "data.txt in the read-only installation folder"
+[ ! -e "$plain_installed/data.txt" ] || fail "data.txt in the read-only installation folder: $(ls -l "$plain_installed")"
 plain_driver command 32771
-gone_within 2000 "$utility" || fail "Exit as a plain user did not end the utility"
+gone_within 2000 "$utility" || fail "Exit as a plain user did not end the utility within 2 s: $(plain_driver windows)"
 echo "read-only current folder as a plain user: $(($(now_ms) - t)) ms"
 ok "in a read-only installation folder as a plain user the utility's files go to %LOCALAPPDATA%\\Zelka\\Kivo"
 
@@ -178,7 +204,7 @@ check_program() {  # check_program FILE: VERSIONINFO and manifest as Windows rea
     grep -q "^$line" <<<"$info" || fail "$name: version record lacks \"$line\": $info"
   done
   manifest=$(driver manifest "$(winepath -w "$file")") || fail "$name: no embedded manifest (type 24)"
-  python3 - "$name" "$manifest" <<'PY' || fail "$name: manifest"
+  python3 - "$name" "$manifest" <<'PY' || fail "$name: manifest: $manifest"
 import sys, xml.etree.ElementTree as ET
 name, root = sys.argv[1], ET.fromstring(sys.argv[2].encode())
 ns = {"v1": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
@@ -200,12 +226,14 @@ PY
 programs=("$build/src/win32ui/kivo.exe" "$build/src/app/cli/kivo-report.exe" "$build/src/app/cli/kivo-watch.exe")
 [ -z "$emulator" ] || programs+=("$build/emulator/zelka-emulator.exe")
 for program in "${programs[@]}"; do check_program "$program"; done
-driver manifest "$(winepath -w "$setup")" | grep -q requireAdministrator || fail "setup does not ask for an administrator"
-driver version "$(winepath -w "$setup")" | grep -q "^ProductVersion $version" || fail "setup's version record"
+seen=$(driver manifest "$(winepath -w "$setup")" 2>&1) || true
+grep -q requireAdministrator <<<"$seen" || fail "setup does not ask for an administrator: $seen"
+seen=$(driver version "$(winepath -w "$setup")" 2>&1) || true
+grep -q "^ProductVersion $version" <<<"$seen" || fail "setup's version record lacks ProductVersion $version: $seen"
 ok "version $version and manifests (asInvoker, Vista to 10/11, DPI-aware kivo.exe) in ${#programs[@]} programs and setup"
 # Wine answers a program without the supportedOS entries as Windows 8 does.
 wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null
-host=$(wine "$build/src/app/cli/kivo-report.exe" 2>/dev/null | tr -d '\r' | sed -n 3p || true)
+host=$(wine "$build/src/app/cli/kivo-report.exe" 2>&1 | tr -d '\r' | sed -n 3p || true)
 grep -q '^Microsoft Windows NT .* 10\.0 (Build ' <<<"$host" || fail "report's host line on Windows 10: $host"
 ok "report's host line on Windows 10: $host"
 
@@ -218,18 +246,17 @@ makensis -V1 -DKIVO_BIN_DIR="$build/src/win32ui" -DKIVO_TOOLS_DIR="$build/src/ap
 echo "makensis (earlier version): $(($(now_ms) - t)) ms"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kivo'
 wine "$work/kivo-setup-old.exe" /S
-wine reg query "$uninstall_key" /v DisplayVersion | grep -q 3.1.0.6 || fail "earlier version not registered"
+reg_has "$uninstall_key" DisplayVersion 3.1.0.6 || fail "earlier version not registered: $seen"
 # A value the user set before must survive the installation.
-wine reg add 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host /d mail.example /f >/dev/null ||
-  fail "could not set a value before the installation"
+wine reg add 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host /d mail.example /f >"$work/reg.out" 2>&1 ||
+  fail "could not set a value before the installation: $(cat "$work/reg.out")"
 t=$(now_ms)
 wine "$setup" /S
 echo "silent install over the earlier version: $(($(now_ms) - t)) ms"
-wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host | grep -q mail.example ||
-  fail "setup overwrote an existing value"
+reg_has 'HKU\.DEFAULT\Software\Zelka\kivo\Email' Host mail.example || fail "setup overwrote an existing value: $seen"
 entries=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | tr -d '\r' |
-  grep -c 'DisplayName.*Kivo Disk Management Utility' || true)
-[ "$entries" = 1 ] || fail "$entries Add/Remove Programs entries after the upgrade"
+  grep 'DisplayName.*Kivo Disk Management Utility' || true)
+[ "$(grep -c . <<<"$entries")" = 1 ] || fail "not one Add/Remove Programs entry after the upgrade: $entries"
 arp=$(wine reg query "$uninstall_key" | tr -d '\r')
 for value in "DisplayName REG_SZ Kivo Disk Management Utility" "DisplayVersion REG_SZ $version" \
   "Publisher REG_SZ Zelka Storage Systems" "DisplayIcon REG_SZ C:\\Program Files\\Zelka\\Kivo\\kivo.exe" \
@@ -242,14 +269,13 @@ done
 ok "upgrade from 3.1.0.6: one Add/Remove Programs entry ($version), settings kept"
 installed="$WINEPREFIX/drive_c/Program Files/Zelka/Kivo"
 for f in kivo.exe kivo-report.exe kivo-watch.exe uninstall.exe help/index.html help/main-window.html; do
-  [ -f "$installed/$f" ] || fail "setup did not install $f"
+  [ -f "$installed/$f" ] || fail "setup did not install $f: $(cd "$installed" 2>&1 && find . | sort)"
 done
-wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' /v Port | grep -q '0x438' || fail "HTTP Port not seeded"
-wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v SendEmail | grep -q REG_DWORD || fail "Email not seeded"
-wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Kivo | grep -q 'kivo.exe' ||
-  fail "no logon start"
+reg_has 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' Port '0x438' || fail "HTTP Port not seeded: $seen"
+reg_has 'HKU\.DEFAULT\Software\Zelka\kivo\Email' SendEmail REG_DWORD || fail "Email not seeded: $seen"
+reg_has 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Kivo 'kivo\.exe' || fail "no logon start: $seen"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kivo"
-[ -f "$menu/Kivo Disk Management Utility.lnk" ] || fail "no Start-menu entry"
+[ -f "$menu/Kivo Disk Management Utility.lnk" ] || fail "no Start-menu entry: $(ls -R "$menu" 2>&1)"
 ok "silent install: programs, help, settings keys, Run key, Start menu"
 
 echo "=== the installed utility on the emulator's default world ==="
@@ -258,8 +284,7 @@ if [ -n "$emulator" ]; then
   wine "$build/emulator/zelka-emulator.exe" --http-port 0 >"$work/emulator.log" 2>&1 &
   emulator_pid=$!
   pids+=($!)
-  for _ in $(seq 200); do grep -q ready "$work/emulator.log" 2>/dev/null && break; sleep 0.05; done
-  grep -q ready "$work/emulator.log" || fail "emulator did not start"
+  poll 30000 file_has "$work/emulator.log" ready || fail "emulator not ready within 30 s: $seen"
   first_entry='Controller SCSI ID:0'
 else
   echo "windows-shell-test: no emulator in this build: the world checks are skipped"
@@ -274,17 +299,18 @@ tray_before=$(tray_width)
 utility=$!
 pids+=($!)
 driver wait "$main" shown 30000 || fail "main window not shown"
-driver text "$main" 1023 | grep -q "^$first_entry" || fail "controller box: $(driver text "$main" 1023)"
-driver size "$main" | grep -q '^597x386' || fail "main window client size $(driver size "$main") (398x257 units)"
+text_has "$main" 1023 "^$first_entry" || fail "controller box: $seen"
+seen=$(driver size "$main" 2>&1) || true
+grep -q '^597x386' <<<"$seen" || fail "main window client size $seen (398x257 units)"
 ok "main window shown with -max, 597x386 pixels"
 shot win32-main "$main"
 if [ -n "$emulator" ]; then
   # Controller 1 fills the unit list: its columns fit inside the frame and the
   # vertical scroll bar, so no horizontal bar hides the last row.
   driver select "$main" 1023 1
-  for _ in $(seq 100); do driver text "$main" 1023 | grep -q "ID:1" && break; sleep 0.05; done
-  driver text "$main" 1023 | grep -q "ID:1" || fail "controller 1 not selected"
-  [ "$(driver hscroll "$main" 1011)" = 0 ] || fail "horizontal scroll bar in the unit list of controller 1"
+  poll 10000 text_has "$main" 1023 "ID:1" || fail "controller 1 not selected within 10 s: $seen"
+  seen=$(driver hscroll "$main" 1011 2>&1) || true
+  [ "$seen" = 0 ] || fail "horizontal scroll bar in the unit list of controller 1: $seen"
   driver select "$main" 1023 0
   ok "unit list of controller 1 without a horizontal scroll bar"
 fi
@@ -295,51 +321,48 @@ cp "$build/tests/win32ui/kivo-shell-driver.exe" "$work/run/notepad.exe"
 driver command 32776
 driver wait "data.txt - Notepad" shown 20000 || fail "the snapshot's editor did not open"
 [ ! -e "$work/run/planted.txt" ] || fail "the planted notepad.exe in the current folder was started"
-grep -q "Controller" "$work/run/data.txt" || fail "data.txt not written in the current folder"
+grep -q "Controller" "$work/run/data.txt" ||
+  fail "data.txt not written in the current folder: $(ls -l "$work/run"; head -c 500 "$work/run/data.txt" 2>&1)"
 driver close "data.txt - Notepad"
 rm "$work/run/notepad.exe"
 ok "Snapshot wrote data.txt in the current folder and opened the Windows folder's editor"
 
-for _ in $(seq 400); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
-[ "$(tray_width)" -gt "${tray_before:-0}" ] || fail "no icon in the tray host"
+poll 20000 tray_wider || fail "no icon in the tray host within 20 s: $seen"
 ! grep -m1 "cbSize" "$work/systray.log" || fail "the tray icon's record has a size this system does not know"
 ok "tray icon in the tray host, its record of this system's first layout"
 
 start=$(date +%s%N)
-timeout 30 wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max || fail "second start did not end cleanly"
+status=0
+timeout 30 wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max || status=$?
+[ "$status" = 0 ] || fail "second start did not end cleanly: status $status (124: still running after 30 s)"
 echo "second start ended after $((($(date +%s%N) - start) / 1000000)) ms"
-[ "$(driver count "$main")" = 1 ] || fail "second start made a window"
+count_is "$main" 1 || fail "second start made a window: $seen"
 ok "second start ends at the instance check"
 
 driver command 32773
-for _ in $(seq 100); do [ "$(driver count "$main")" = 2 ] && break; sleep 0.05; done
-[ "$(driver count "$main")" = 2 ] || fail "About box not shown"
+poll 10000 count_is "$main" 2 || fail "About box not shown within 10 s: $seen; $(shown)"
 shot win32-about "$main"
 driver click "$main" 1
-for _ in $(seq 100); do [ "$(driver count "$main")" = 1 ] && break; sleep 0.05; done
+poll 10000 count_is "$main" 1 || fail "OK did not close the About box within 10 s: $seen; $(shown)"
 # The system menu's "&About Kivo..." (WM_SYSCOMMAND 16) opens the same box.
 driver post 0x0112 16 0
-for _ in $(seq 100); do [ "$(driver count "$main")" = 2 ] && break; sleep 0.05; done
-[ "$(driver count "$main")" = 2 ] || fail "system menu's About item did not open the box"
+poll 10000 count_is "$main" 2 || fail "system menu's About item did not open the box within 10 s: $seen; $(shown)"
 driver click "$main" 1
 ok "About box from Help and from the system menu"
 
 # View > "&Audio Off" (32785) stores the setting; a second time clears it.
-audio_off() { wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\Audio' /v AudioOff 2>/dev/null | tr -d '\r' |
-  awk '/AudioOff/ { print $3 }'; }
+audio_off_is() { reg_look 'HKU\.DEFAULT\Software\Zelka\kivo\Audio' AudioOff "AudioOff +REG_DWORD +$1\$"; }
 driver command 32785
-for _ in $(seq 100); do [ "$(audio_off)" = 0x1 ] && break; sleep 0.05; done
-[ "$(audio_off)" = 0x1 ] || fail "Audio Off not stored: $(audio_off)"
+poll 10000 audio_off_is 0x1 || fail "Audio Off not stored within 10 s: $seen"
 driver command 32785
-for _ in $(seq 100); do [ "$(audio_off)" = 0x0 ] && break; sleep 0.05; done
-[ "$(audio_off)" = 0x0 ] || fail "Audio Off not cleared: $(audio_off)"
+poll 10000 audio_off_is 0x0 || fail "Audio Off not cleared within 10 s: $seen"
 ok "Audio Off stored and cleared"
 
 # File > "&Copy to Clipboard" (32780): the report as plain text.
+clipboard_has() { seen=$(driver clipboard 2>&1) || true; grep -q "$1" <<<"$seen"; }
 driver command 32780
-for _ in $(seq 100); do driver clipboard 2>/dev/null | grep -q "Controller" && break; sleep 0.05; done
-driver clipboard | grep -q "Controller" || fail "no report on the clipboard"
-ok "report copied to the clipboard ($(driver clipboard | wc -l) lines)"
+poll 10000 clipboard_has "Controller" || fail "no report on the clipboard within 10 s: $(head -c 500 <<<"$seen")"
+ok "report copied to the clipboard ($(wc -l <<<"$seen") lines)"
 
 # The tray menu's "&View Alarms" (201): the alert window without a new line.
 driver command 201
@@ -379,8 +402,8 @@ while True:
                    b"QUIT": b"221 bye\r\n"}.get(verb, b"503 bad sequence\r\n"))
 PY
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/smtp.ready" ] && break; sleep 0.05; done
-if grep -q listening "$work/smtp.ready" 2>/dev/null; then
+poll 30000 file_has "$work/smtp.ready" . || fail "the loopback mail server did not start within 30 s"
+if grep -q listening "$work/smtp.ready"; then
   driver command 32778
   driver wait "Email Setup" shown 10000 || fail "e-mail setup not shown"
   driver set "Email Setup" 1013 127.0.0.1
@@ -389,15 +412,23 @@ if grep -q listening "$work/smtp.ready" 2>/dev/null; then
   driver set "Email Setup" 1024 "Kivo Test"
   shot win32-email-setup "Email Setup"
   driver click "Email Setup" 1
+  # OK stores the settings, then asks whether to send a test message.
   driver wait "$boxes" shown 10000 || fail "test question not asked"
+  text_has "$boxes" 65535 "It is wise to test your email connectability" || fail "a box instead of the test question: $seen"
+  # The settings are stored before the question is asked: all four are in
+  # the registry while it shows.
+  for value in "Host 127\.0\.0\.1" "ToID ops@example\.com" "FromID kivo@example\.com" "FromName Kivo Test"; do
+    reg_has 'HKU\.DEFAULT\Software\Zelka\kivo\Email' "${value%% *}" "^ +${value%% *} +REG_SZ +${value#* }\$" ||
+      fail "settings not stored before the test question: $seen"
+  done
   driver click "$boxes" 6
-  for _ in $(seq 200); do driver text "$boxes" 65535 2>/dev/null | grep -q "Email test successful." && break; sleep 0.05; done
-  driver text "$boxes" 65535 | grep -q "Email test successful." || fail "no success box"
+  poll 30000 text_has "$boxes" 65535 "Email test successful\\." ||
+    fail "no success box within 30 s: $seen; $(shown); emaillog.txt: $(cat "$work/run/emaillog.txt" 2>&1)"
   driver click "$boxes" 1
-  for _ in $(seq 200); do [ -s "$work/run/emaillog.txt" ] && break; sleep 0.05; done
-  grep -q "MAIL FROM" "$work/smtp.log" || fail "the server saw no dialogue"
-  grep -q "Invalid Sender ID" "$work/run/emaillog.txt" || fail "no refusal line in emaillog.txt"
-  wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\Email' /v Host | grep -q 127.0.0.1 || fail "settings not stored"
+  # The dialogue goes on after the box: the refusal of the sender ends it.
+  poll 30000 file_has "$work/run/emaillog.txt" "Invalid Sender ID" ||
+    fail "no refusal line in emaillog.txt within 30 s: $seen; the server saw: $(cat "$work/smtp.log")"
+  grep -q "MAIL FROM" "$work/smtp.log" || fail "the server saw no dialogue: $(cat "$work/smtp.log")"
   ok "e-mail test reached the server; emaillog.txt: $(head -n1 "$work/run/emaillog.txt" | tr -d '\r')"
 else
   echo "windows-shell-test: e-mail test skipped: loopback port 25 $(cat "$work/smtp.ready" 2>/dev/null)"
@@ -407,7 +438,7 @@ if [ -n "$emulator" ]; then
   echo "=== a drive fails ==="
   wine "$build/emulator/zelka-emulator.exe" ctl fail-drive 0 1
   driver wait "$alert" shown 30000 || fail "alert window not shown"
-  driver text "$alert" 1013 | grep -q "is degraded" || fail "alert text: $(driver text "$alert" 1013)"
+  text_has "$alert" 1013 "is degraded" || fail "alert text: $seen"
   shot win32-alert "$alert"
   driver click "$alert" 1
   driver wait "$alert" gone 10000 || fail "OK did not hide the alert window"
@@ -416,12 +447,10 @@ fi
 
 # Exit ends the process also while a dialog runs its own loop.
 driver command 32773
-for _ in $(seq 100); do [ "$(driver count "$main")" = 2 ] && break; sleep 0.05; done
-[ "$(driver count "$main")" = 2 ] || fail "About box not shown"
+poll 10000 count_is "$main" 2 || fail "About box not shown within 10 s: $seen; $(shown)"
 driver command 32771
-gone_within 2000 "$utility" || fail "Exit with the About box open did not end the utility within 2 s"
-for _ in $(seq 400); do [ "$(tray_width)" -le "${tray_before:-0}" ] && break; sleep 0.05; done
-[ "$(tray_width)" -le "${tray_before:-0}" ] || fail "tray icon left behind after Exit"
+gone_within 2000 "$utility" || fail "Exit with the About box open did not end the utility within 2 s: $(shown)"
+poll 20000 tray_back || fail "tray icon left behind after Exit: $seen"
 ok "Exit with the About box open removes the tray icon and ends the utility within 2 s"
 
 # Without "-max" the utility lives in the tray: its window exists but hides
@@ -430,30 +459,32 @@ start_hidden() {
   (cd "$work/run" && wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe") &
   utility=$!
   pids+=($!)
-  for _ in $(seq 400); do [ "$(tray_width)" -gt "${tray_before:-0}" ] && break; sleep 0.05; done
-  [ "$(tray_width)" -gt "${tray_before:-0}" ] || fail "no tray icon when started without -max"
+  poll 30000 tray_wider || fail "no tray icon within 30 s when started without -max: $seen"
   driver wait "$main" gone 10000 || fail "the window did not hide itself without -max"
-  [ "$(driver count "$main")" = 1 ] || fail "no hidden main window without -max"
+  count_is "$main" 1 || fail "no hidden main window without -max: $seen"
 }
 start_hidden
 ok "without -max the window stays hidden and the tray icon is there"
 driver command 32778
 driver wait "Email Setup" shown 10000 || fail "e-mail setup not shown"
 driver command 32771
-gone_within 2000 "$utility" || fail "Exit with E-mail Setup open did not end the utility within 2 s"
+gone_within 2000 "$utility" || fail "Exit with E-mail Setup open did not end the utility within 2 s: $(shown)"
 ok "Exit with E-mail Setup open ends the utility within 2 s"
 
 # The Start-menu entry ("-max") while the utility sits in the tray: the
 # running instance shows its window, raised and active; without "-max" a
 # second start ends silently.
 start_hidden
-timeout 30 wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" || fail "second start without -max did not end"
-! driver wait "$main" shown 1000 2>/dev/null || fail "a second start without -max showed the window"
-timeout 30 wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max || fail "second start with -max did not end"
+status=0
+timeout 30 wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" || status=$?
+[ "$status" = 0 ] || fail "second start without -max did not end: status $status (124: still running after 30 s)"
+! driver wait "$main" shown 1000 2>/dev/null || fail "a second start without -max showed the window: $(shown)"
+timeout 30 wine "C:\\Program Files\\Zelka\\Kivo\\kivo.exe" -max || status=$?
+[ "$status" = 0 ] || fail "second start with -max did not end: status $status (124: still running after 30 s)"
 driver wait "$main" shown 10000 || fail "a second start with -max did not show the running instance's window"
-for _ in $(seq 100); do driver active "$main" && break; sleep 0.05; done
-driver active "$main" || fail "the shown main window is not the active one"
-[ "$(driver count "$main")" = 1 ] || fail "a second start with -max made a window"
+active() { seen="the active window is not \"$1\"; $(shown)"; driver active "$1"; }
+poll 10000 active "$main" || fail "the shown main window is not the active one within 10 s: $seen"
+count_is "$main" 1 || fail "a second start with -max made a window: $seen"
 ok "a second start with -max shows the hidden instance's window, active"
 # A message box of the utility (an empty field in E-mail Setup).
 driver command 32778
@@ -462,7 +493,7 @@ driver set "Email Setup" 1013 ""
 driver click "Email Setup" 1
 driver wait "$boxes" shown 10000 || fail "no box for the empty field"
 driver command 32771
-gone_within 2000 "$utility" || fail "Exit with a message box open did not end the utility within 2 s"
+gone_within 2000 "$utility" || fail "Exit with a message box open did not end the utility within 2 s: $(shown)"
 ok "Exit with a message box open ends the utility within 2 s"
 
 echo "=== 150 % (144 DPI) ==="
@@ -481,10 +512,11 @@ utility=$!
 pids+=($!)
 driver wait "$main" shown 30000 || fail "main window not shown at 144 DPI"
 size=$(driver size "$main")
-[ "${size%x*}" -ge 836 ] && [ "${size#*x}" -ge 540 ] || fail "main window at 144 DPI: $size (597x386 at 96)"
+[[ "$size" =~ ^[0-9]+x[0-9]+$ ]] && [ "${size%x*}" -ge 836 ] && [ "${size#*x}" -ge 540 ] ||
+  fail "main window at 144 DPI: $size (597x386 at 96)"
 shot win32-main-144dpi "$main"
 driver command 32771
-gone_within 2000 "$utility" || fail "Exit at 144 DPI did not end the utility"
+gone_within 2000 "$utility" || fail "Exit at 144 DPI did not end the utility within 2 s: $(shown)"
 set_dpi 96
 ok "at 144 DPI the main window is $size pixels (597x386 at 96), no text cut"
 
@@ -494,22 +526,20 @@ t=$(now_ms)
 # The uninstaller runs a copy of itself and returns at once: wait (bounded)
 # until the files and the logon start are gone.
 wine "C:\\Program Files\\Zelka\\Kivo\\uninstall.exe" /S
-run_key_present() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v Kivo >/dev/null 2>&1; }
-for _ in $(seq 150); do
-  [ ! -e "$installed" ] && ! run_key_present && break
-  sleep 0.2
-done
+run_key_present() { reg_look 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Kivo 'Kivo'; }
+uninstalled() { [ ! -e "$installed" ] && ! run_key_present; }
+poll 90000 uninstalled || true
 echo "silent uninstall: $(($(now_ms) - t)) ms"
 [ ! -e "$installed" ] || fail "files left behind: $(ls -R "$installed")"
-[ ! -e "$menu" ] || fail "Start-menu entries left behind"
-wine reg query 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' /v Port | grep -q '0x438' || fail "settings removed"
-! run_key_present || fail "Run key left behind"
-! wine reg query "$uninstall_key" >/dev/null 2>&1 || fail "Add/Remove Programs entry left behind"
+[ ! -e "$menu" ] || fail "Start-menu entries left behind: $(ls -R "$menu")"
+reg_has 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' Port '0x438' || fail "settings removed: $seen"
+! run_key_present || fail "Run key left behind: $seen"
+! seen=$(wine reg query "$uninstall_key" 2>&1) || fail "Add/Remove Programs entry left behind: $seen"
 ok "uninstall removed the files and the Add/Remove Programs entry and kept the settings"
 if [ -n "$emulator" ]; then
   # The emulator's service side ends the emulator when asked to shut down.
-  for _ in $(seq 200); do kill -0 "$emulator_pid" 2>/dev/null || break; sleep 0.05; done
-  ! kill -0 "$emulator_pid" 2>/dev/null || fail "the uninstaller did not ask the service to shut down"
+  emulator_gone() { ! kill -0 "$emulator_pid" 2>/dev/null; }
+  poll 20000 emulator_gone || fail "the uninstaller did not ask the service to shut down: the emulator runs 20 s on: $(tail -c 1000 "$work/emulator.log")"
   ok "the uninstaller asked the service to shut down (kivo.exe -servershutdown)"
 fi
 echo "windows-shell-test: all passed in $(($(now_ms) - stage_start)) ms (after the build)"

@@ -13,6 +13,11 @@ namespace kivo::platform {
 // where it is used (UntrustedDirectoryReason), never by moving elsewhere.
 std::string UserRuntimeDirectory();
 
+// The per-user folder in /tmp for a session without $XDG_RUNTIME_DIR,
+// "/tmp/kivo-<uid>": the runtime directory above and the parent of the local
+// RPC endpoints' directory. Only named here; who uses it makes it.
+std::string FallbackRuntimeDirectory();
+
 // Empty when `path` may hold this user's endpoints, or does not exist yet
 // (whoever makes it is judged when it is used); otherwise the reason, as a
 // sentence naming the directory. Checked: the directory (and a symbolic link

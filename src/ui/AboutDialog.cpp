@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include "report/ProgramVersion.h"
+#include "shell/StartupSequence.h"
 #include "ui/DesktopServices.h"
 #include "ui/DialogUnits.h"
 
@@ -21,7 +22,7 @@ QPointer<AboutDialog>& CurrentBox() {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   LoadUiResources();
-  setWindowTitle(QStringLiteral("Kivo Disk Management Utility"));
+  setWindowTitle(QString::fromLatin1(kMainWindowTitle));
   setFont(DialogFont());
   const DialogUnits du = DialogUnits::ForFont(font());
   setFixedSize(du.Size(217, 66));
@@ -39,7 +40,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   // The product name is shown as written, without mnemonic processing.
   name_ = new QLabel(this);
   name_->setTextFormat(Qt::PlainText);
-  name_->setText(QStringLiteral("Kivo Disk Management Utility"));
+  name_->setText(QString::fromLatin1(kMainWindowTitle));
   name_->setGeometry(du.Rect(40, 10, 119, 8));
   version_ = new QLabel(this);
   version_->setTextFormat(Qt::PlainText);

@@ -8,6 +8,7 @@
 
 #include "platform/ProcessLauncher.h"
 #include "platform/SystemPlatform.h"
+#include "platform/TcpSocket.h"
 #include "win32ui/FilesFolder.h"
 #include "win32ui/MainWindow.h"
 #include "win32ui/TrayIcon.h"
@@ -34,7 +35,6 @@ class WindowsSteps : public StartupSteps {
     // The window goes before the platform objects it uses.
     window_.reset();
     platform_.reset();
-    if (socketsStarted_) WSACleanup();
   }
   WindowsSteps(const WindowsSteps&) = delete;
   WindowsSteps& operator=(const WindowsSteps&) = delete;
@@ -55,11 +55,8 @@ class WindowsSteps : public StartupSteps {
     return false;
   }
 
-  bool InitialiseSockets() override {
-    WSADATA data;
-    socketsStarted_ = WSAStartup(MAKEWORD(1, 1), &data) == 0;
-    return socketsStarted_;
-  }
+  // Winsock 1.1, started once for the process by the platform's sockets.
+  bool InitialiseSockets() override { return platform::SocketsAvailable(); }
 
   void ShowStartupMessage(const std::string& text) override {
     // String resource 103 holds the same words; the text given is shown.
@@ -102,7 +99,6 @@ class WindowsSteps : public StartupSteps {
 
   HINSTANCE instance_;
   std::string arguments_;
-  bool socketsStarted_ = false;
   std::unique_ptr<RealPlatform> platform_;
   std::unique_ptr<MainWindow> window_;
 };

@@ -15,17 +15,19 @@ TEST_F(EndToEndTest, EventReachesTheAlertWindowAndTheReport) {
   const pid_t kivo = StartKivo();
   // Started without "-max": the main window exists but is never seen.
   ASSERT_TRUE(
-      WaitUntil([&] { return Capture("xwininfo -root -tree").find(kMainTitle) != std::string::npos; }, 45s));
-  std::this_thread::sleep_for(500ms);
-  EXPECT_TRUE(VisibleWindows(kMainTitle).empty());
-  EXPECT_TRUE(VisibleWindows(kAlertTitle).empty());
+      WaitUntil([&] { return Capture("xwininfo -root -tree").find(kMainTitle) != std::string::npos; }, 45s))
+      << "no main window, shown or hidden, within 45 s" << Seen();
+  EXPECT_TRUE(
+      Holds([&] { return VisibleWindows(kMainTitle).empty() && VisibleWindows(kAlertTitle).empty(); }, 500ms))
+      << "a window of the utility shows without -max" << Seen();
 
   ASSERT_EQ(Ctl("aen 0 9 1"), 0);
-  ASSERT_TRUE(WaitForWindow(kAlertTitle, 30s)) << ReadFile(root_ / "kivo.log");
+  ASSERT_TRUE(WaitForWindow(kAlertTitle, 30s)) << "no alert window within 30 s" << Seen();
   // The line is in the report text: Snapshot writes it to data.txt.
-  ASSERT_EQ(Command(32776), 0);
+  ASSERT_EQ(Command(32776), 0) << Seen();
   const fs::path data = root_ / "cwd" / "data.txt";
-  ASSERT_TRUE(WaitUntil([&] { return ReadFile(data).find("Drive timeout") != std::string::npos; }, 45s));
+  ASSERT_TRUE(WaitUntil([&] { return ReadFile(data).find("Drive timeout") != std::string::npos; }, 45s))
+      << "data.txt lacks the event after 45 s: " << Tail(ReadFile(data)) << Seen();
   const std::string report = ReadFile(data);
   EXPECT_NE(report.find(" MESSAGE: Drive timeout encountered on unit 1 on controller ID:0.\r\n"),
             std::string::npos)
@@ -35,14 +37,14 @@ TEST_F(EndToEndTest, EventReachesTheAlertWindowAndTheReport) {
 
 TEST_F(EndToEndTest, SecondInstanceEndsAtOnceAndDoesNotStopTheService) {
   const pid_t first = StartKivo({"-max"});
-  ASSERT_TRUE(WaitForWindow(kMainTitle, 45s)) << ReadFile(root_ / "kivo.log");
+  ASSERT_TRUE(WaitForWindow(kMainTitle, 45s)) << "the main window is not shown within 45 s" << Seen();
   const pid_t second = StartKivo({"-max"});
-  EXPECT_EQ(WaitForExit(second, 45s), 0);
+  EXPECT_EQ(WaitForExit(second, 45s), 0) << Seen();
   const pid_t shutdown = StartKivo({"-servershutdown"});
-  EXPECT_EQ(WaitForExit(shutdown, 45s), 0);
-  std::this_thread::sleep_for(500ms);
-  EXPECT_TRUE(Running(emulatorPid_)) << "the service was asked to shut down";
-  EXPECT_TRUE(Running(first));
+  EXPECT_EQ(WaitForExit(shutdown, 45s), 0) << Seen();
+  EXPECT_TRUE(Holds([&] { return Running(emulatorPid_); }, 500ms))
+      << "the service was asked to shut down: " << Tail(ReadFile(root_ / "emulator.log"));
+  EXPECT_TRUE(Running(first)) << Seen();
   // Still one main window.
   std::string windows = VisibleWindows(kMainTitle);
   EXPECT_EQ(std::count(windows.begin(), windows.end(), '\n'), 1) << windows;
@@ -128,8 +130,16 @@ TEST_F(EndToEndTest, ExitEndsTheProgramAndTheEmulatorSeesNoFurtherCalls) {
   ASSERT_EQ(Command(32771), 0);
   EXPECT_EQ(WaitForExit(kivo, 45s), 0) << ReadFile(root_ / "kivo.log");
   const std::string after = Calls();
-  std::this_thread::sleep_for(1500ms);
-  EXPECT_EQ(Calls(), after);
+  std::string now;
+  EXPECT_TRUE(Holds(
+      [&] {
+        now = Calls();
+        return now == after;
+      },
+      1500ms))
+      << "calls after Exit:\n"
+      << after << "\nthen:\n"
+      << now;
   EXPECT_TRUE(VisibleWindows(kMainTitle).empty());
   // The command channel went with the program.
   EXPECT_NE(Command(32771), 0);

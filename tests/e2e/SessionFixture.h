@@ -1,6 +1,8 @@
 // The fixture of the whole-program tests: a private X display (Xvfb), the
 // emulator, the utility started as a user starts it, and the tools that
 // look at the screen; a window manager and a tray host where a test asks.
+// Every wait is bounded by the clock, and a failed one says what the screen
+// showed (Seen()).
 #pragma once
 
 #include <fcntl.h>
@@ -74,6 +76,27 @@ inline bool WaitUntil(Predicate predicate, std::chrono::milliseconds limit) {
   return predicate();
 }
 
+// True when the predicate holds throughout `span` (looked at every 50 ms):
+// that something does not happen within a stretch of time.
+template <typename Predicate>
+inline bool Holds(Predicate predicate, std::chrono::milliseconds span) {
+  const auto end = std::chrono::steady_clock::now() + span;
+  while (std::chrono::steady_clock::now() < end) {
+    if (!predicate()) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return predicate();
+}
+
+inline std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+// The last `bytes` of a text (a log for a failure message).
+inline std::string Tail(const std::string& text, std::size_t bytes = 2000) {
+  return text.size() > bytes ? "..." + text.substr(text.size() - bytes) : text;
+}
+
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -95,11 +118,12 @@ class EndToEndTest : public ::testing::Test {
     ::unsetenv("QT_QPA_PLATFORM");
     StartDisplay();
     if (HasFatalFailure()) return;
-    ASSERT_EQ(std::system((Bin("src/app/cli/kivo-install") + " >/dev/null").c_str()), 0);
+    ASSERT_EQ(Shell(Bin("src/app/cli/kivo-install") + " >" + (root_ / "install.log").string() + " 2>&1"), 0)
+        << ReadFile(root_ / "install.log");
     emulatorPid_ = Spawn({Bin("emulator/zelka-emulator"), "--http-port", "0"}, root_ / "emulator.log");
     ASSERT_TRUE(
         WaitUntil([&] { return ReadFile(root_ / "emulator.log").find("ready") != std::string::npos; }, 45s))
-        << ReadFile(root_ / "emulator.log");
+        << "the emulator is not ready within 45 s: " << Tail(ReadFile(root_ / "emulator.log"));
   }
 
   void TearDown() override {
@@ -126,7 +150,9 @@ class EndToEndTest : public ::testing::Test {
     int first = 100;
     int last = 899;
     if (const char* range = std::getenv("KIVO_TEST_DISPLAYS")) std::sscanf(range, "%d:%d", &first, &last);
-    for (int attempt = 0; attempt < 40; ++attempt) {
+    // Numbers are tried for a minute at most, however long each server takes.
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    for (int attempt = 0; std::chrono::steady_clock::now() < end; ++attempt) {
       const int number =
           first + (static_cast<int>(::getpid()) * 7 + attempt * 13) % std::max(1, last - first + 1);
       if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
@@ -148,7 +174,7 @@ class EndToEndTest : public ::testing::Test {
       if (::kill(xvfb, SIGTERM) == 0) ::waitpid(xvfb, nullptr, 0);
       std::erase(pids_, xvfb);
     }
-    FAIL() << "no X display could be started: " << ReadFile(root_ / "xvfb.log");
+    FAIL() << "no X display could be started within 60 s: " << Tail(ReadFile(root_ / "xvfb.log"));
   }
 
   // Starts a program with its output in `log`, in `cwd` when given.
@@ -190,17 +216,34 @@ class EndToEndTest : public ::testing::Test {
   // (trayer) at the top right, which may also start later.
   void StartWindowManager() {
     Spawn({"openbox"}, root_ / "openbox.log");
+    std::string check;
     ASSERT_TRUE(WaitUntil(
-        [] {
-          return Capture("xprop -root _NET_SUPPORTING_WM_CHECK 2>&1").find("window id") != std::string::npos;
+        [&] {
+          check = Capture("xprop -root _NET_SUPPORTING_WM_CHECK 2>&1");
+          return check.find("window id") != std::string::npos;
         },
         30s))
-        << ReadFile(root_ / "openbox.log");
+        << "no window manager within 30 s: " << check << Tail(ReadFile(root_ / "openbox.log"));
   }
   void StartTray() {
     Spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request"}, root_ / "trayer.log");
     ASSERT_TRUE(
-        WaitUntil([] { return !Capture("xdotool search --classname panel 2>/dev/null").empty(); }, 30s));
+        WaitUntil([] { return !Capture("xdotool search --classname panel 2>/dev/null").empty(); }, 30s))
+        << "no tray host panel within 30 s: " << Tail(ReadFile(root_ / "trayer.log")) << Seen();
+  }
+
+  // What the screen shows, for a failure message: each visible window with
+  // a name (id and title), the active window, and the end of the utility's
+  // log.
+  std::string Seen() {
+    std::string text = "\nvisible windows:\n";
+    std::istringstream ids(Capture("xdotool search --onlyvisible --name . 2>/dev/null"));
+    for (std::string id; std::getline(ids, id);) {
+      text += "  " + id + " \"" + FirstLine(Capture("xdotool getwindowname " + id + " 2>&1")) + "\"\n";
+    }
+    text += "active window: " + FirstLine(Capture("xdotool getactivewindow 2>&1")) + "\n";
+    text += "kivo.log: " + Tail(ReadFile(root_ / "kivo.log")) + "\n";
+    return text;
   }
   // The first visible window with exactly this title, or "".
   std::string Visible(const std::string& title) {

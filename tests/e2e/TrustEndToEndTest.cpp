@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,18 @@ int RunToEnd(const std::vector<std::string>& argv, std::string* output = nullptr
   const int status = child.WaitExit(60);
   if (output != nullptr) *output = child.Out() + child.Err();
   return status;
+}
+
+// Whether the condition comes true within the limit (looked at every 50 ms,
+// however long each look takes).
+template <typename Condition>
+bool Within(std::chrono::milliseconds limit, Condition condition) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= end) return condition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
 }
 
 class TrustTest : public ::testing::Test {
@@ -180,9 +193,8 @@ TEST_F(TwoUsersTest, OneRuntimeDirectoryForLockAndSocketAndAPlantedOneIsRefused)
   ASSERT_TRUE(kivo.Start(As(victim_, {Bin("src/app/kivo")}, env)));
   const std::string socket = runtime + "/Kivo Disk Management Utility.command";
   struct stat info {};
-  for (int i = 0; i < 900 && ::stat(socket.c_str(), &info) != 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  EXPECT_TRUE(Within(std::chrono::seconds(45), [&] { return ::stat(socket.c_str(), &info) == 0; }))
+      << "no " << socket << " within 45 s: " << kivo.Err();
   // umask 000 does not open it to others.
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_EQ(info.st_uid, static_cast<uid_t>(victim_));
@@ -230,15 +242,13 @@ class DisplayTest : public TrustTest {
     return name;
   }
   bool WindowShown(const std::string& display) {
-    for (int i = 0; i < 900; ++i) {
+    return Within(std::chrono::seconds(45), [&] {
       std::string found;
       RunToEnd({"/usr/bin/env", "DISPLAY=" + display, "xdotool", "search", "--name",
                 "^Kivo Disk Management Utility$"},
                &found);
-      if (!found.empty()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+      return !found.empty();
+    });
   }
   std::vector<std::string> Env(const std::string& display) {
     std::vector<std::string> env = env_;

@@ -8,8 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <string>
 
+#include "platform/ServiceRpc.h"
 #include "support/TempDir.h"
 
 namespace kivo::platform {
@@ -60,6 +63,29 @@ TEST(EndpointTrustTest, ThePeerOfOwnSocketIsThisUser) {
   EXPECT_FALSE(IsTrustedUid(-1));
   ::close(pair[0]);
   ::close(pair[1]);
+}
+
+// Without $XDG_RUNTIME_DIR the lock, the command socket and the local RPC
+// endpoints share one folder of this user in /tmp.
+TEST(EndpointTrustTest, WithoutARuntimeDirectoryEveryEndpointLivesInTheUsersTmpFolder) {
+  const char* savedRuntime = std::getenv("XDG_RUNTIME_DIR");
+  const char* savedRpc = std::getenv("KIVO_RPC_DIR");
+  const std::string runtime = savedRuntime != nullptr ? savedRuntime : "";
+  const std::string rpc = savedRpc != nullptr ? savedRpc : "";
+  ::unsetenv("XDG_RUNTIME_DIR");
+  ::unsetenv("KIVO_RPC_DIR");
+  const std::string folder = "/tmp/kivo-" + std::to_string(::getuid());
+  EXPECT_EQ(FallbackRuntimeDirectory(), folder);
+  EXPECT_EQ(UserRuntimeDirectory(), folder);
+  EXPECT_EQ(DefaultRpcDirectory(), folder + "/ncalrpc");
+  ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
+  EXPECT_EQ(UserRuntimeDirectory(), "/run/user/4242");
+  EXPECT_EQ(DefaultRpcDirectory(), "/run/user/4242/kivo/ncalrpc");
+  if (runtime.empty())
+    ::unsetenv("XDG_RUNTIME_DIR");
+  else
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  if (!rpc.empty()) ::setenv("KIVO_RPC_DIR", rpc.c_str(), 1);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // kivo-shell-driver: drives the running utility from outside, as a person
 // would, for the Windows shell stage: waits for a window by its title, sends
 // a command number to the main window, presses a dialog's button, reads or
-// sets a control's text, prints a window's client size.
+// sets a control's text, prints a window's client size, lists the windows
+// shown (what a failed check saw).
 //
 //   kivo-shell-driver wait <title> [shown|gone] [ms]
 //   kivo-shell-driver command <number>
@@ -16,6 +17,7 @@
 //   kivo-shell-driver select <title> <combo box id> <index>
 //   kivo-shell-driver hscroll <title> <control id>
 //   kivo-shell-driver clipboard
+//   kivo-shell-driver windows
 //   kivo-shell-driver version <file>
 //   kivo-shell-driver manifest <file>
 // Copied as "notepad.exe" it is a planted editor: it leaves "planted.txt" in
@@ -55,9 +57,36 @@ Search Find(const char* title, bool shownOnly) {
   return search;
 }
 
+BOOL CALLBACK Describe(HWND window, LPARAM data) {
+  if (!IsWindowVisible(window)) return TRUE;
+  char title[256] = "";
+  char type[128] = "";
+  GetWindowTextA(window, title, sizeof title);
+  GetClassNameA(window, type, sizeof type);
+  auto* text = reinterpret_cast<std::string*>(data);
+  *text += "  \"" + std::string(title) + "\" (" + type + ")";
+  // A message box's or dialog's own text: its static control 65535.
+  char words[512] = "";
+  if (GetDlgItemTextA(window, 65535, words, sizeof words) > 0) *text += ": " + std::string(words);
+  *text += "\n";
+  return TRUE;
+}
+
+// The shown top-level windows, topmost first: title, class, a box's text.
+std::string ShownWindows() {
+  std::string text;
+  EnumWindows(Describe, reinterpret_cast<LPARAM>(&text));
+  return text.empty() ? "  (none)\n" : text;
+}
+
+int NoMainWindow() {
+  std::fprintf(stderr, "kivo-shell-driver: no window \"%s\"; shown:\n%s", kMainTitle, ShownWindows().c_str());
+  return 1;
+}
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: kivo-shell-driver wait|command|post|click|text|set|size|count|clipboard ...\n");
+  std::fprintf(
+      stderr, "usage: kivo-shell-driver wait|command|post|click|text|set|size|count|clipboard|windows ...\n");
   return 2;
 }
 
@@ -122,6 +151,10 @@ int main(int argc, char** argv) {
   const std::string verb = argv[1];
   if (verb == "version" && argc > 2) return PrintVersion(argv[2]);
   if (verb == "manifest" && argc > 2) return PrintManifest(argv[2]);
+  if (verb == "windows") {
+    std::fputs(ShownWindows().c_str(), stdout);
+    return 0;
+  }
   if (verb == "clipboard") {
     // The plain text on the clipboard, as another program pastes it.
     if (!OpenClipboard(nullptr)) return 1;
@@ -144,13 +177,13 @@ int main(int argc, char** argv) {
       if (GetTickCount() - start > limit) break;
       Sleep(50);  // another process's windows cannot be waited on otherwise
     }
-    std::fprintf(stderr, "kivo-shell-driver: \"%s\" not %s after %lu ms\n", argv[2], mode.c_str(),
-                 static_cast<unsigned long>(limit));
+    std::fprintf(stderr, "kivo-shell-driver: \"%s\" not %s after %lu ms; shown:\n%s", argv[2], mode.c_str(),
+                 static_cast<unsigned long>(limit), ShownWindows().c_str());
     return 1;
   }
   if (verb == "command") {
     HWND main = FindWindowA(nullptr, kMainTitle);
-    if (main == nullptr) return 1;
+    if (main == nullptr) return NoMainWindow();
     // Posted: the command may run a modal dialog for as long as it likes.
     return PostMessageA(main, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0) ? 0 : 1;
   }
@@ -158,7 +191,7 @@ int main(int argc, char** argv) {
     // A window message to the main window as the system would post it (a
     // system command, a mouse message over the tray icon).
     HWND main = FindWindowA(nullptr, kMainTitle);
-    if (main == nullptr) return 1;
+    if (main == nullptr) return NoMainWindow();
     return PostMessageA(main, static_cast<UINT>(std::strtoul(argv[2], nullptr, 0)),
                         static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)),
                         static_cast<LPARAM>(std::strtol(argv[4], nullptr, 0)))
@@ -172,7 +205,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (search.found == nullptr) {
-    std::fprintf(stderr, "kivo-shell-driver: no window \"%s\"\n", argv[2]);
+    std::fprintf(stderr, "kivo-shell-driver: no window \"%s\"; shown:\n%s", argv[2], ShownWindows().c_str());
     return 1;
   }
   HWND window = search.found;

@@ -26,12 +26,15 @@ std::string OwnerText(uid_t owner) {
 
 }  // namespace
 
+std::string FallbackRuntimeDirectory() {
+  return "/tmp/kivo-" + std::to_string(::getuid());
+}
+
 std::string UserRuntimeDirectory() {
   const char* xdg = std::getenv("XDG_RUNTIME_DIR");
   if (xdg != nullptr && xdg[0] != '\0') return xdg;
-  char path[64];
-  std::snprintf(path, sizeof path, "/tmp/kivo-%u", static_cast<unsigned>(::getuid()));
-  ::mkdir(path, 0700);
+  const std::string path = FallbackRuntimeDirectory();
+  ::mkdir(path.c_str(), 0700);
   return path;
 }
 

@@ -41,7 +41,7 @@ std::string DefaultRpcDirectory() {
   if (!dir.empty()) return dir;
   std::string runtime = EnvironmentText("XDG_RUNTIME_DIR");
   if (!runtime.empty()) return runtime + "/kivo/ncalrpc";
-  return "/tmp/kivo-" + std::to_string(getuid()) + "/ncalrpc";
+  return FallbackRuntimeDirectory() + "/ncalrpc";
 }
 
 std::string RpcEndpointPath(const std::string& directory, const std::string& endpoint) {
