@@ -173,12 +173,8 @@ begin=$(date +%s)
 expect_diagnostic() {
   local from=$1 id=$2 class=$3 text=$4
   local entry="^[0-9a-f]{4}:$class:eventlog:ReportEventW L\"$text\""
-  local deadline=$((SECONDS + 20))
-  while [ "$SECONDS" -lt "$deadline" ]; do
-    tail -n +"$from" "$session" | grep -qE "$entry" && break
-    sleep 0.05
-  done
-  tail -n +"$from" "$session" | grep -qE "$entry" ||
+  session_has() { tail -n +"$from" "$session" | grep -qE "$entry"; }
+  poll 20000 session_has ||
     fail "no $class entry '$text': $(tail -n +"$from" "$session" | grep ReportEventW)"
   tail -n +"$from" "$session" | grep -qE "fixme:advapi:ReportEventW \([^,]*,0x[0-9a-f]{4},0x0000,0x0*$(printf '%x' "$id")," ||
     fail "no entry of id $id: $(tail -n +"$from" "$session" | grep ReportEventW)"
