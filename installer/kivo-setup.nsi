@@ -14,8 +14,8 @@
 ; Built by the Windows build: cmake --build build-win --target kivo-setup
 ; (makensis works in this script's folder: every directory given is absolute)
 ; makensis -DKIVO_BIN_DIR=<dir with kivo.exe, kivo-command.exe, kivo-setup-helper.exe>
-;          -DKIVO_HELP_DIR=<the Windows help pages> -DKIVO_LICENSE=<licence text, CR LF>
-;          -DKIVO_ICON=<icon> -DKIVO_VERSION=<a.b.c.d> -DKIVO_OUTFILE=<setup .exe> kivo-setup.nsi
+;          -DKIVO_HELP_DIR=<the Windows help pages> -DKIVO_VERSION=<a.b.c.d>
+;          -DKIVO_OUTFILE=<setup .exe> [-DKIVO_LICENSE=<licence text>] [-DKIVO_ICON=<icon>] kivo-setup.nsi
 ; (-DKIVO_TOOLS_DIR=<dir> when kivo-report.exe and kivo-watch.exe live apart)
 ; Command line: /S silent, /START start the utility after a silent install,
 ; /SERVICE and /METRICS choose the server components (server-components.nsh);
@@ -33,6 +33,11 @@ Target amd64-unicode
 !endif
 !ifndef KIVO_OUTFILE
   !define KIVO_OUTFILE "kivo-setup.exe"
+!endif
+; The build gives the licence with the whole GPL in CR LF; the repository's
+; notice serves a hand-made setup.
+!ifndef KIVO_LICENSE
+  !define KIVO_LICENSE "${__FILEDIR__}\..\LICENSE"
 !endif
 
 !define PRODUCT "Kivo Disk Management Utility"
@@ -87,7 +92,7 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 Zelka Storage Systems"
 !define MUI_COMPONENTSPAGE_SMALLDESC
 !define MUI_COMPONENTSPAGE_TEXT_TOP "The utility is always installed. The two server parts are for computers that nobody watches at the screen. Point at a part to read what it does."
 !insertmacro MUI_PAGE_COMPONENTS
-!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup will install the ${PRODUCT} in the following folder. An earlier installation is updated in its own folder. Click Next to continue."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup will install the ${PRODUCT} in the following folder. An earlier installation is updated in its own folder. Click Install to start the installation."
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "The ${PRODUCT} is installed. It starts in the notification area at every logon.$\r$\n$\r$\nTo set up e-mail alarms, choose $\"Kivo E-mail Setup$\" in the Start menu's folder $\"Kivo$\".$\r$\n$\r$\nClick Finish to close Setup."
@@ -97,6 +102,8 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 Zelka Storage Systems"
 !insertmacro MUI_PAGE_FINISH
 
 !define MUI_COMPONENTSPAGE_TEXT_TOP "The ${PRODUCT} will be removed; a utility that runs now is closed first. Your settings (e-mail, Audio Off, the web interface's port) are kept in ${SETTINGS_PLACE} for a later installation, unless you tick $\"Settings$\"."
+; Removing takes no room: the page shows no "Space required".
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.HideSpaceRequired
 !insertmacro MUI_UNPAGE_COMPONENTS
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "The ${PRODUCT} will be removed from the following folder. A utility that runs now is closed first. Click Uninstall to start."
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -389,4 +396,10 @@ Function un.onInit
   ${IfNot} ${Errors}
     !insertmacro SelectSection ${SecUnSettings}
   ${EndIf}
+FunctionEnd
+
+Function un.HideSpaceRequired
+  FindWindow $0 "#32770" "" $HWNDPARENT
+  GetDlgItem $1 $0 1023
+  ShowWindow $1 ${SW_HIDE}
 FunctionEnd

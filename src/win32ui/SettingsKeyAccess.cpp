@@ -31,6 +31,25 @@ struct UsersSid {
   ::PSID Sid() { return bytes; }
 };
 
+// What the list's own entries allow `sid` on a key and its subkeys alike:
+// allowing entries made for this key (not inherited), handed on to subkeys
+// and applying to the key itself.
+::DWORD GrantedBy(::PACL list, ::PSID sid) {
+  ::DWORD granted = 0;
+  for (::DWORD i = 0; list != nullptr && i < list->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(list, i, &entry)) continue;
+    const auto* header = static_cast<ACE_HEADER*>(entry);
+    auto* allow = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE && (header->AceFlags & INHERITED_ACE) == 0 &&
+        (header->AceFlags & INHERIT_ONLY_ACE) == 0 && (header->AceFlags & CONTAINER_INHERIT_ACE) != 0 &&
+        EqualSid(reinterpret_cast<::PSID>(&allow->SidStart), sid)) {
+      granted |= allow->Mask;
+    }
+  }
+  return granted;
+}
+
 }  // namespace
 
 ::DWORD SettingsKeyAccess::GrantUsers(::HKEY root, const std::string& path, std::string* step) {
@@ -50,20 +69,7 @@ struct UsersSid {
   if (!users.Make()) return GetLastError();
   // A second setup (an upgrade) leaves the list as the first made it: not
   // every system merges a grant into the entry that is there already.
-  if (current != nullptr) {
-    for (::DWORD i = 0; i < current->AceCount; ++i) {
-      void* entry = nullptr;
-      if (!GetAce(current, i, &entry)) continue;
-      const auto* header = static_cast<ACE_HEADER*>(entry);
-      const auto* allow = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-      if (header->AceType == ACCESS_ALLOWED_ACE_TYPE && (header->AceFlags & INHERITED_ACE) == 0 &&
-          (header->AceFlags & INHERIT_ONLY_ACE) == 0 && (header->AceFlags & CONTAINER_INHERIT_ACE) != 0 &&
-          (allow->Mask & kUsersAccess) == kUsersAccess &&
-          EqualSid(reinterpret_cast<::PSID>(const_cast<::DWORD*>(&allow->SidStart)), users.Sid())) {
-        return ERROR_SUCCESS;
-      }
-    }
-  }
+  if ((GrantedBy(current, users.Sid()) & kUsersAccess) == kUsersAccess) return ERROR_SUCCESS;
   EXPLICIT_ACCESS_A grant{};
   grant.grfAccessPermissions = kUsersAccess;
   grant.grfAccessMode = GRANT_ACCESS;
@@ -84,37 +90,19 @@ struct UsersSid {
                          nullptr);
 }
 
-::DWORD SettingsKeyAccess::UsersAllowed(::HKEY root, const std::string& path, bool inherited) {
+::DWORD SettingsKeyAccess::UsersGranted(::HKEY root, const std::string& path) {
   OpenKey opened;
   if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | KEY_WOW64_64KEY, &opened.key) != ERROR_SUCCESS) {
     return 0;
   }
-  ::DWORD size = 0;
-  RegGetKeySecurity(opened.key, DACL_SECURITY_INFORMATION, nullptr, &size);
-  std::string bytes(size, '\0');
-  auto* descriptor = reinterpret_cast<::PSECURITY_DESCRIPTOR>(bytes.data());
-  if (size == 0 ||
-      RegGetKeySecurity(opened.key, DACL_SECURITY_INFORMATION, descriptor, &size) != ERROR_SUCCESS) {
-    return 0;
-  }
-  ::BOOL present = FALSE;
-  ::BOOL defaulted = FALSE;
   ::PACL list = nullptr;
-  if (!GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) || !present || list == nullptr)
+  LocalMemory descriptor;
+  if (GetSecurityInfo(opened.key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list,
+                      nullptr, &descriptor.memory) != ERROR_SUCCESS) {
     return 0;
-  UsersSid users;
-  if (!users.Make()) return 0;
-  ::DWORD allowed = 0;
-  for (::DWORD i = 0; i < list->AceCount; ++i) {
-    void* entry = nullptr;
-    if (!GetAce(list, i, &entry)) continue;
-    const auto* header = static_cast<ACE_HEADER*>(entry);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
-    if (((header->AceFlags & INHERITED_ACE) != 0) != inherited) continue;
-    auto* allow = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    if (EqualSid(reinterpret_cast<::PSID>(&allow->SidStart), users.Sid())) allowed |= allow->Mask;
   }
-  return allowed;
+  UsersSid users;
+  return users.Make() ? GrantedBy(list, users.Sid()) : 0;
 }
 
 }  // namespace kivo::win32ui

@@ -24,10 +24,10 @@ class SettingsKeyAccess {
   // *step.
   static ::DWORD GrantUsers(::HKEY root, const std::string& path, std::string* step);
 
-  // The access BUILTIN\Users is allowed by entries of the key's own list
-  // (explicit, inherited or both as asked), summed; for the tests and the
-  // checks after setup.
-  static ::DWORD UsersAllowed(::HKEY root, const std::string& path, bool inherited);
+  // The access an entry of the key's own list (not one it inherits) allows
+  // BUILTIN\Users on the key and on its subkeys alike; 0 when the key cannot
+  // be read. For the tests.
+  static ::DWORD UsersGranted(::HKEY root, const std::string& path);
 };
 
 }  // namespace kivo::win32ui

@@ -1,7 +1,8 @@
 // kivo-setup-probe: reads and drives the setup program and what it leaves, for
 // the setup stage under Wine:
 //
-//   kivo-setup-probe texts <title>              every control of the window and its pages:
+//   kivo-setup-probe texts <title>              every control of the windows of that title
+//                                               (the wizard, a box over it) and its pages:
 //                                               "class|id|checked|text", one a line; a
 //                                               list's rows as "row|id|-1|text"
 //   kivo-setup-probe click <title> <text>       presses the button or box showing <text>
@@ -14,6 +15,8 @@
 //   kivo-setup-probe shortcut <file.lnk>        the shortcut's target, arguments, folder
 //   kivo-setup-probe shell <ready-file>         a stand-in desktop shell (its window is the
 //                                               shell window) until it is ended
+//   kivo-setup-probe hold <service> <ready-file> holds the service open, as the Services
+//                                               window does, until it is ended
 //   kivo-setup-probe rect <title>               whether the shown window lies on the screen
 //   kivo-setup-probe opened <record> <args...>  writes its arguments into <record> (a stand-in
 //                                               for the program that opens a page)
@@ -69,11 +72,13 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-HWND FindShown(const char* title) {
+// Every shown top-level window of that title: the wizard, and a message box
+// of its own over it, carry the same one.
+std::vector<HWND> FindAllShown(const char* title) {
   struct Search {
     std::wstring title;
-    HWND found;
-  } search{Wide(title), nullptr};
+    std::vector<HWND> found;
+  } search{Wide(title), {}};
   EnumWindows(
       [](HWND window, LPARAM data) -> BOOL {
         auto* s = reinterpret_cast<Search*>(data);
@@ -82,12 +87,16 @@ HWND FindShown(const char* title) {
         // The wizard's caption ends in a blank on some pages.
         std::wstring shown = text;
         while (!shown.empty() && shown.back() == L' ') shown.pop_back();
-        if (s->title != shown || !IsWindowVisible(window)) return TRUE;
-        s->found = window;
-        return FALSE;
+        if (s->title == shown && IsWindowVisible(window)) s->found.push_back(window);
+        return TRUE;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+HWND FindShown(const char* title) {
+  const std::vector<HWND> found = FindAllShown(title);
+  return found.empty() ? nullptr : found.front();
 }
 
 std::vector<HWND> Descendants(HWND window) {
@@ -144,9 +153,13 @@ int NoWindow(const char* title) {
 // Every shown control: its class, id, check state (buttons) and text. A
 // page's hidden controls are left out, as a person does not see them.
 int Texts(const char* title) {
-  HWND window = FindShown(title);
-  if (window == nullptr) return NoWindow(title);
-  for (HWND control : Descendants(window)) {
+  const std::vector<HWND> windows = FindAllShown(title);
+  if (windows.empty()) return NoWindow(title);
+  std::vector<HWND> controls;
+  for (HWND window : windows) {
+    for (HWND control : Descendants(window)) controls.push_back(control);
+  }
+  for (HWND control : controls) {
     if (!IsWindowVisible(control)) continue;
     const std::string kind = ClassOf(control);
     int checked = -1;
@@ -175,9 +188,13 @@ int Texts(const char* title) {
 // A press of the shown, enabled button (or check box) that reads `text`,
 // the accelerator's "&" left out, as a click of the mouse makes it.
 int Click(const char* title, const char* text) {
-  HWND window = FindShown(title);
-  if (window == nullptr) return NoWindow(title);
-  for (HWND control : Descendants(window)) {
+  const std::vector<HWND> windows = FindAllShown(title);
+  if (windows.empty()) return NoWindow(title);
+  std::vector<HWND> controls;
+  for (HWND window : windows) {
+    for (HWND control : Descendants(window)) controls.push_back(control);
+  }
+  for (HWND control : controls) {
     if (!IsWindowVisible(control) || ClassOf(control) != "Button") continue;
     std::string shown = TextOf(control);
     std::string plain;
@@ -338,6 +355,23 @@ int StandInShell(const char* readyFile) {
   return 0;
 }
 
+// A handle to the service kept open: a removal can only mark it, and the
+// service manager lets it go once this program ends.
+int Hold(const char* name, const char* readyFile) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = manager != nullptr ? OpenServiceA(manager, name, SERVICE_QUERY_STATUS) : nullptr;
+  if (service == nullptr) {
+    std::fprintf(stderr, "kivo-setup-probe: cannot open the service %s (%lu)\n", name, GetLastError());
+    return 1;
+  }
+  if (FILE* ready = std::fopen(readyFile, "w")) {
+    std::fprintf(ready, "%lu\n", GetCurrentProcessId());
+    std::fclose(ready);
+  }
+  Sleep(INFINITE);
+  return 0;
+}
+
 int Rect(const char* title) {
   HWND window = FindShown(title);
   if (window == nullptr) return NoWindow(title);
@@ -370,6 +404,7 @@ int main(int argc, char** argv) {
   if (verb == "shortcut" && argc == 3) return Shortcut(argv[2]);
   if (verb == "shell" && argc == 3) return StandInShell(argv[2]);
   if (verb == "rect" && argc == 3) return Rect(argv[2]);
+  if (verb == "hold" && argc == 4) return Hold(argv[2], argv[3]);
   if (verb == "opened" && argc >= 3) return Opened(argc, argv);
   std::fprintf(stderr, "usage: kivo-setup-probe texts|click|key|security|shortcut|shell|rect|opened ...\n");
   return 2;

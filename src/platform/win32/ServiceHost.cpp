@@ -109,17 +109,24 @@ std::string ProgramPath() {
   return std::string(path, length < MAX_PATH ? length : 0);
 }
 
-// The file name of a path or of a command line's program, in lower case.
+// The file name of a path, in lower case.
+std::string FileName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  for (char& c : name) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// The file name of a command line's program: in quotes, or (as the service
+// manager reads an unquoted one) up to the first ".exe".
 std::string ProgramName(const std::string& commandLine) {
-  std::string program = commandLine;
-  if (!program.empty() && program[0] == '"') {
-    program = program.substr(1, program.find('"', 1) - 1);
-  } else {
-    program = program.substr(0, program.find(' '));
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    return FileName(commandLine.substr(1, commandLine.find('"', 1) - 1));
   }
-  program = program.substr(program.find_last_of("\\/") + 1);
-  for (char& c : program) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
-  return program;
+  std::string lower = commandLine;
+  for (char& c : lower) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+  const std::size_t exe = lower.find(".exe");
+  return FileName(exe == std::string::npos ? commandLine.substr(0, commandLine.find(' '))
+                                           : commandLine.substr(0, exe + 4));
 }
 
 // The command line the registry holds for a service the manager does not
@@ -283,7 +290,7 @@ int RemoveService(const ServiceIdentity& service, std::string* error) {
       *error = std::string("the service ") + service.name + " is not installed";
       return 1;
     }
-    if (leftover != "(none)" && ProgramName(leftover) != ProgramName(ProgramPath())) {
+    if (leftover != "(none)" && ProgramName(leftover) != FileName(ProgramPath())) {
       *error = std::string("the service ") + service.name +
                " is not installed; the registry's service of that name runs another program (" + leftover +
                ") and is left alone";
