@@ -145,6 +145,15 @@ std::vector<std::string> ListRows(HWND list) {
   return rows;
 }
 
+// The controls of every shown window of that title.
+std::vector<HWND> ControlsOf(const char* title) {
+  std::vector<HWND> controls;
+  for (HWND window : FindAllShown(title)) {
+    for (HWND control : Descendants(window)) controls.push_back(control);
+  }
+  return controls;
+}
+
 int NoWindow(const char* title) {
   std::fprintf(stderr, "kivo-setup-probe: no shown window \"%s\"\n", title);
   return 1;
@@ -153,12 +162,8 @@ int NoWindow(const char* title) {
 // Every shown control: its class, id, check state (buttons) and text. A
 // page's hidden controls are left out, as a person does not see them.
 int Texts(const char* title) {
-  const std::vector<HWND> windows = FindAllShown(title);
-  if (windows.empty()) return NoWindow(title);
-  std::vector<HWND> controls;
-  for (HWND window : windows) {
-    for (HWND control : Descendants(window)) controls.push_back(control);
-  }
+  const std::vector<HWND> controls = ControlsOf(title);
+  if (controls.empty()) return NoWindow(title);
   for (HWND control : controls) {
     if (!IsWindowVisible(control)) continue;
     const std::string kind = ClassOf(control);
@@ -188,12 +193,8 @@ int Texts(const char* title) {
 // A press of the shown, enabled button (or check box) that reads `text`,
 // the accelerator's "&" left out, as a click of the mouse makes it.
 int Click(const char* title, const char* text) {
-  const std::vector<HWND> windows = FindAllShown(title);
-  if (windows.empty()) return NoWindow(title);
-  std::vector<HWND> controls;
-  for (HWND window : windows) {
-    for (HWND control : Descendants(window)) controls.push_back(control);
-  }
+  const std::vector<HWND> controls = ControlsOf(title);
+  if (controls.empty()) return NoWindow(title);
   for (HWND control : controls) {
     if (!IsWindowVisible(control) || ClassOf(control) != "Button") continue;
     std::string shown = TextOf(control);

@@ -18,4 +18,8 @@ std::string ReportUsage(const std::string& program);
 // kivo-watch's usage.
 std::string WatchUsage();
 
+// kivo-report's usage in the system's words for --prometheus (`metrics`) and
+// what follows the options (`last`); both implementations build theirs here.
+std::string ReportUsageWith(const std::string& program, const std::string& metrics, const std::string& last);
+
 }  // namespace kivo::cli

@@ -10,17 +10,11 @@ bool AsksForUsage(const std::string& argument) {
 }
 
 std::string ReportUsage(const std::string& program) {
-  return "usage: " + program +
-         " [--prometheus FILE | --json | --check]\n"
-         "Prints the disk information report of every Zelka controller.\n"
-         "Exit status: 0 all well, 1 the report is incomplete (a controller could not be read, or\n"
-         "none was found), 2 a unit or drive needs attention.\n"
-         "--prometheus FILE writes the state as Prometheus metrics to FILE instead, for example\n"
-         "into windows_exporter's textfile folder (exit status 1: not written).\n"
-         "--json prints the state as one JSON document instead (exit status as above).\n"
-         "--check prints a monitoring-plugin status line instead (exit status 0 OK, 1 WARNING,\n"
-         "2 CRITICAL, 3 UNKNOWN).\n"
-         "/? prints this text.\n";
+  return ReportUsageWith(
+      program,
+      "--prometheus FILE writes the state as Prometheus metrics to FILE instead, for example\n"
+      "into windows_exporter's textfile folder (exit status 1: not written).\n",
+      "/? prints this text.\n");
 }
 
 std::string WatchUsage() {
