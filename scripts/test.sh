@@ -36,6 +36,9 @@ bash scripts/test-windows.sh build build-win
 step "Windows desktop shell under Wine (setup, windows, tray, e-mail test, uninstall)"
 bash scripts/windows-shell-test.sh build-win
 
+step "Windows setup program under Wine (wizard, settings key, E-mail Setup shortcut, server components, uninstall)"
+bash scripts/windows-setup-test.sh build-win
+
 step "core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 # One clang build serves these tests and the fuzz targets below, so the core
 # is compiled once for both: it carries libFuzzer's coverage counters too,

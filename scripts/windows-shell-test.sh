@@ -268,7 +268,7 @@ for value in "DisplayName REG_SZ Kivo Disk Management Utility" "DisplayVersion R
 done
 ok "upgrade from 3.1.0.6: one Add/Remove Programs entry ($version), settings kept"
 installed="$WINEPREFIX/drive_c/Program Files/Zelka/Kivo"
-for f in kivo.exe kivo-report.exe kivo-watch.exe uninstall.exe help/index.html help/main-window.html; do
+for f in kivo.exe kivo-report.exe kivo-command.exe uninstall.exe help/index.html help/main-window.html; do
   [ -f "$installed/$f" ] || fail "setup did not install $f: $(cd "$installed" 2>&1 && find . | sort)"
 done
 reg_has 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' Port '0x438' || fail "HTTP Port not seeded: $seen"

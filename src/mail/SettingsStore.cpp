@@ -133,7 +133,7 @@ LONG SaveEmailSettings(platform::Registry& registry, const EmailSettings& settin
   struct Step {
     const char* valueName;
     const std::string& text;
-    const char* failure;  // null: a failure is not shown
+    const char* failure;
   };
   const std::string flagText = flag;
   const Step steps[] = {
@@ -141,14 +141,15 @@ LONG SaveEmailSettings(platform::Registry& registry, const EmailSettings& settin
       {"FromID", settings.FromID, "Error: registry access failed for sender, check your setup. (0x%x)"},
       {"ToID", settings.ToID, "Error: registry access failed for recipient, check your setup. (0x%x)"},
       {"Host", settings.Host, "Error: registry access failed for Host, check your setup. (0x%x)"},
-      {"FromName", settings.FromName, nullptr},
+      // A standard user whose write is refused must learn that nothing was
+      // kept, so the last value is reported like the others.
+      {"FromName", settings.FromName,
+       "Error: registry access failed for sender's name, check your setup. (0x%x)"},
   };
   for (const Step& step : steps) {
     LONG status = WriteSetting(registry, kEmailKeyPath, step.valueName, step.text);
     if (status != ERROR_SUCCESS) {
-      if (step.failure != nullptr) {
-        boxes.MessageBoxA(true, WithStatus(step.failure, status), kApplicationTitle, platform::MB_OK);
-      }
+      boxes.MessageBoxA(true, WithStatus(step.failure, status), kApplicationTitle, platform::MB_OK);
       return status;
     }
   }
@@ -169,16 +170,20 @@ void ToggleAudio(CheckMenu& menu, platform::Registry& registry, platform::Messag
 LONG WriteAudioOff(platform::Registry& registry, platform::MessageBoxes& boxes, int audioOff,
                    const std::string& caption) {
   HKEY key = 0;
+  // A key the user may not create (a standard user where setup did not grant
+  // the settings key) is reported as a refused write is: the setting was not
+  // kept, and the user must know.
   LONG status = registry.RegCreateKeyA(HKEY_USERS, kAudioKeyPath, &key);
-  if (status != ERROR_SUCCESS) return status;
-  DWORD value = audioOff != 0 ? 1 : 0;
-  status = registry.RegSetValueExA(key, "AudioOff", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                   sizeof value);
+  if (status == ERROR_SUCCESS) {
+    DWORD value = audioOff != 0 ? 1 : 0;
+    status = registry.RegSetValueExA(key, "AudioOff", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                     sizeof value);
+    registry.RegCloseKey(key);
+  }
   if (status != ERROR_SUCCESS) {
     boxes.MessageBoxA(true, WithStatus("Error: registry access failed, check your setup. (0x%x)", status),
                       caption, platform::MB_OK);
   }
-  registry.RegCloseKey(key);
   return status;
 }
 

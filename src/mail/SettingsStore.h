@@ -54,7 +54,7 @@ void LoadEmailSettings(platform::Registry& registry, EmailSettings& settings);
 
 // Writes "SendEmail", "FromID", "ToID", "Host", "FromName" in that order and
 // stops at the first failure, which is shown in a plain box owned by the main
-// window (a failed "FromName" is silent). Returns the first failing status.
+// window. Returns the first failing status.
 platform::LONG SaveEmailSettings(platform::Registry& registry, const EmailSettings& settings,
                                  platform::MessageBoxes& boxes);
 
@@ -71,8 +71,8 @@ class CheckMenu {
 void ToggleAudio(CheckMenu& menu, platform::Registry& registry, platform::MessageBoxes& boxes);
 
 // Stores "AudioOff" (REG_DWORD 0 or 1), creating the "Audio" key when needed.
-// A failed key creation is silent; a failed write shows "Error: registry access
-// failed, check your setup. (0x%x)" in a plain box with the given caption.
+// A failed key creation or write shows "Error: registry access failed, check
+// your setup. (0x%x)" in a plain box with the given caption.
 // Does not touch AudioOffFlag: the caller sets it first. Returns the status.
 platform::LONG WriteAudioOff(platform::Registry& registry, platform::MessageBoxes& boxes, int audioOff,
                              const std::string& caption = kApplicationTitle);

@@ -39,6 +39,10 @@ std::string HelpTopicPage(unsigned helpContext) {
   }
 }
 
+std::string HelpCommandPage(bool fromHelpButton) {
+  return fromHelpButton ? HelpTopicPage(kMainWindowHelpContext) : "index.html";
+}
+
 std::string FindHelpDirectory(const std::string& programDirectory, const std::string& sourceHelpDirectory) {
   const char* fromEnvironment = std::getenv("KIVO_HELP_DIR");
   std::string candidates[] = {

@@ -14,6 +14,11 @@ inline constexpr const char* kHelpFailedText = "Failed to launch help.";
 // The page of a help context; unknown contexts open the contents page.
 std::string HelpTopicPage(unsigned helpContext);
 
+// The page the help command opens where its two sources can be told apart
+// (Windows): the main window's "Help" button asks for the window's topic,
+// Help > "Help Topics..." and a command sent from outside for the contents.
+std::string HelpCommandPage(bool fromHelpButton);
+
 // The first candidate directory that holds index.html, or "" when none does:
 // $KIVO_HELP_DIR, <program dir>/../share/kivo/help (the installed Linux
 // layout), <program dir>/help (the installed Windows layout), the source

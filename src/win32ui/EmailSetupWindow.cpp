@@ -6,6 +6,7 @@
 
 #include "win32ui/ModalWindows.h"
 #include "win32ui/StaticTextFit.h"
+#include "win32ui/WorkArea.h"
 
 namespace kivo::win32ui {
 
@@ -42,6 +43,14 @@ INT_PTR CALLBACK EmailSetupWindow::Procedure(HWND window, UINT message, WPARAM w
       SetDlgItemTextA(window, IDC_SENDER_NAME, fields.senderName.c_str());
       CheckDlgButton(window, IDC_ENABLE_EMAIL, fields.enable != 0 ? BST_CHECKED : BST_UNCHECKED);
       FitStaticTexts(window);
+      // Asked for while the main window waits hidden (the Start menu's
+      // "Kivo E-mail Setup", a command from outside), the dialog would sit
+      // at the hidden window's place: it comes up in the middle of the
+      // screen, in front, as the user just asked for it.
+      if (!IsWindowVisible(GetParent(window))) {
+        CenterInWorkArea(window);
+        SetForegroundWindow(window);
+      }
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK) {

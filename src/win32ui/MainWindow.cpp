@@ -12,6 +12,7 @@
 #include "win32ui/StaticTextFit.h"
 #include "win32ui/TrayIcon.h"
 #include "win32ui/WinClipboard.h"
+#include "win32ui/WorkArea.h"
 
 namespace kivo::win32ui {
 
@@ -134,7 +135,7 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       socketWatcher_.CheckTimeLimits();
       return TRUE;
     case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      OnCommand(LOWORD(wParam), HIWORD(wParam), lParam);
       return TRUE;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == command::kSysAbout) {
@@ -175,17 +176,7 @@ void MainWindow::ShowRequested() {
   // the work area of the nearest screen.
   RECT frame{};
   GetWindowRect(window_, &frame);
-  if (MonitorFromRect(&frame, MONITOR_DEFAULTTONULL) == nullptr) {
-    MONITORINFO screen{};
-    screen.cbSize = sizeof screen;
-    GetMonitorInfoA(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &screen);
-    const RECT& area = screen.rcWork;
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(window_, nullptr, area.left + std::max(0L, (area.right - area.left - width) / 2),
-                 area.top + std::max(0L, (area.bottom - area.top - height) / 2), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  if (MonitorFromRect(&frame, MONITOR_DEFAULTTONULL) == nullptr) CenterInWorkArea(window_);
   model_->ClearStartHidden();
   ShowWindow(window_, IsIconic(window_) != FALSE ? SW_RESTORE : SW_SHOW);
   SetForegroundWindow(window_);
@@ -214,10 +205,12 @@ BOOL MainWindow::OnInitDialog() {
   return TRUE;
 }
 
-void MainWindow::OnCommand(int id, int code) {
+void MainWindow::OnCommand(int id, int code, LPARAM control) {
   // The controller box speaks for every change of its list; only a new
   // selection is the command.
   if (id == command::kControllerBox && code != CBN_SELCHANGE) return;
+  // A button names itself; the menu and a command sent from outside do not.
+  helpFromButton_ = control != 0;
   RouteCommand(*this, id);
 }
 
@@ -288,7 +281,7 @@ void MainWindow::ShowHelp() {
   std::string programDirectory = path;
   programDirectory = programDirectory.substr(0, programDirectory.find_last_of("\\/"));
   const std::string directory = FindHelpDirectory(programDirectory, "");
-  const std::string page = directory + "\\" + HelpTopicPage(kMainWindowHelpContext);
+  const std::string page = directory + "\\" + HelpCommandPage(helpFromButton_);
   const auto result = reinterpret_cast<INT_PTR>(
       ShellExecuteA(window_, "open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   if (directory.empty() || result <= 32) {

@@ -66,7 +66,7 @@ class MainWindow : public MainWindowView, public MailOwner, public MainWindowAct
   static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog();
-  void OnCommand(int id, int code);
+  void OnCommand(int id, int code, LPARAM control);
   void OnPaint();
   void EndModal(int result);
   void ShowRequested();
@@ -94,6 +94,9 @@ class MainWindow : public MainWindowView, public MailOwner, public MainWindowAct
   HICON appIconSmall_ = nullptr;
   HIMAGELIST smallIcons_ = nullptr;
   bool columnsCreated_ = false;
+  // Whether the help command came from the "Help" button (its topic) or
+  // from the menu or outside (the contents).
+  bool helpFromButton_ = false;
   HCURSOR cursorBeforeScan_ = nullptr;
   bool running_ = false;
   int result_ = 0;

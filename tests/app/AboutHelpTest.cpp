@@ -78,6 +78,9 @@ TEST(HelpTest, TopicOfTheMainWindow) {
   EXPECT_EQ(kMainWindowHelpContext, 0x20000u + 102u);
   EXPECT_EQ(HelpTopicPage(0x20066), "main-window.html");
   EXPECT_EQ(HelpTopicPage(0x20065), "index.html");
+  // Help Topics opens the contents; only the window's own button its topic.
+  EXPECT_EQ(HelpCommandPage(false), "index.html");
+  EXPECT_EQ(HelpCommandPage(true), "main-window.html");
 }
 
 TEST(HelpTest, LookupOrder) {

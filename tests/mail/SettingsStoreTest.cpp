@@ -225,14 +225,16 @@ TEST_F(SettingsStoreTest, SavingStopsAtAMissingSenderWithCodeTwo) {
 TEST_F(SettingsStoreTest, EachFailedSaveShowsItsOwnMessageInLowerCaseHex) {
   struct Row {
     const char* failing;
-    const char* message;  // null: silent
+    const char* message;
   };
+  // Every refused write is told, the last one too: a standard user must know
+  // that the settings were not kept.
   const Row rows[] = {
       {"SendEmail", "Error: registry access failed, check your setup. (0x3f2)"},
       {"FromID", "Error: registry access failed for sender, check your setup. (0x3f2)"},
       {"ToID", "Error: registry access failed for recipient, check your setup. (0x3f2)"},
       {"Host", "Error: registry access failed for Host, check your setup. (0x3f2)"},
-      {"FromName", nullptr},
+      {"FromName", "Error: registry access failed for sender's name, check your setup. (0x3f2)"},
   };
   for (const Row& row : rows) {
     MemoryRegistry base;
@@ -243,12 +245,8 @@ TEST_F(SettingsStoreTest, EachFailedSaveShowsItsOwnMessageInLowerCaseHex) {
     EmailSettings settings{"h", "t", "f", "n", 1};
     EXPECT_EQ(SaveEmailSettings(failing, settings, shown), static_cast<LONG>(platform::ERROR_BADKEY))
         << row.failing;
-    if (row.message == nullptr) {
-      EXPECT_TRUE(shown.shown.empty());
-    } else {
-      ASSERT_EQ(shown.shown.size(), 1u) << row.failing;
-      EXPECT_EQ(shown.shown[0].text, row.message);
-    }
+    ASSERT_EQ(shown.shown.size(), 1u) << row.failing;
+    EXPECT_EQ(shown.shown[0].text, row.message);
     EXPECT_EQ(base.OpenHandles(), 0);
   }
 }
@@ -277,7 +275,7 @@ TEST_F(SettingsStoreTest, ToggleAudioCreatesTheAudioKeyAndFlipsTheMark) {
   EXPECT_EQ(registry.OpenHandles(), 0);
 }
 
-TEST_F(SettingsStoreTest, ToggleAudioReportsOnlyAFailedWrite) {
+TEST_F(SettingsStoreTest, ToggleAudioReportsARefusedWriteOrKeyCreation) {
   FakeMenu menu;
   FailingSetRegistry failingWrite(registry, "AudioOff", platform::ERROR_ACCESS_DENIED);
   ToggleAudio(menu, failingWrite, boxes);
@@ -288,11 +286,16 @@ TEST_F(SettingsStoreTest, ToggleAudioReportsOnlyAFailedWrite) {
   EXPECT_EQ(boxes.shown[0].caption, "Kivo Disk Managenemt Utility");
   EXPECT_EQ(registry.OpenHandles(), 0);
 
+  // A standard user without the right to create the "Audio" key learns that
+  // the setting was not kept.
   FailingCreateRegistry failingCreate(registry);
   ToggleAudio(menu, failingCreate, boxes);
   EXPECT_FALSE(menu.checked);
   EXPECT_EQ(AudioOffFlag, 0);
-  EXPECT_EQ(boxes.shown.size(), 1u);
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text, "Error: registry access failed, check your setup. (0x5)");
+  EXPECT_EQ(boxes.shown[1].caption, "Kivo Disk Managenemt Utility");
+  EXPECT_EQ(registry.OpenHandles(), 0);
 }
 
 TEST_F(SettingsStoreTest, WriteAudioOffLeavesTheFlagToItsCaller) {

@@ -237,6 +237,41 @@ TEST_F(AlertWindowTest, AudioBoxSilencesTheBeepAndSetsTheProcessSwitch) {
   EXPECT_TRUE(alert_.Logic().BeepTick());
 }
 
+// A registry that refuses every key, as Windows refuses a standard user the
+// settings key where setup did not let Users change it.
+class RefusingRegistry : public platform::Registry {
+ public:
+  platform::LONG RegOpenKeyA(platform::HKEY, const char*, platform::HKEY*) override { return kDenied; }
+  platform::LONG RegOpenKeyExA(platform::HKEY, const char*, platform::DWORD, platform::REGSAM,
+                               platform::HKEY*) override {
+    return kDenied;
+  }
+  platform::LONG RegCreateKeyA(platform::HKEY, const char*, platform::HKEY*) override { return kDenied; }
+  platform::LONG RegQueryValueExA(platform::HKEY, const char*, platform::DWORD*, platform::DWORD*,
+                                  platform::BYTE*, platform::DWORD*) override {
+    return kDenied;
+  }
+  platform::LONG RegSetValueExA(platform::HKEY, const char*, platform::DWORD, platform::DWORD,
+                                const platform::BYTE*, platform::DWORD) override {
+    return kDenied;
+  }
+  platform::LONG RegCloseKey(platform::HKEY) override { return 0; }
+
+ private:
+  static constexpr platform::LONG kDenied = 5;  // ERROR_ACCESS_DENIED
+};
+
+TEST_F(AlertWindowTest, AudioOffThatCannotBeStoredIsToldInABox) {
+  RefusingRegistry refusing;
+  context_.registry = &refusing;
+  alert_.ShowAlert("line\r\n");
+  Click(IDC_AUDIO_OFF);
+  EXPECT_EQ(audioOffFlag_, 1) << "silent for this run all the same";
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "Error: registry access failed, check your setup. (0x5)");
+  context_.registry = nullptr;
+}
+
 std::string ClipboardText() {
   std::string text;
   if (!OpenClipboard(nullptr)) return "<not opened>";

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "app/cli/ConsoleUsage.h"
 #include "controller/ControllerInfo.h"
 #include "platform/Clock.h"
 #include "platform/ConsoleMessageBoxes.h"
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--prometheus") == 0) {
     metricsFile = argv[2];
   } else if (argc > 1 && !json && !check) {
-    const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+    const bool help = kivo::cli::AsksForUsage(argv[1]);
     const bool prometheus = std::strcmp(argv[1], "--prometheus") == 0;
     if (!help && prometheus && argc == 2) {
       std::fputs("kivo-report: --prometheus needs a FILE\n", stderr);
@@ -67,18 +68,7 @@ int main(int argc, char** argv) {
       if (std::strcmp(argv[1], "--json") == 0 || std::strcmp(argv[1], "--check") == 0) bad = 2;
       std::fprintf(stderr, "kivo-report: unknown argument '%s'\n", argv[bad]);
     }
-    std::fprintf(
-        help ? stdout : stderr,
-        "usage: %s [--prometheus FILE | --json | --check]\n"
-        "Prints the disk information report of every Zelka controller.\n"
-        "Exit status: 0 all well, 1 the report is incomplete (a controller or unit could not be\n"
-        "read, or none was found) or could not be written whole, 2 a unit or drive needs attention.\n"
-        "--prometheus FILE writes the state as Prometheus metrics to FILE instead (exit status 1: not "
-        "written).\n"
-        "--json prints the state as one JSON document instead (exit status as above).\n"
-        "--check prints a monitoring-plugin status line instead (exit status 0 OK, 1 WARNING,\n"
-        "2 CRITICAL, 3 UNKNOWN; 1 too when the line could not be written).\n",
-        argv[0]);
+    std::fputs(kivo::cli::ReportUsage(argv[0]).c_str(), help ? stdout : stderr);
     return help ? 0 : 64;
   }
   kivo::platform::ConsoleMessageBoxes boxes;

@@ -3,10 +3,12 @@
 // prints every event line, and the first error of a failing period, on
 // standard output as the alert window would show them. Diagnostics go to
 // standard error (with syslog priorities when that is the journal). Ends
-// cleanly on SIGTERM or SIGINT. On Windows it also registers itself as a
-// service and, run as one, writes its alerts and its diagnostics to the
-// Application event log instead. It keeps no record of the lines it showed:
-// nothing would read it, and a flapping cable would grow it without end.
+// cleanly on the system's stop request (SIGTERM or SIGINT; Ctrl+C on
+// Windows). On Windows it also registers itself as a service and, run as one,
+// writes its alerts and its diagnostics to the Application event log instead.
+// It keeps no record of the lines it showed: nothing would read it, and a
+// flapping cable would grow it without end. The usage is the system's own
+// (ConsoleUsage).
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -19,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/cli/ConsoleUsage.h"
 #include "controller/ControllerInfo.h"
 #include "monitor/DiagnosticOutput.h"
 #include "monitor/EventLogOutput.h"
@@ -44,19 +47,6 @@
 namespace {
 
 using namespace kivo;
-
-constexpr char kUsage[] =
-    "usage: kivo-watch [--install-service | --remove-service]\n"
-    "Scans the Zelka controllers, then prints every event notification the "
-    "Kivo\n"
-    "service hands out, and the first error of each period in which the "
-    "service\n"
-    "cannot be reached, one message line each, until SIGTERM or SIGINT.\n"
-    "Environment: KIVO_DEVICE_DIR, KIVO_RPC_DIR, KIVO_REGISTRY_DIR, "
-    "KIVO_TIME_SCALE.\n"
-    "Windows: --install-service registers the service KivoWatch, which writes "
-    "the\n"
-    "events to the Application log (source Kivo); --remove-service removes it.\n";
 
 const platform::ServiceIdentity kService = {
     "KivoWatch", "Kivo Event Monitor",
@@ -247,21 +237,31 @@ static int Watch(platform::StopRequest& stopRequest, EventLogOutput* eventLog,
 
 int main(int argc, char** argv) {
   const std::string option = argc == 2 ? argv[1] : "";
-  if (option == "--install-service" || option == "--remove-service") {
+  if (option == "--install-service" || option == "--remove-service" || option == "--start-service") {
     std::string error;
-    const bool install = option == "--install-service";
-    if ((install ? platform::InstallService(kService, &error) : platform::RemoveService(kService, &error)) !=
-        0) {
-      std::fprintf(stderr, "kivo-watch: %s\n", error.c_str());
-      return 1;
+    int status = 0;
+    const char* done = "";
+    if (option == "--install-service") {
+      status = platform::InstallService(kService, &error);
+      done = "is installed";
+    } else if (option == "--remove-service") {
+      status = platform::RemoveService(kService, &error);
+      done = "is removed";
+    } else {
+      status = platform::StartRegisteredService(kService, &error);
+      done = "is running";
     }
-    std::fprintf(stderr, "kivo-watch: the service %s %s\n", kService.name,
-                 install ? "is installed" : "is removed");
+    // A removal out of the ordinary says how it went.
+    if (status != 0 || !error.empty()) {
+      std::fprintf(stderr, "kivo-watch: %s\n", error.c_str());
+      return status;
+    }
+    std::fprintf(stderr, "kivo-watch: the service %s %s\n", kService.name, done);
     return 0;
   }
   if (argc > 1 && option != "--service") {
-    bool help = option == "--help" || option == "-h";
-    std::fputs(kUsage, help ? stdout : stderr);
+    const bool help = argc == 2 && cli::AsksForUsage(option);
+    std::fputs(cli::WatchUsage().c_str(), help ? stdout : stderr);
     return help ? 0 : 64;
   }
 

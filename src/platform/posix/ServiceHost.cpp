@@ -20,6 +20,10 @@ int RemoveService(const ServiceIdentity& /*service*/, std::string* error) {
   return Absent(error);
 }
 
+int StartRegisteredService(const ServiceIdentity& /*service*/, std::string* error) {
+  return Absent(error);
+}
+
 int RunService(const ServiceIdentity& /*service*/, const std::function<int()>& /*body*/,
                const std::function<void()>& /*requestStop*/, std::string* error) {
   return Absent(error);

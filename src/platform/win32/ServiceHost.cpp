@@ -13,6 +13,7 @@ namespace kivo::platform {
 namespace {
 
 constexpr char kSourcesKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
 // Error, warning and information entries.
 constexpr DWORD kTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
 // A failed service is started again after a minute, three times in a day.
@@ -108,6 +109,47 @@ std::string ProgramPath() {
   return std::string(path, length < MAX_PATH ? length : 0);
 }
 
+// The file name of a path, in lower case.
+std::string FileName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  for (char& c : name) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// The file name of a command line's program: in quotes, or (as the service
+// manager reads an unquoted one) up to the first ".exe".
+std::string ProgramName(const std::string& commandLine) {
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    return FileName(commandLine.substr(1, commandLine.find('"', 1) - 1));
+  }
+  std::string lower = commandLine;
+  for (char& c : lower) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+  const std::size_t exe = lower.find(".exe");
+  return FileName(exe == std::string::npos ? commandLine.substr(0, commandLine.find(' '))
+                                           : commandLine.substr(0, exe + 4));
+}
+
+// The command line the registry holds for a service the manager does not
+// know (a removal it no longer knows of, a registry restored from before);
+// empty when there is no such key.
+std::string LeftoverImagePath(const ServiceIdentity& service) {
+  ::HKEY key = nullptr;
+  const std::string path = std::string(kServicesKey) + service.name;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
+  char value[1024] = {};
+  DWORD size = sizeof value - 1;
+  DWORD type = 0;
+  const LONG status =
+      ::RegQueryValueExA(key, "ImagePath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  ::RegCloseKey(key);
+  // A key without a command line is still a leftover: name it so.
+  return status == ERROR_SUCCESS && value[0] != '\0' ? std::string(value) : std::string("(none)");
+}
+
+ULONGLONG Now() {
+  return ::GetTickCount64();
+}
+
 // Waits (bounded) until the service has stopped.
 bool WaitStopped(SC_HANDLE handle) {
   for (DWORD waited = 0; waited < kRemoveStopLimitMs; waited += 200) {
@@ -185,20 +227,34 @@ int InstallService(const ServiceIdentity& service, std::string* error) {
     return 1;
   }
   const std::string command = "\"" + program + "\" " + service.arguments;
-  // No account name: the local system account (see Configure).
-  ServiceHandle handle(::CreateServiceA(manager.handle, service.name, service.displayName, SERVICE_ALL_ACCESS,
-                                        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                                        command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+  // No account name: the local system account (see Configure). An earlier
+  // registration that is being removed (an upgrade removes the service just
+  // before; the Services window may still hold it) goes within moments.
+  const ULONGLONG deadline = Now() + kServiceDeletionLimitMs;
+  ::SC_HANDLE created = nullptr;
+  DWORD code = ERROR_SUCCESS;
+  for (;;) {
+    created = ::CreateServiceA(manager.handle, service.name, service.displayName, SERVICE_ALL_ACCESS,
+                               SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                               command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    code = created == nullptr ? ::GetLastError() : ERROR_SUCCESS;
+    if (code != ERROR_SERVICE_MARKED_FOR_DELETE || Now() >= deadline) break;
+    ::Sleep(200);
+  }
+  ServiceHandle handle(created);
   if (handle.handle == nullptr) {
-    const DWORD code = ::GetLastError();
     if (code == ERROR_SERVICE_EXISTS || code == ERROR_DUPLICATE_SERVICE_NAME) {
       *error = std::string("the service ") + service.name + " is already installed; remove it first";
+    } else if (code == ERROR_SERVICE_MARKED_FOR_DELETE) {
+      *error = std::string("the earlier service ") + service.name +
+               " is still being removed: a program holds it open (close the Services window, or restart "
+               "Windows), then install again";
     } else {
       *error = Failure("installing the service", code);
     }
     return 1;
   }
-  DWORD code = Configure(handle.handle, service);
+  code = Configure(handle.handle, service);
   if (code == ERROR_SUCCESS) code = static_cast<DWORD>(RegisterSource(service, program));
   if (code != ERROR_SUCCESS) {
     // Nothing half-registered: the service goes again, and the source key.
@@ -226,8 +282,30 @@ int RemoveService(const ServiceIdentity& service, std::string* error) {
     }
     // A source left behind by an earlier removal goes too.
     RemoveSource(service);
-    *error = std::string("the service ") + service.name + " is not installed";
-    return 1;
+    // The registry may still hold the service where the manager does not:
+    // at the next start of Windows it would start a program that is gone.
+    // Only a registration of this program is ours to remove.
+    const std::string leftover = LeftoverImagePath(service);
+    if (leftover.empty()) {
+      *error = std::string("the service ") + service.name + " is not installed";
+      return 1;
+    }
+    if (leftover != "(none)" && ProgramName(leftover) != FileName(ProgramPath())) {
+      *error = std::string("the service ") + service.name +
+               " is not installed; the registry's service of that name runs another program (" + leftover +
+               ") and is left alone";
+      return 1;
+    }
+    const std::string key = std::string(kServicesKey) + service.name;
+    const LONG status = ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    if (status != ERROR_SUCCESS) {
+      *error = Failure("removing the service's registration that the service manager no longer knows",
+                       static_cast<DWORD>(status));
+      return 1;
+    }
+    *error = std::string("the service manager no longer knew the service ") + service.name +
+             "; its registration left in the registry is removed";
+    return 0;
   }
   SERVICE_STATUS status{};
   if (::ControlService(handle.handle, SERVICE_CONTROL_STOP, &status) && !WaitStopped(handle.handle)) {
@@ -235,8 +313,14 @@ int RemoveService(const ServiceIdentity& service, std::string* error) {
     return 1;
   }
   if (!::DeleteService(handle.handle)) {
-    *error = Failure("removing the service", ::GetLastError());
-    return 1;
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_SERVICE_MARKED_FOR_DELETE) {
+      *error = Failure("removing the service", code);
+      return 1;
+    }
+    // Removed already by someone else; the manager lets it go once the
+    // last program holding it does.
+    *error = std::string("the service ") + service.name + " was being removed already";
   }
   const LONG sourceStatus = RemoveSource(service);
   if (sourceStatus != ERROR_SUCCESS && sourceStatus != ERROR_FILE_NOT_FOUND) {
@@ -244,6 +328,51 @@ int RemoveService(const ServiceIdentity& service, std::string* error) {
     return 1;
   }
   return 0;
+}
+
+int StartRegisteredService(const ServiceIdentity& service, std::string* error) {
+  ServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (manager.handle == nullptr) {
+    *error = Failure("starting a service", ::GetLastError());
+    return 1;
+  }
+  ServiceHandle handle(::OpenServiceA(manager.handle, service.name, SERVICE_START | SERVICE_QUERY_STATUS));
+  if (handle.handle == nullptr) {
+    const DWORD code = ::GetLastError();
+    *error = code == ERROR_SERVICE_DOES_NOT_EXIST
+                 ? std::string("the service ") + service.name + " is not installed"
+                 : Failure("starting the service", code);
+    return 1;
+  }
+  if (!::StartServiceA(handle.handle, 0, nullptr) && ::GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+    *error = Failure(std::string("starting the service ") + service.name, ::GetLastError());
+    return 1;
+  }
+  // Running, or stopped again (the program ended), or neither in time.
+  const ULONGLONG deadline = Now() + kServiceStartLimitMs;
+  SERVICE_STATUS status{};
+  for (;;) {
+    if (!::QueryServiceStatus(handle.handle, &status)) {
+      *error = Failure(std::string("asking how the service ") + service.name + " is", ::GetLastError());
+      return 1;
+    }
+    if (status.dwCurrentState == SERVICE_RUNNING) return 0;
+    if (status.dwCurrentState == SERVICE_STOPPED) break;
+    if (Now() >= deadline) {
+      *error = std::string("the service ") + service.name + " did not report running within " +
+               std::to_string(kServiceStartLimitMs / 1000) + " seconds";
+      return 1;
+    }
+    ::Sleep(100);
+  }
+  if (status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR) {
+    *error = std::string("the service ") + service.name + " ended as it started, with its own code " +
+             std::to_string(status.dwServiceSpecificExitCode);
+  } else {
+    *error = std::string("the service ") + service.name + " ended as it started (" +
+             SystemText(status.dwWin32ExitCode) + ")";
+  }
+  return 1;
 }
 
 int RunService(const ServiceIdentity& service, const std::function<int()>& body,

@@ -1,0 +1,50 @@
+# The help pages as Windows shows them, made from the one set in help/ by
+#   cmake -DSOURCE_DIR=<help/> -DOUTPUT_DIR=<dir> -P WindowsHelp.cmake
+# A page marks what holds on one system only:
+#   <!--linux-->Linux text<!--/linux-->   shown as it stands on Linux, left out here;
+#   <!--windows Windows text windows-->   a comment on Linux, shown here.
+# A mark that is opened and never closed stops the build, so no page is
+# shipped half Linux.
+cmake_minimum_required(VERSION 3.21)
+file(GLOB pages ${SOURCE_DIR}/*.html)
+file(MAKE_DIRECTORY ${OUTPUT_DIR})
+foreach(page ${pages})
+  get_filename_component(name ${page} NAME)
+  file(READ ${page} text)
+  set(result "")
+  while(TRUE)
+    string(FIND "${text}" "<!--linux-->" begin)
+    if(begin EQUAL -1)
+      break()
+    endif()
+    string(SUBSTRING "${text}" 0 ${begin} before)
+    string(SUBSTRING "${text}" ${begin} -1 rest)
+    string(FIND "${rest}" "<!--/linux-->" end)
+    if(end EQUAL -1)
+      message(FATAL_ERROR "${name}: <!--linux--> without <!--/linux-->")
+    endif()
+    math(EXPR after "${end} + 13")
+    string(SUBSTRING "${rest}" ${after} -1 text)
+    string(APPEND result "${before}")
+  endwhile()
+  string(APPEND result "${text}")
+  # The Windows text comes out of its comment.
+  string(REGEX MATCHALL "<!--windows" opened "${result}")
+  string(REGEX MATCHALL "windows-->" closed "${result}")
+  list(LENGTH opened opened_count)
+  list(LENGTH closed closed_count)
+  if(NOT opened_count EQUAL closed_count)
+    message(FATAL_ERROR "${name}: ${opened_count} <!--windows but ${closed_count} windows-->")
+  endif()
+  string(REPLACE "<!--windows\n" "" result "${result}")
+  string(REPLACE "<!--windows " "" result "${result}")
+  string(REPLACE "\nwindows-->" "" result "${result}")
+  string(REPLACE " windows-->" "" result "${result}")
+  string(REPLACE "windows-->" "" result "${result}")
+  string(REPLACE "<!--windows" "" result "${result}")
+  file(WRITE ${OUTPUT_DIR}/${name}.new "${result}")
+  # Unchanged pages keep their time, so setup is not made again for nothing.
+  file(COPY_FILE ${OUTPUT_DIR}/${name}.new ${OUTPUT_DIR}/${name} ONLY_IF_DIFFERENT)
+  file(REMOVE ${OUTPUT_DIR}/${name}.new)
+endforeach()
+file(COPY ${SOURCE_DIR}/style.css DESTINATION ${OUTPUT_DIR})
