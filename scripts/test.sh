@@ -15,7 +15,8 @@ export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/kivo-xdg.XXXXXX)}"
 chmod 700 "$XDG_RUNTIME_DIR"
 
-step() { printf '\n=== %s ===\n' "$*"; }
+# Each heading says how long the run has taken so far, so a slow stage shows.
+step() { printf '\n=== %s (%d s in) ===\n' "$*" "$SECONDS"; }
 
 step "build (RelWithDebInfo)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVO_BUILD_TESTS=ON >/dev/null
