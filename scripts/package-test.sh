@@ -10,6 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+source scripts/stage-waits.sh
 started=$(date +%s)
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
@@ -112,13 +113,9 @@ for program in kivo kivo-report kivo-watch kivo-install kivo-command; do
   [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program is not found on PATH in /usr/bin"
 done
 export KIVO_DEVICE_DIR=$work/devices KIVO_RPC_DIR=$work/rpc KIVO_REGISTRY_DIR=$settings
-# Waits (at most $2 seconds) for a pattern in a file.
+# Waits (at most $2 seconds) for a line matching $3 in a file.
 wait_for() {
-  for _ in $(seq $(($2 * 10))); do
-    grep -q "$3" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "timed out waiting for '$3' in $1: $(cat "$1" 2>/dev/null)"
+  poll $(($2 * 1000)) file_has "$1" "$3" || fail "no line '$3' in $1 within $2 s; it ends: $seen"
 }
 "$build/emulator/zelka-emulator" --http-port 0 2>"$work/emulator.log" &
 emulator=$!
@@ -185,8 +182,7 @@ systemd-analyze verify "$work/generated/kivo-report-prometheus.service" "$work/g
 # Last, as it ends the emulator: the service is asked to shut down.
 (unset DISPLAY WAYLAND_DISPLAY && QT_QPA_PLATFORM=offscreen timeout 60 kivo -servershutdown) ||
   fail "kivo -servershutdown ended with $?"
-for _ in $(seq 300); do kill -0 "$emulator" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$emulator" 2>/dev/null && fail "the service was not shut down"
+poll 30000 ended "$emulator" || fail "the service was not shut down: the emulator runs 30 s on: $(tail -c 1000 "$work/emulator.log")"
 
 # ---- Purge: nothing of the package is left; the user's settings are. ----
 "${sudo_cmd[@]}" apt-get purge -y -qq kivo >/dev/null

@@ -8,6 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # Only what builds and runs the programs; scripts/test.sh adds the test tools.
 bash scripts/install-deps.sh run
+source scripts/stage-waits.sh
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 build=${KIVO_BUILD_DIR:-build}
 # An existing build is reused as it stands (ninja reruns CMake itself when a
@@ -46,7 +47,7 @@ cleanup() {
   set +e
   if [ -n "$kivo_pid" ] && kill -0 "$kivo_pid" 2>/dev/null; then
     "$command" 32771 2>/dev/null  # File > Exit, as the menu gives it
-    for _ in $(seq 50); do kill -0 "$kivo_pid" 2>/dev/null || break; sleep 0.1; done
+    poll 5000 ended "$kivo_pid"
     kill "$kivo_pid" 2>/dev/null
   fi
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
@@ -60,12 +61,8 @@ trap 'exit 130' INT TERM
 
 # Waits (at most $2 seconds) for a line in a log file.
 wait_for_line() {
-  local file=$1 seconds=$2 pattern=$3
-  for _ in $(seq $((seconds * 10))); do
-    grep -q "$pattern" "$file" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "run.sh: timed out waiting for '$pattern' in $file" >&2
+  poll $(($2 * 1000)) file_has "$1" "$3" && return 0
+  echo "run.sh: no line '$3' in $1 within $2 s; it ends: $seen" >&2
   return 1
 }
 
@@ -101,12 +98,15 @@ done
 Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp -noreset >"$demo/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+display_up() { xdpyinfo >/dev/null 2>&1; }
+poll 10000 display_up || { echo "run.sh: Xvfb did not answer on $display within 10 s: $(cat "$demo/xvfb.log")" >&2; exit 1; }
 # A desktop session as a user has it: a window manager, which frames the
 # windows (the screenshots show them with their title bars), and a tray.
 openbox >"$demo/openbox.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break; sleep 0.1; done
+manager_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
+# Without a window manager the demonstration still runs, only unframed.
+poll 10000 manager_up || echo "run.sh: openbox did not start within 10 s; the windows are shown without frames"
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 pids+=($!)
 
@@ -137,8 +137,11 @@ import -frame -window "$alert_window" "$shots/alert-window.png"
 echo "alert window: $shots/alert-window.png"
 echo
 echo "=== What the report says now (File > Snapshot writes it to data.txt) ==="
+# The snapshot of an earlier run must not stand in for this one's.
+rm -f "$demo/data.txt"
 "$command" 32776
-for _ in $(seq 50); do [ -s "$demo/data.txt" ] && break; sleep 0.1; done
+snapshot_written() { [ -s "$demo/data.txt" ]; }
+poll 5000 snapshot_written || echo "run.sh: no data.txt within 5 s"
 # The lines of the controllers that changed since the report above (not the
 # time of gathering, nor the event text that ends the snapshot).
 diff <(tr -d '\r' <"$demo/report-before.txt") <(tr -d '\r' <"$demo/data.txt" 2>/dev/null | sed '/^TIME: /,$d') |

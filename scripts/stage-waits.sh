@@ -1,5 +1,5 @@
-# Waits of the test stages that drive other processes (sourced by the Wine
-# and desktop stage scripts). A wait lasts until its condition holds or a
+# Waits of the scripts that drive other processes (sourced by the Wine and
+# desktop stage scripts, the package test and the README's run command). A wait lasts until its condition holds or a
 # time limit on the clock has passed, however slowly each look runs on a
 # loaded machine; a look is never counted. Conditions that note what they
 # looked at in $seen let the caller's failure say what it saw.
@@ -28,6 +28,9 @@ holds() {
     sleep 0.05
   done
 }
+
+# ended PID: the process PID has ended (or was never there).
+ended() { ! kill -0 "$1" 2>/dev/null; }
 
 # file_has FILE PATTERN: FILE holds a line matching the extended regular
 # expression PATTERN; $seen is its last 2000 bytes.

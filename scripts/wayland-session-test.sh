@@ -15,6 +15,7 @@
 # KIVO_SESSION_WAYLAND_DEBUG=1 puts the utility's Wayland requests in its log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/stage-waits.sh
 root=$PWD
 build=build
 keep=""
@@ -52,7 +53,8 @@ cleanup() {
     # Whatever the sessions left of the throwaway user's processes (a
     # program that a bus started for it), each by its id.
     for pid in $(ps -u "$user" -o pid= 2>/dev/null); do kill "$pid" 2>/dev/null || true; done
-    for _ in $(seq 50); do [ -z "$(ps -u "$user" -o pid= 2>/dev/null)" ] && break; sleep 0.1; done
+    user_gone() { [ -z "$(ps -u "$user" -o pid= 2>/dev/null)" ]; }
+    poll 5000 user_gone || true
     for pid in $(ps -u "$user" -o pid= 2>/dev/null); do kill -9 "$pid" 2>/dev/null || true; done
     userdel "$user" 2>/dev/null || true
   fi

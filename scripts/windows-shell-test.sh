@@ -538,8 +538,7 @@ reg_has 'HKU\.DEFAULT\Software\Zelka\kivo\HTTP' Port '0x438' || fail "settings r
 ok "uninstall removed the files and the Add/Remove Programs entry and kept the settings"
 if [ -n "$emulator" ]; then
   # The emulator's service side ends the emulator when asked to shut down.
-  emulator_gone() { ! kill -0 "$emulator_pid" 2>/dev/null; }
-  poll 20000 emulator_gone || fail "the uninstaller did not ask the service to shut down: the emulator runs 20 s on: $(tail -c 1000 "$work/emulator.log")"
+  poll 20000 ended "$emulator_pid" || fail "the uninstaller did not ask the service to shut down: the emulator runs 20 s on: $(tail -c 1000 "$work/emulator.log")"
   ok "the uninstaller asked the service to shut down (kivo.exe -servershutdown)"
 fi
 echo "windows-shell-test: all passed in $(($(now_ms) - stage_start)) ms (after the build)"

@@ -8,6 +8,7 @@
 # A tool that is not installed skips the check (status 77); scripts/test.sh
 # installs them all.
 set -euo pipefail
+source "$(dirname "$0")/../../scripts/stage-waits.sh"
 mode=$1
 shift
 need() { command -v "$1" >/dev/null || { echo "skipped: $1 is not installed"; exit 77; }; }
@@ -75,8 +76,7 @@ prometheus)
   export KIVO_DEVICE_DIR=$work/devices KIVO_RPC_DIR=$work/rpc KIVO_REGISTRY_DIR=$work/registry
   "$build/emulator/zelka-emulator" --http-port 0 2>"$work/emulator.log" &
   pids+=($!)
-  for _ in $(seq 200); do grep -q "zelka-emulator: ready" "$work/emulator.log" && break; sleep 0.1; done
-  grep -q "zelka-emulator: ready" "$work/emulator.log" || fail "emulator: $(cat "$work/emulator.log")"
+  poll 20000 file_has "$work/emulator.log" "zelka-emulator: ready" || fail "emulator not ready within 20 s: $seen"
   report=$build/src/app/cli/kivo-report
   "$report" --prometheus "$work/kivo.prom" || fail "exit status $?"
   promtool check metrics <"$work/kivo.prom" || fail "promtool: $(cat "$work/kivo.prom")"
