@@ -1,8 +1,9 @@
 # Waits of the scripts that drive other processes (sourced by the Wine and
-# desktop stage scripts, the package test and the README's run command). A wait lasts until its condition holds or a
-# time limit on the clock has passed, however slowly each look runs on a
-# loaded machine; a look is never counted. Conditions that note what they
-# looked at in $seen let the caller's failure say what it saw.
+# desktop stages, the package tests and the README's run command). A wait
+# lasts until its condition holds or a time limit on the clock has passed,
+# however slowly each look runs on a loaded machine; a look is never counted.
+# Conditions that note what they looked at in $seen let the caller's failure
+# say what it saw.
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 

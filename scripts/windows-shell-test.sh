@@ -118,10 +118,9 @@ shot() {  # shot NAME TITLE: the window with its frame, when screenshots are ask
   import -frame -window "$id" "$shots/$1.png"
 }
 gone_within() {  # gone_within MS PID: the process ends within MS milliseconds
-  local start end
+  local start
   start=$(now_ms)
-  end=$((start + $1))
-  while kill -0 "$2" 2>/dev/null; do [ "$(now_ms)" -lt "$end" ] || return 1; sleep 0.05; done
+  poll "$1" ended "$2" || return 1
   echo "the utility ended $(($(now_ms) - start)) ms after Exit"
 }
 panel_width() {
