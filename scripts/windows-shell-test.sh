@@ -195,14 +195,15 @@ echo "=== version records and manifests ==="
 version=$(sed -n 's/^project(kivo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 setup="$build/installer/kivo-setup.exe"
 check_program() {  # check_program FILE: VERSIONINFO and manifest as Windows reads them
-  local file=$1 name info manifest
+  local file=$1 name path info manifest
   name=$(basename "$file")
-  info=$(driver version "$(winepath -w "$file")") || fail "$name: no version record"
+  path=$(winepath -w "$file") && [ -n "$path" ] || fail "$name: winepath -w gave '$path' (its standard error is above)"
+  info=$(driver version "$path" 2>&1) || fail "$name: no version record: $info"
   for line in "FileVersion $version" "ProductVersion $version" "ProductName: Kivo Disk Management Utility" \
     "CompanyName: Zelka Storage Systems" "OriginalFilename: $name" "FileDescription: ."; do
     grep -q "^$line" <<<"$info" || fail "$name: version record lacks \"$line\": $info"
   done
-  manifest=$(driver manifest "$(winepath -w "$file")") || fail "$name: no embedded manifest (type 24)"
+  manifest=$(driver manifest "$path") || fail "$name: no embedded manifest (type 24): $manifest"
   python3 - "$name" "$manifest" <<'PY' || fail "$name: manifest: $manifest"
 import sys, xml.etree.ElementTree as ET
 name, root = sys.argv[1], ET.fromstring(sys.argv[2].encode())

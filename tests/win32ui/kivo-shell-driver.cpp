@@ -84,6 +84,13 @@ int NoMainWindow() {
   return 1;
 }
 
+// A resource read that failed, and why, for the stage's failure message.
+int ReadFailed(const char* call, const char* file) {
+  std::fprintf(stderr, "kivo-shell-driver: %s of %s failed: error %lu\n", call, file,
+               static_cast<unsigned long>(GetLastError()));
+  return 1;
+}
+
 int Usage() {
   std::fprintf(
       stderr, "usage: kivo-shell-driver wait|command|post|click|text|set|size|count|clipboard|windows ...\n");
@@ -97,12 +104,14 @@ int Usage() {
 int PrintVersion(const char* file) {
   DWORD ignored = 0;
   const DWORD size = GetFileVersionInfoSizeA(file, &ignored);
-  if (size == 0) return 1;
+  if (size == 0) return ReadFailed("GetFileVersionInfoSizeA", file);
   std::string data(size, '\0');
-  if (!GetFileVersionInfoA(file, 0, size, data.data())) return 1;
+  if (!GetFileVersionInfoA(file, 0, size, data.data())) return ReadFailed("GetFileVersionInfoA", file);
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) return 1;
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) {
+    return ReadFailed("VerQueryValueA(\\)", file);
+  }
   std::printf("FileVersion %lu.%lu.%lu.%lu\nProductVersion %lu.%lu.%lu.%lu\n", fixed->dwFileVersionMS >> 16,
               fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF,
               fixed->dwProductVersionMS >> 16, fixed->dwProductVersionMS & 0xFFFF,
@@ -111,7 +120,7 @@ int PrintVersion(const char* file) {
   if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
                       &length) ||
       length < 4) {
-    return 1;
+    return ReadFailed("VerQueryValueA(Translation)", file);
   }
   for (const char* name : {"CompanyName", "FileDescription", "FileVersion", "OriginalFilename", "ProductName",
                            "ProductVersion"}) {
@@ -129,14 +138,15 @@ int PrintVersion(const char* file) {
 // The embedded manifest (resource type 24, id 1) as the loader reads it.
 int PrintManifest(const char* file) {
   HMODULE module = LoadLibraryExA(file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (module == nullptr) return 1;
+  if (module == nullptr) return ReadFailed("LoadLibraryExA", file);
   HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
   HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
   if (loaded != nullptr) {
     std::fwrite(LockResource(loaded), 1, SizeofResource(module, resource), stdout);
   }
+  const int status = loaded != nullptr ? 0 : ReadFailed("FindResourceA/LoadResource(24, 1)", file);
   FreeLibrary(module);
-  return loaded != nullptr ? 0 : 1;
+  return status;
 }
 
 int main(int argc, char** argv) {
