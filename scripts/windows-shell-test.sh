@@ -194,10 +194,14 @@ ok "in a read-only installation folder as a plain user the utility's files go to
 echo "=== version records and manifests ==="
 version=$(sed -n 's/^project(kivo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 setup="$build/installer/kivo-setup.exe"
+windows_path() {  # windows_path FILE: the file's Windows path in $path; an empty answer fails the stage
+  path=$(winepath -w "$1") && [ -n "$path" ] ||
+    fail "$(basename "$1"): winepath -w gave '$path' (its standard error is above)"
+}
 check_program() {  # check_program FILE: VERSIONINFO and manifest as Windows reads them
   local file=$1 name path info manifest
   name=$(basename "$file")
-  path=$(winepath -w "$file") && [ -n "$path" ] || fail "$name: winepath -w gave '$path' (its standard error is above)"
+  windows_path "$file"
   info=$(driver version "$path" 2>&1) || fail "$name: no version record: $info"
   for line in "FileVersion $version" "ProductVersion $version" "ProductName: Kivo Disk Management Utility" \
     "CompanyName: Zelka Storage Systems" "OriginalFilename: $name" "FileDescription: ."; do
@@ -226,9 +230,10 @@ PY
 programs=("$build/src/win32ui/kivo.exe" "$build/src/app/cli/kivo-report.exe" "$build/src/app/cli/kivo-watch.exe")
 [ -z "$emulator" ] || programs+=("$build/emulator/zelka-emulator.exe")
 for program in "${programs[@]}"; do check_program "$program"; done
-seen=$(driver manifest "$(winepath -w "$setup")" 2>&1) || true
+windows_path "$setup"
+seen=$(driver manifest "$path" 2>&1) || true
 grep -q requireAdministrator <<<"$seen" || fail "setup does not ask for an administrator: $seen"
-seen=$(driver version "$(winepath -w "$setup")" 2>&1) || true
+seen=$(driver version "$path" 2>&1) || true
 grep -q "^ProductVersion $version" <<<"$seen" || fail "setup's version record lacks ProductVersion $version: $seen"
 ok "version $version and manifests (asInvoker, Vista to 10/11, DPI-aware kivo.exe) in ${#programs[@]} programs and setup"
 # Wine answers a program without the supportedOS entries as Windows 8 does.
